@@ -1,0 +1,40 @@
+// The reference host's own records behind the opaque host handles, and the bookkeeping that
+// every record creation goes through: live counts per record type and fault injection.
+#ifndef KORVEX_RECORDS_H
+#define KORVEX_RECORDS_H
+
+#include "korvex/testing.h"
+#include "tiller/host/korvex.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+// Every creation of a host record asks here first. Answers false when fault injection makes
+// this creation fail; otherwise counts the record as live.
+bool admitRecord(KvRecordType type);
+// Counts a released record.
+void releaseRecord(KvRecordType type);
+
+// Allocates a T counted as `type`, or null when the creation is made to fail.
+template <class T, class... Args> T* newRecord(KvRecordType type, Args&&... args) {
+    if (!admitRecord(type)) return nullptr;
+    return new T(std::forward<Args>(args)...);
+}
+template <class T> void deleteRecord(KvRecordType type, T* record) {
+    if (!record) return;
+    delete record;
+    releaseRecord(type);
+}
+
+} // namespace korvex
+
+struct ExtentsStruct {
+    bool valid = false;
+    double x1 = 0, y1 = 0, z1 = 0, x2 = 0, y2 = 0, z2 = 0;
+};
+
+#endif

@@ -1,0 +1,79 @@
+// The one manager of the process: it owns every profile and every control, reuses controls on
+// repeated creates, checks the control addresses the host passes in, and follows the host's
+// notifications.
+#ifndef TILLER_API_MANAGER_H
+#define TILLER_API_MANAGER_H
+
+#include "tiller/host/korvex.h"
+#include "tiller/tiller.h"
+
+#include <list>
+#include <string>
+
+namespace tiller {
+class DrawingProfile;
+}
+
+class GCtrlManager {
+  public:
+    GCtrlManager() = default;
+    // Deletes every control, then every profile.
+    ~GCtrlManager();
+    GCtrlManager(const GCtrlManager&) = delete;
+    GCtrlManager& operator=(const GCtrlManager&) = delete;
+
+    GControl* Create(const std::wstring& profile, const std::wstring& name, DrawingStruct* drawing,
+                     ExtentsCallback callback);
+    int Delete(GControl* control);
+    int Reload(GControl* control);
+    int DeleteControlsOfDrawing(DrawingStruct* drawing);
+    tiller::DrawingProfile* FindProfile(const std::wstring& name) const;
+    GControl* FindControl(const std::wstring& profile, const std::wstring& name,
+                          DrawingStruct* drawing) const;
+    // The same address when it is a live control of this manager, else null.
+    GControl* IsRegistered(const GControl* control) const;
+
+    int Show(GControl* control, uint32_t mode, uint32_t redrawNow);
+    int Setup(GControl* control, const GControlProperties* properties, ViewportStruct* viewport,
+              MatrixStruct* controlCS, ExtentsStruct* extents, VertexStruct* refPoint,
+              MatrixStruct* rotbarCS, MatrixStruct* selectionCS, ExtentsStruct* extents2);
+    GHandle* Drag(GControl* control, double x, double y, double z, double vx, double vy, double vz,
+                  uint16_t keyState, uint32_t uniformScale, uint32_t scaleFromCenter,
+                  uint32_t keepSelectionCSStill, uint32_t* changed);
+    int SetState(GControl* control, uint32_t state, GHandle* handle, double x, double y, double z,
+                 double vx, double vy, double vz, uint16_t keyState);
+    int SetActiveViewport(GControl* control, ViewportStruct* viewport);
+    int Transform(GControl* control, MatrixStruct* matrix);
+    HandleProperties* GetParams(GControl* control, GHandle* handle);
+    GHandleList* GetHandles(GControl* control);
+    int GetVisible(GControl* control, GHandle* handle);
+    int SetVisible(GControl* control, GHandle* handle, uint32_t visible);
+    std::string Report(GControl* control);
+
+    const std::list<tiller::DrawingProfile*>& Profiles() const { return profiles_; }
+    const std::list<GControl*>& Controls() const { return controls_; }
+
+  private:
+    void Destroy(GControl* control);
+
+    std::list<tiller::DrawingProfile*> profiles_;
+    std::list<GControl*> controls_;
+};
+
+namespace tiller {
+
+// The process's manager, created and registered on first use (null when it cannot be made).
+GCtrlManager* GetManager();
+// Unregisters and destroys the manager, if any.
+void DisposeManager();
+// The manager when it exists, without creating it.
+GCtrlManager* ExistingManager();
+// The host notification callback (kinds 8 and 11).
+int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
+                   uint16_t flags);
+// round(): 8 decimal places, halves away from zero.
+double RoundTo8(double x);
+
+} // namespace tiller
+
+#endif

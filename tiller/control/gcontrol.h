@@ -1,0 +1,88 @@
+// One interactive manipulator in one drawing: the handles built from a profile, the settings
+// and setup geometry they share, and the state of the pointer interaction.
+#ifndef TILLER_CONTROL_GCONTROL_H
+#define TILLER_CONTROL_GCONTROL_H
+
+#include "tiller/host/korvex.h"
+#include "tiller/tiller.h"
+
+#include <map>
+#include <string>
+
+namespace tiller {
+class DrawingProfile;
+
+// Keeps layer 1 of a drawing visible between Begin and End, restoring what Begin changed.
+class LayerOneGuard {
+  public:
+    explicit LayerOneGuard(DrawingStruct* drawing) : drawing_(drawing) {}
+    void Begin();
+    void End();
+
+  private:
+    DrawingStruct* drawing_;
+    TableStruct* table_ = nullptr;
+    bool notifyWasOn_ = false;
+    bool madeVisible_ = false;
+};
+} // namespace tiller
+
+struct GControl {
+    GControl(tiller::DrawingProfile* profile, const std::wstring& name, DrawingStruct* drawing,
+             ExtentsCallback callback);
+    ~GControl();
+    GControl(const GControl&) = delete;
+    GControl& operator=(const GControl&) = delete;
+
+    int Init();
+    bool IsUsable() const;
+    void SetExtentsCallback(ExtentsCallback callback);
+
+    // Setup, state and display (setup.cpp).
+    int SetProperties(const GControlProperties& properties);
+    int SetGeometry(const MatrixStruct* controlCS, const ExtentsStruct* extents,
+                    const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
+                    const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
+    int SetActiveViewport(ViewportStruct* viewport);
+    int Show(uint32_t mode, uint32_t redrawNow);
+    void RedrawNow();
+    int SetState(uint32_t state, GHandle* handle, double x, double y, double z, double vx,
+                 double vy, double vz, uint16_t keyState);
+    HandleProperties* GetHandleParams(GHandle* handle);
+    int GetHandleVisible(GHandle* handle);
+    int SetHandleVisible(GHandle* handle, uint32_t visible);
+
+    // Pointer tracking and drag (track.cpp).
+    GHandle* TrackPointer(double x, double y, double z, double vx, double vy, double vz,
+                          uint16_t keyState, uint32_t uniformScale, uint32_t scaleFromCenter,
+                          uint32_t keepSelectionCSStill, uint32_t* changed);
+    int Transform(const MatrixStruct* matrix);
+
+    const std::wstring& Name() const { return name; }
+    DrawingStruct* Drawing() const { return drawing; }
+    tiller::DrawingProfile* Profile() const { return profile; }
+    ExtentsCallback GetExtentsCallback() const { return extentsCallback; }
+    GControlState State() const { return state; }
+    GHandleList* Handles() { return &handles; }
+    bool HasUsableProfile() const;
+
+    GControlProperties properties; // first field: parts read the screen sizes through it
+    DrawingStruct* drawing;
+    ViewportStruct* activeViewport = nullptr;
+    tiller::DrawingProfile* profile;
+    std::wstring name;
+    GHandleList handles;
+    std::map<std::string, GHandle*> handlesByName;
+    GControlState state = 0;
+    GHandle* activeHandle = nullptr;
+    GHandle* highlightedHandle = nullptr;
+    MatrixStruct* controlCS = nullptr;
+    ExtentsStruct* selectionExtents = nullptr;
+    VertexStruct* refPoint = nullptr;
+    MatrixStruct* rotbarCS = nullptr;
+    MatrixStruct* selectionCS = nullptr;
+    ExtentsStruct* selectionExtents2 = nullptr;
+    ExtentsCallback extentsCallback;
+};
+
+#endif

@@ -1,0 +1,40 @@
+// Small vector, host-matrix, host-vertex and host-box arithmetic shared by the control, the
+// handles, their parts and the drag routines. Plain functions without state.
+#ifndef TILLER_GEOMETRY_GEOMETRY_H
+#define TILLER_GEOMETRY_GEOMETRY_H
+
+#include "tiller/host/korvex.h"
+
+namespace tiller {
+
+// The one tolerance: a value counts as zero when its absolute value is at most this.
+inline constexpr double GeomEpsilon = 1e-7;
+
+double VertexDistance(const VertexStruct* a, const VertexStruct* b);
+double VectorLength(double x, double y, double z);
+// Clamped cosine of the angle between a and b; 1.0 when either is shorter than GeomEpsilon.
+double VectorCosine(double ax, double ay, double az, double bx, double by, double bz);
+// VectorCosine of B - A and D - C.
+double SegmentCosine(const VertexStruct* a, const VertexStruct* b, const VertexStruct* c,
+                     const VertexStruct* d);
+// Signed area of the triangle in the XY plane; positive counter-clockwise.
+double TriangleSignedArea(const VertexStruct* a, const VertexStruct* b, const VertexStruct* c);
+// atan2, with 0 for (0, 0).
+double SafeAtan2(double y, double x);
+
+void MatrixSetIdentity(MatrixStruct* m);
+int MatrixHasNoTranslation(const MatrixStruct* m);
+// Copies source into *target, creating it when missing; a missing source resets the target.
+int MatrixAssign(const MatrixStruct* source, MatrixStruct** target);
+// Inverts an affine matrix in place; 0 (unchanged) when the linear block is singular.
+int MatrixInvertAffine(MatrixStruct** m);
+int VertexAssign(const VertexStruct* source, VertexStruct** target);
+
+int ExtentsIsPoint(const ExtentsStruct* e);
+int ExtentsIsFlat(const ExtentsStruct* e);
+int ExtentsCenter(const ExtentsStruct* e, double* x, double* y, double* z);
+int ExtentsCenterVertex(const ExtentsStruct* e, VertexStruct* v);
+
+} // namespace tiller
+
+#endif

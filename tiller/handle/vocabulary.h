@@ -1,0 +1,62 @@
+// The profile vocabulary: the six enumerations with their texts, and the readers that turn a
+// group's or a part graphic's custom properties into HandleProperties and PartProperties.
+#ifndef TILLER_HANDLE_VOCABULARY_H
+#define TILLER_HANDLE_VOCABULARY_H
+
+#include "tiller/host/oleauto.h"
+#include "tiller/tiller.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tiller {
+
+struct EnumVocabulary {
+    std::vector<std::string> texts;      // indexed by value
+    std::map<std::string, uint32_t> map; // every text to its value
+    std::string key;                     // the property key
+};
+
+// Built when the library is loaded, read-only afterwards.
+const EnumVocabulary& TransformVocabulary();
+const EnumVocabulary& PositionVocabulary();
+const EnumVocabulary& OrientationVocabulary();
+const EnumVocabulary& MovementVocabulary();
+const EnumVocabulary& ExtentsVocabulary();
+const EnumVocabulary& PartVocabulary();
+
+struct PartProperties {
+    double transparency = 0.0;
+    double ambient = 0.1;
+    double diffuse = 0.75;
+    double specular = 0.0;
+    int32_t fixedSize = 0;
+};
+
+// The text value (8-bit, system code page) of the first property named `key`; none when the
+// key is missing or its first value is not text.
+std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
+                                            const char* key);
+int32_t TextToInt(const std::string& text, int32_t fallback);
+double TextToFloat(const std::string& text, double fallback);
+bool TextEqualsNoCase(const std::string& a, const std::string& b);
+uint32_t EnumFromText(const EnumVocabulary& vocabulary, const std::optional<std::string>& text);
+const std::string& EnumToText(const EnumVocabulary& vocabulary, uint32_t value);
+
+// Fills `record` from one group's properties; false when a required property is missing or
+// undefined (fields read before the failing one keep their values).
+bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values,
+                          int count);
+// The PartType of one child graphic (0: not a part) and its display values.
+uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
+                            PartProperties& properties);
+
+// Wide text to 8-bit text through the C locale, and back; empty when it cannot be converted.
+std::string NarrowText(const std::wstring& text);
+std::wstring WidenText(const std::string& text);
+
+} // namespace tiller
+
+#endif

@@ -1,0 +1,89 @@
+// One displayable piece of a handle: a private world-coordinate copy of one part graphic,
+// shown through one host display element, with the matrices that link the stored geometry,
+// the handle's placement and the host's view-dependent scale. A coordsystem part shows
+// nothing and yields the handle's coordinate system instead.
+#ifndef TILLER_PART_GHANDLEPART_H
+#define TILLER_PART_GHANDLEPART_H
+
+#include "tiller/host/korvex.h"
+#include "tiller/host/redui.h"
+#include "tiller/tiller.h"
+
+namespace tiller {
+
+class GHandlePart {
+  public:
+    // Builds the part (check PartIsLoaded afterwards).
+    GHandlePart(ViewportStruct* viewport, GraphicStruct* group, GraphicStruct* graphic,
+                DrawingStruct* drawing, uint32_t type, GControl* control, GHandle* owner,
+                double transparency, double ambient, double diffuse, double specular,
+                int32_t fixedSize);
+    ~GHandlePart();
+    GHandlePart(const GHandlePart&) = delete;
+    GHandlePart& operator=(const GHandlePart&) = delete;
+
+    bool PartIsLoaded() const { return Loaded == 1; }
+    bool PartIsDisplayable() const;
+    void PartSetVisible(bool visible);
+    bool PartIsVisible() const { return Visible == 1; }
+    bool PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
+                              bool hideRotbarStatics) const;
+    int PartSetMatrix(const MatrixStruct* m);
+    void PartSetPlacement(const MatrixStruct* m);
+    const MatrixStruct* PartGetPlacement() const { return Placement; }
+    int PartSetViewport(ViewportStruct* vp);
+    void PartUpdateResolution();
+    RedUIElementState PartRedraw();
+    bool PartTestPrimitive();
+    const MatrixStruct* PartGetBasis() const { return Basis; }
+    const ExtentsStruct* PartGetExtents() const { return Extents; }
+    const VertexStruct* PartGetAnchorPoint() const { return RefPoint ? RefPoint : CenterWCS; }
+    const VertexStruct* PartGetHitPoint() const { return HitPoint; }
+    double PartGetViewScale() const { return ViewScale; }
+    // Hit test of the part under the cursor (see the hit-testing notes in hittest.cpp).
+    bool PartHitTest(ViewportStruct* vp, double x, double y, double z, double* facetDistance,
+                     double* distance, int aperture);
+    // The view-dependent matrix changed: rebuild the derived matrices and the snap centre.
+    bool PartOnViewMatrixChanged(const MatrixStruct* v);
+    bool TracksSnapCenter() const;
+
+    GHandle* Owner;
+    GControl* Control;
+    ViewportStruct* Viewport;
+    GraphicStruct* GroupGraphic;
+    GraphicStruct* Geometry = nullptr;
+    GraphicStruct* SavedGeometry = nullptr;
+    ExtentsStruct* Extents = nullptr;
+    VertexStruct* CenterLocal = nullptr;
+    VertexStruct* CenterWCS = nullptr;
+    VertexStruct* RefPoint = nullptr;
+    VertexStruct* ZoomCenter = nullptr;
+    VertexStruct* HitPoint = nullptr;
+    VertexStruct* CursorPoint = nullptr;
+    VertexStruct* ProbePoint = nullptr;
+    GraphicStruct* PickGraphic = nullptr;
+    MatrixStruct* PartMatrix = nullptr;
+    MatrixStruct* ViewMatrix = nullptr;
+    MatrixStruct* ViewMatrixInv = nullptr;
+    MatrixStruct* DisplayToGeometry = nullptr;
+    MatrixStruct* GeometryToDisplay = nullptr;
+    double ViewScale = 1.0;
+    MatrixStruct* Basis = nullptr;
+    MatrixStruct* Placement = nullptr;
+    int32_t Loaded = 0;
+    int32_t Visible = 1;
+    double Transparency, Ambient, Diffuse, Specular;
+    int32_t FixedSize;
+    DrawingStruct* Drawing = nullptr;
+    CRedUIElement* Primitive = nullptr;
+    uint32_t Type;
+};
+
+// The default pick aperture in pixels, from the host's screen width (computed once).
+int DefaultPickAperture();
+// The aperture for a screen width (the table behind DefaultPickAperture).
+int PickApertureForScreenWidth(int width);
+
+} // namespace tiller
+
+#endif

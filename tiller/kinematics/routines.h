@@ -1,0 +1,128 @@
+// The movement routines behind HandleDrag and the operations they share: the working frame of
+// a sample (view coordinates in parallel viewports, a drag plane in perspective ones), the
+// re-expression of handle-local results in world coordinates and the signed ratio of the
+// scale routines. Internal to the kinematics subsystem.
+#ifndef TILLER_KINEMATICS_ROUTINES_H
+#define TILLER_KINEMATICS_ROUTINES_H
+
+#include "tiller/host/korvex.h"
+#include "tiller/kinematics/drag.h"
+#include "tiller/tiller.h"
+
+#include <initializer_list>
+
+namespace tiller {
+
+// Owns one temporary host record and releases it when the scope ends, on every path.
+template <typename T, void (*Dispose)(T**)> class HostRecord {
+  public:
+    explicit HostRecord(T* record = nullptr) : record_(record) {}
+    ~HostRecord() { Reset(); }
+    HostRecord(const HostRecord&) = delete;
+    HostRecord& operator=(const HostRecord&) = delete;
+
+    T* get() const { return record_; }
+    T* operator->() const { return record_; }
+    explicit operator bool() const { return record_ != nullptr; }
+    // For host calls that replace or clear the record through its address.
+    T** address() { return &record_; }
+    void Reset(T* record = nullptr) {
+        if (record_) Dispose(&record_);
+        record_ = record;
+    }
+    // Hands the record over to the caller.
+    T* Release() {
+        T* record = record_;
+        record_ = nullptr;
+        return record;
+    }
+
+  private:
+    T* record_;
+};
+
+using HeldMatrix = HostRecord<MatrixStruct, MatrixDispose>;
+using HeldVertex = HostRecord<VertexStruct, VertexDispose>;
+
+// The argument block of one routine call, as the dispatch hands it over.
+struct DragCall {
+    GHandle* handle;
+    MatrixStruct** result;       // the drag matrix, already the identity
+    MatrixStruct** handleMatrix; // receives a separate handle matrix (scale routines only)
+    ViewportStruct* viewport;
+    const DragSample& sample;
+};
+
+// --- Shared operations (frame.cpp) ---------------------------------------------------------
+
+// A world point carried into the viewport's normalized projection space: transformed by the
+// view matrix, its z negated, then normalized. 0 at or behind the eye.
+int ToNormalizedProjection(ViewportStruct* vp, const MatrixStruct* view, VertexStruct* p);
+
+// A new world point on the sight line through p, on the viewport's projection plane (perspective
+// viewports). Non-zero and *image set on success; *image stays null on failure.
+int ViewPlaneImage(ViewportStruct* vp, const VertexStruct* p, VertexStruct** image);
+
+// The plane in which a movement along the axis a -> b is measured, as a new matrix from
+// drag-plane coordinates into view coordinates; null (and *ok 0) when no plane exists.
+MatrixStruct* AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
+                            const VertexStruct* t, int* ok);
+
+// Builds the drag plane of the axis a -> b, whose normal plane holds the sight line of
+// `sighted`, and projects onto it the world points and the points already in normalized
+// projection space, each in place. 0 when there is no plane or a point misses it.
+int ProjectOnAxisPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
+                       const VertexStruct* sighted,
+                       std::initializer_list<VertexStruct*> worldPoints,
+                       std::initializer_list<VertexStruct*> projectedPoints);
+
+// Replaces p by the hit of its sight line on the drag plane q, in drag-plane coordinates
+// (z = 0). `space` is null for a world point, a matrix to apply first for a point in another
+// frame, and the view matrix itself for a point already in normalized projection space.
+int ProjectToDragPlane(ViewportStruct* vp, VertexStruct* p, const MatrixStruct* space,
+                       const MatrixStruct* q);
+
+// A matrix built in the coordinates of `frame` re-expressed in world coordinates: carried
+// through `frame`, then through `placement` (each skipped when it is the identity).
+void ExpressInWorld(MatrixStruct** m, const MatrixStruct* frame, const MatrixStruct* placement);
+
+// The signed ratio of the current offset d to the start offset c (2-D): the length of d's
+// projection onto c over the length of c; 1 when c is too short to measure.
+double ProjectedRatio(double cx, double cy, double dx, double dy);
+
+// A failed routine leaves the drag matrix the identity and hands over no handle matrix.
+int FailDrag(MatrixStruct* result, MatrixStruct** handleMatrix);
+
+// Releases a handle matrix left at the address from an earlier call.
+void ClearHandleMatrix(MatrixStruct** handleMatrix);
+
+// The handle matrix of the routines that move the handle with the selection. Should the copy
+// not be made, the result already holds the same matrix and is handed back as it is.
+void HandOverCopy(const MatrixStruct* result, MatrixStruct** handleMatrix);
+
+// *result becomes the scaling by (fx, fy, fz) about `anchor`; 0 when it cannot be made.
+int AssignScaling(MatrixStruct** result, double fx, double fy, double fz,
+                  const VertexStruct* anchor);
+
+// --- Routines -----------------------------------------------------------------------------
+
+int DragMoveAlongAxis(const DragCall& call);
+int DragMoveInPlane(const DragCall& call);
+int DragMoveOnWorkPlane(const DragCall& call);
+
+int DragRotateInPlane(const DragCall& call);
+// The cursor's angle about the handle's Z axis, measured on the (possibly raised) handle plane
+// in a parallel viewport; non-zero when an angle was written.
+int CursorAngleOnPlane(GHandle* handle, double* angle, ViewportStruct* vp, bool isStart, double x,
+                       double y, double z);
+
+enum class AxisScaleKind { Scale, Scale2 };
+int DragScaleAlongAxis(const DragCall& call, AxisScaleKind kind);
+int DragScaleInPlane(const DragCall& call);
+int DragScaleAlongGrip(const DragCall& call);
+int DragScaleSceneXY(const DragCall& call);
+int DragScaleDiagonal(const DragCall& call);
+
+} // namespace tiller
+
+#endif

@@ -1,0 +1,105 @@
+// The session file reader: a well-formed session reads into typed steps; a malformed one is
+// rejected whole with the line of the fault.
+#include "tools/tiller/session_file.h"
+
+#include <gtest/gtest.h>
+
+using tiller::tools::ParseSessionText;
+using tiller::tools::Session;
+using tiller::tools::Step;
+
+namespace {
+
+std::string Reject(const std::string& text) {
+    Session session;
+    std::string error;
+    EXPECT_FALSE(ParseSessionText(text, ".", &session, &error)) << text;
+    return error;
+}
+
+const char* kSession = R"({
+  "profile": "UniversalCtrl.qvw",
+  "selection": {"box": [[0, 0, 0], [2, 1, 0.5]]},
+  "viewport": {"width": 640, "height": 480, "projection": "perspective", "view": "top",
+               "fovY": 50},
+  "properties": {"Show_BoundaryBox": 0, "ScreenSize_Min": 150},
+  "steps": [
+    {"setup": {}},
+    {"show": 1},
+    {"hover": [412, 300]},
+    {"drag": [480, 300], "keys": 4, "uniform": 1, "snap": {"move": 0.1, "rotate": 15}},
+    {"transform": [1,0,0,0, 0,1,0,0, 0,0,1,0, 0.5,0,0,1]},
+    {"view": {"zoom": 2.0, "orbit": [30, 10]}},
+    {"hide": "Bounding_box"},
+    {"report": "report.txt"}
+  ]
+})";
+
+TEST(SessionFile, ReadsEveryPartOfAWellFormedSession) {
+    Session s;
+    std::string error;
+    ASSERT_TRUE(ParseSessionText(kSession, "/tmp", &s, &error)) << error;
+    EXPECT_EQ(s.profile, "UniversalCtrl.qvw");
+    EXPECT_EQ(s.control, "main");
+    EXPECT_EQ(s.selection.boxMax[0], 2.0);
+    EXPECT_TRUE(s.viewport.perspective);
+    EXPECT_EQ(s.viewport.view, "top");
+    EXPECT_EQ(s.viewport.width, 640);
+    EXPECT_EQ(s.properties.at("ScreenSize_Min"), 150);
+    ASSERT_EQ(s.steps.size(), 8u);
+    EXPECT_EQ(s.steps[2].action, Step::Action::Hover);
+    EXPECT_EQ(s.steps[2].line, 10);
+    const Step& drag = s.steps[3];
+    EXPECT_EQ(drag.action, Step::Action::Drag);
+    EXPECT_EQ(drag.keys, 4);
+    EXPECT_TRUE(drag.uniform);
+    EXPECT_FALSE(drag.fromCenter);
+    ASSERT_TRUE(drag.snap.has_value());
+    EXPECT_EQ(drag.snap->rotateDegrees, 15);
+    EXPECT_EQ(drag.snap->scale, 0);
+    EXPECT_EQ(s.steps[4].matrix[12], 0.5);
+    EXPECT_EQ(*s.steps[5].view.zoom, 2.0);
+    EXPECT_EQ(s.steps[6].handleName, "Bounding_box");
+}
+
+TEST(SessionFile, NamesTheLineOfTheFaultyStep) {
+    EXPECT_EQ(Reject("{\"profile\": \"p\",\n \"steps\": [\n {\"show\": 1},\n {\"fly\": 2}\n]}"),
+              "line 4: unknown key \"fly\" in step");
+    EXPECT_EQ(Reject("{\"profile\": \"p\",\n \"steps\": [\n {\"hover\": [1]}]}"),
+              "line 3: hover must be an array of 2 numbers");
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"steps\": [{\"show\": 1, \"hover\": [1, 2]}]}"),
+              "line 1: a step must name exactly one action");
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"steps\": [{\"hover\": [1, 2], \"keys\": 1}]}"),
+              "line 1: only drag steps take keys, uniform, fromCenter, keepSelectionCS and snap");
+}
+
+TEST(SessionFile, RejectsBadTopLevelValuesWithTheirLine) {
+    EXPECT_EQ(Reject("{\"steps\": []}"), "line 1: missing \"profile\"");
+    EXPECT_EQ(Reject("{\"profile\": \"p\",\n\"viewport\": {\"projection\": \"fisheye\"},\n"
+                     "\"steps\": []}"),
+              "line 2: projection must be \"parallel\" or \"perspective\"");
+    EXPECT_EQ(Reject("{\"profile\": \"p\",\n\n\"properties\": {\"Show_Everything\": 1},"
+                     "\"steps\": []}"),
+              "line 3: unknown control property \"Show_Everything\"");
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"selection\": {\"box\": [[1,0,0],[0,1,1]]}, "
+                     "\"steps\": []}"),
+              "line 1: selection box corners must be ordered min, max");
+    EXPECT_EQ(Reject("{\"profile\": \"p\"}"), "line 1: \"steps\" must be an array");
+}
+
+TEST(SessionFile, RejectsBrokenJsonAtTheLineOfTheSyntaxError) {
+    const std::string error = Reject("{\"profile\": \"p\",\n\"steps\": [\n{\"show\": 1,}\n]}");
+    EXPECT_EQ(error.rfind("line 3: syntax error", 0), 0u) << error;
+}
+
+TEST(SessionFile, RejectsOutOfRangeModifiers) {
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"steps\": [{\"drag\": [1, 2], \"keys\": 70000}]}"),
+              "line 1: keys must be a 16-bit whole number");
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"steps\": [{\"drag\": [1, 2], \"uniform\": 2}]}"),
+              "line 1: uniform must be 0 or 1");
+    EXPECT_EQ(Reject("{\"profile\": \"p\", \"steps\": [{\"drag\": [1, 2], "
+                     "\"snap\": {\"move\": -1}}]}"),
+              "line 1: snap steps must not be negative");
+}
+
+} // namespace

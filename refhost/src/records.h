@@ -31,6 +31,17 @@ template <class T> void deleteRecord(KvRecordType type, T* record) {
     releaseRecord(type);
 }
 
+// Matrix arithmetic shared by the host's records; see matrix.cpp.
+extern const MatrixStruct IdentityMatrix;
+// The matrix a null operand stands for: the identity.
+const MatrixStruct& orIdentity(const MatrixStruct* m);
+// a after b.
+MatrixStruct composeMatrices(const MatrixStruct& a, const MatrixStruct& b);
+// The exact inverse of an affine matrix; false (and `out` untouched) when it is singular.
+bool inverseOfAffine(const MatrixStruct& m, MatrixStruct& out);
+// The point (x, y, z) mapped by m, in place.
+void mapPoint(const MatrixStruct& m, double& x, double& y, double& z);
+
 } // namespace korvex
 
 struct ExtentsStruct {

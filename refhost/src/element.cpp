@@ -1,0 +1,491 @@
+// Display elements and render scenes. An element draws a snapshot S of a graphic through its
+// view-dependent matrix K and its own matrix M: drawn = M after K after S. K keeps the element
+// within its screen-size limits in the viewport it is measured in.
+//
+// When K changes the element's callback is told, never from inside the element operation that
+// caused the change: the change is queued and delivered at the start of the next host call
+// that is not part of taking an element down (any other element operation, any viewport or
+// picking query, any host-application call). By then the caller has finished what it was
+// doing with the element, so a callback never meets a half-updated owner. Host-application
+// calls that move a camera deliver before they return.
+#include "display_records.h"
+#include "korvex/view.h"
+
+#include <algorithm>
+#include <map>
+
+class ElementImpl {
+  public:
+    explicit ElementImpl(CRedUIElement* face) : face(face) {}
+
+    CRedUIElement* face;
+    korvex::RenderScene* scene = nullptr; // null before joining and after the scene closed
+    int sceneId = 0;
+    korvex::Geometry snapshot;
+    bool hasSnapshot = false;
+    int drawPriority = 0;
+    korvex::ViewportRecord* space = nullptr;
+    ExtentsStruct extents;
+    bool redrawAtDelete = true;
+    int viewMode = 2;
+    std::vector<korvex::ViewportRecord*> drawIn; // latest switched on last
+    int materialType = 0;
+    MatrixStruct matrix = korvex::identityMatrix();
+    bool visible = true;
+    float transparency = 0, ambient = 0.3f, diffuse = 0.7f, specular = 0.3f;
+    double minResolution = 0, maxResolution = 0;
+    korvex::Vec3 zoomCenter;
+    bool positionAbsolute = false;
+    ViewMatrixChangedCallback callback = nullptr;
+    void* owner = nullptr;
+    MatrixStruct viewMatrix = korvex::identityMatrix(); // K in its own viewport
+    MatrixStruct reported = korvex::identityMatrix();   // K as the callback last heard it
+    bool queued = false;
+    long callbacks = 0;
+};
+
+namespace korvex {
+
+namespace {
+
+enum : RedUIElementState {
+    StateOk = 0,
+    StateNoScene = 1,
+    StateSceneClosed = 2,
+    StateInvalidArgument = 3,
+};
+
+std::vector<ElementImpl*>& allElements() {
+    static std::vector<ElementImpl*> elements; // creation order
+    return elements;
+}
+
+std::vector<ElementImpl*>& queuedElements() {
+    static std::vector<ElementImpl*> queue;
+    return queue;
+}
+
+std::map<int, RenderScene*>& scenes() {
+    static std::map<int, RenderScene*> byId;
+    return byId;
+}
+
+void eraseFrom(std::vector<ElementImpl*>& list, ElementImpl* e) {
+    list.erase(std::remove(list.begin(), list.end(), e), list.end());
+}
+
+void eraseFrom(std::vector<ViewportRecord*>& list, ViewportRecord* vp) {
+    list.erase(std::remove(list.begin(), list.end(), vp), list.end());
+}
+
+bool contains(const std::vector<ViewportRecord*>& list, const ViewportRecord* vp) {
+    return std::find(list.begin(), list.end(), vp) != list.end();
+}
+
+// The viewport K is measured in: the latest one the element was switched on in, else the
+// viewport of its space, else that of its scene.
+ViewportRecord* measuringViewport(const ElementImpl& e) {
+    if (!e.scene) return nullptr;
+    if (!e.drawIn.empty()) return e.drawIn.back();
+    return e.space ? e.space : e.scene->viewport;
+}
+
+// View mode 2 draws only in the viewports switched on (its scene's when none is); other modes
+// also draw in every viewport of that drawing.
+std::vector<ViewportRecord*> viewportsDrawnIn(const ElementImpl& e) {
+    if (!e.scene) return {};
+    std::vector<ViewportRecord*> list = e.drawIn;
+    if (list.empty()) list.push_back(e.scene->viewport);
+    const DrawingRecord* d = e.scene->viewport->drawing;
+    if (e.viewMode != 2 && d)
+        for (ViewportStruct* vp : d->viewports)
+            if (!contains(list, asViewport(vp))) list.push_back(asViewport(vp));
+    return list;
+}
+
+MatrixStruct viewDependentMatrix(const ElementImpl& e, const ViewportRecord& vp,
+                                 const MatrixStruct& previous) {
+    if (e.minResolution <= 0 && e.maxResolution <= 0) return identityMatrix();
+    double r = 0;
+    // At or behind the eye there is no size to keep: K stays as it was.
+    if (!unitsPerPixelAt(vp, transformPoint(e.matrix, e.zoomCenter), &r)) return previous;
+    double k = 1;
+    if (e.minResolution > 0 && r < e.minResolution)
+        k = r / e.minResolution;
+    else if (e.maxResolution > 0 && r > e.maxResolution)
+        k = r / e.maxResolution;
+    return uniformScaleAbout(k, e.positionAbsolute ? e.zoomCenter : Vec3{});
+}
+
+void queueIfChanged(ElementImpl& e) {
+    if (e.queued || !e.callback || !e.owner || sameMatrix(e.viewMatrix, e.reported, 0)) return;
+    e.queued = true;
+    queuedElements().push_back(&e);
+}
+
+void updateViewMatrix(ElementImpl& e) {
+    const ViewportRecord* vp = measuringViewport(e);
+    if (!vp) return;
+    e.viewMatrix = viewDependentMatrix(e, *vp, e.viewMatrix);
+    queueIfChanged(e);
+}
+
+void leaveScene(ElementImpl& e) {
+    if (e.scene) eraseFrom(e.scene->elements, &e);
+    e.scene = nullptr;
+}
+
+void countRedraw(const ElementImpl& e) {
+    for (ViewportRecord* vp : viewportsDrawnIn(e))
+        ++vp->redraws;
+}
+
+RedUIElementState redrawIf(const ElementImpl& e, bool redraw) {
+    if (redraw) countRedraw(e);
+    return StateOk;
+}
+
+} // namespace
+
+RenderScene* sceneById(int id) {
+    const auto it = scenes().find(id);
+    return it == scenes().end() ? nullptr : it->second;
+}
+
+int openScene(ViewportRecord* vp) {
+    static int lastId = 0;
+    auto* scene = new RenderScene{++lastId, vp, {}};
+    scenes()[scene->id] = scene;
+    return scene->id;
+}
+
+void closeScene(ViewportRecord* vp) {
+    if (RenderScene* scene = sceneById(vp->sceneId)) {
+        for (ElementImpl* e : scene->elements)
+            e->scene = nullptr;
+        scenes().erase(scene->id);
+        delete scene;
+    }
+    for (ElementImpl* e : allElements()) {
+        if (!contains(e->drawIn, vp) && e->space != vp) continue;
+        eraseFrom(e->drawIn, vp);
+        if (e->space == vp) e->space = nullptr;
+        updateViewMatrix(*e);
+    }
+}
+
+void viewportChanged(ViewportRecord* vp) {
+    for (ElementImpl* e : allElements())
+        if (measuringViewport(*e) == vp) updateViewMatrix(*e);
+}
+
+void deliverViewMatrixChanges() {
+    static bool delivering = false;
+    if (delivering) return;
+    delivering = true;
+    auto& queue = queuedElements();
+    while (!queue.empty()) {
+        ElementImpl* e = queue.front();
+        queue.erase(queue.begin());
+        e->queued = false;
+        if (!e->scene || !e->callback || !e->owner || sameMatrix(e->viewMatrix, e->reported, 0))
+            continue;
+        e->reported = e->viewMatrix;
+        ++e->callbacks;
+        const MatrixStruct k = e->viewMatrix;
+        e->callback(&k, e->owner);
+    }
+    delivering = false;
+}
+
+std::vector<ElementView> elementsShownIn(ViewportRecord* vp) {
+    std::vector<ElementView> shown;
+    for (const ElementImpl* e : allElements()) {
+        if (!e->visible || !e->hasSnapshot || !contains(viewportsDrawnIn(*e), vp)) continue;
+        const MatrixStruct k = measuringViewport(*e) == vp
+                                   ? e->viewMatrix
+                                   : viewDependentMatrix(*e, *vp, identityMatrix());
+        shown.push_back({&e->snapshot, compose(e->matrix, k), e->drawPriority, e->transparency,
+                         e->ambient, e->diffuse, e->specular});
+    }
+    std::stable_sort(shown.begin(), shown.end(), [](const ElementView& a, const ElementView& b) {
+        return a.priority < b.priority;
+    });
+    return shown;
+}
+
+} // namespace korvex
+
+using namespace korvex;
+
+// [SECTION] CAbstractUIObject -----------------------------------------------------------------
+
+CAbstractUIObject::~CAbstractUIObject() = default;
+
+const char* CAbstractUIObject::GetRedUIErrorString(RedUIElementState state) {
+    switch (state) {
+    case StateOk:
+        return "no error";
+    case StateNoScene:
+        return "the element has not joined a render scene";
+    case StateSceneClosed:
+        return "the element's render scene no longer exists";
+    case StateInvalidArgument:
+        return "invalid argument";
+    default:
+        return "unknown display element state";
+    }
+}
+
+RedUIElementState CAbstractUIObject::GraphicSetCustomPropVectorizeContour(GraphicStruct* g,
+                                                                          bool on) {
+    if (!g) return StateInvalidArgument;
+    static_cast<GraphicRecord*>(g)->vectorizeContour = on;
+    return StateOk;
+}
+
+// [SECTION] CRedUIElement -------------------------------------------------------------------
+
+void* CRedUIElement::operator new(std::size_t size) {
+    void* p = operator new(size, std::nothrow);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
+void* CRedUIElement::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (!admitRecord(KvElement)) return nullptr;
+    return ::operator new(size, std::nothrow);
+}
+
+void CRedUIElement::operator delete(void* p) noexcept {
+    if (!p) return;
+    ::operator delete(p);
+    releaseRecord(KvElement);
+}
+
+void CRedUIElement::operator delete(void* p, const std::nothrow_t&) noexcept {
+    operator delete(p);
+}
+
+CRedUIElement::CRedUIElement() : impl_(new ElementImpl(this)) {
+    allElements().push_back(impl_);
+}
+
+CRedUIElement::~CRedUIElement() {
+    if (impl_->redrawAtDelete) countRedraw(*impl_);
+    leaveScene(*impl_);
+    eraseFrom(queuedElements(), impl_);
+    eraseFrom(allElements(), impl_);
+    delete impl_;
+}
+
+RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
+    deliverViewMatrixChanges();
+    RenderScene* scene = vp ? sceneById(asViewport(vp)->sceneId) : nullptr;
+    if (!scene) return StateInvalidArgument;
+    leaveScene(*impl_);
+    impl_->scene = scene;
+    impl_->sceneId = scene->id;
+    scene->elements.push_back(impl_);
+    updateViewMatrix(*impl_);
+    return StateOk;
+}
+
+RedUIElementState CRedUIElement::CreatePrimByGraphic(GraphicStruct* g, bool redraw) {
+    deliverViewMatrixChanges();
+    if (!g) return StateInvalidArgument;
+    impl_->snapshot = {};
+    collectGeometry(*static_cast<GraphicRecord*>(g), identityMatrix(), false,
+                    {MeshEdges::Contours, nullptr}, &impl_->snapshot);
+    impl_->hasSnapshot = true;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetDrawpriority(int priority, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->drawPriority = priority;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetSpaceByViewport(ViewportStruct* vp, bool redraw) {
+    deliverViewMatrixChanges();
+    if (!vp) return StateInvalidArgument;
+    impl_->space = asViewport(vp);
+    updateViewMatrix(*impl_);
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetExtents(const ExtentsStruct* e, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->extents = e ? *e : ExtentsStruct{};
+    return redrawIf(*impl_, redraw);
+}
+
+void CRedUIElement::SetImmediateRedrawAtDelete(bool on) {
+    deliverViewMatrixChanges();
+    impl_->redrawAtDelete = on;
+}
+
+RedUIElementState CRedUIElement::SetViewMode(int mode, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->viewMode = mode;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetDrawInViewport(ViewportStruct* vp, bool on, bool redraw) {
+    deliverViewMatrixChanges();
+    if (!vp) return StateInvalidArgument;
+    eraseFrom(impl_->drawIn, asViewport(vp));
+    if (on) impl_->drawIn.push_back(asViewport(vp));
+    updateViewMatrix(*impl_);
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetMatPrimType(int type, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->materialType = type;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetMatrix(const MatrixStruct* m, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->matrix = m ? *m : identityMatrix();
+    updateViewMatrix(*impl_);
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetGlobalVisible(bool visible, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->visible = visible;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetTransparency(float t, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->transparency = t;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetAmbientFactor(float f, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->ambient = f;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetDiffuseFactor(float f, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->diffuse = f;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetSpecularFactor(float f, bool redraw) {
+    deliverViewMatrixChanges();
+    impl_->specular = f;
+    return redrawIf(*impl_, redraw);
+}
+
+RedUIElementState CRedUIElement::SetMinResolution(double unitsPerPixel) {
+    deliverViewMatrixChanges();
+    if (!(unitsPerPixel >= 0)) return StateInvalidArgument;
+    impl_->minResolution = unitsPerPixel;
+    updateViewMatrix(*impl_);
+    return StateOk;
+}
+
+RedUIElementState CRedUIElement::SetMaxResolution(double unitsPerPixel) {
+    deliverViewMatrixChanges();
+    if (!(unitsPerPixel >= 0)) return StateInvalidArgument;
+    impl_->maxResolution = unitsPerPixel;
+    updateViewMatrix(*impl_);
+    return StateOk;
+}
+
+RedUIElementState CRedUIElement::SetCenterZoom(const VertexStruct* center) {
+    deliverViewMatrixChanges();
+    if (!center) return StateInvalidArgument;
+    impl_->zoomCenter = toVec3(*center);
+    updateViewMatrix(*impl_);
+    return StateOk;
+}
+
+RedUIElementState CRedUIElement::SetPositionAbsolute(bool on) {
+    deliverViewMatrixChanges();
+    impl_->positionAbsolute = on;
+    updateViewMatrix(*impl_);
+    return StateOk;
+}
+
+// Registration and the owner change no view: they deliver nothing, since an owner may be
+// taking itself down around them.
+RedUIElementState CRedUIElement::SetCallback_ViewMatrixWasChanged(ViewMatrixChangedCallback cb) {
+    impl_->callback = cb;
+    queueIfChanged(*impl_);
+    return StateOk;
+}
+
+RedUIElementState CRedUIElement::SetOwner(void* owner) {
+    impl_->owner = owner;
+    queueIfChanged(*impl_);
+    return StateOk;
+}
+
+int CRedUIElement::GetSceneId() {
+    return impl_->sceneId;
+}
+
+RedUIElementState CRedUIElement::TestElement() {
+    if (impl_->scene) return StateOk;
+    return impl_->sceneId ? StateSceneClosed : StateNoScene;
+}
+
+RedUIElementState CRedUIElement::RedrawImmediately() {
+    deliverViewMatrixChanges();
+    if (const RedUIElementState state = TestElement()) return state;
+    countRedraw(*impl_);
+    return StateOk;
+}
+
+void* RenderSceneGetSceneByID(int id) {
+    return sceneById(id);
+}
+
+// [SECTION] Host application ----------------------------------------------------------------
+
+std::vector<CRedUIElement*> kvViewportElements(ViewportStruct* vp) {
+    std::vector<CRedUIElement*> list;
+    if (!vp) return list;
+    for (ElementImpl* e : allElements())
+        if (contains(viewportsDrawnIn(*e), asViewport(vp))) list.push_back(e->face);
+    return list;
+}
+
+long kvViewportRedrawCount(ViewportStruct* vp) {
+    return vp ? asViewport(vp)->redraws : 0;
+}
+
+int kvElementGetInfo(CRedUIElement* element, KvElementInfo* info) {
+    if (!element || !info) return 0;
+    const ElementImpl& e = *element->impl();
+    *info = {};
+    info->alive = e.scene ? 1 : 0;
+    info->sceneId = e.sceneId;
+    info->visible = e.visible ? 1 : 0;
+    info->drawPriority = e.drawPriority;
+    info->viewMode = e.viewMode;
+    info->materialType = e.materialType;
+    info->transparency = e.transparency;
+    info->ambient = e.ambient;
+    info->diffuse = e.diffuse;
+    info->specular = e.specular;
+    info->minResolution = e.minResolution;
+    info->maxResolution = e.maxResolution;
+    info->zoomCenter = {e.zoomCenter.x, e.zoomCenter.y, e.zoomCenter.z};
+    info->positionAbsolute = e.positionAbsolute ? 1 : 0;
+    info->matrix = e.matrix;
+    info->viewMatrix = e.viewMatrix;
+    info->viewport = measuringViewport(e);
+    info->triangles = static_cast<int>(e.snapshot.triangles.size());
+    info->segments = static_cast<int>(e.snapshot.segments.size());
+    info->callbacks = e.callbacks;
+    return 1;
+}

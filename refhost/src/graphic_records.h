@@ -47,6 +47,7 @@ struct GraphicRecord : GraphicStruct {
     ExtentsStruct cachedExtents;
     uint64_t revision = 0;                  // bumped on every geometric change
     std::shared_ptr<korvex::GraphicCache> cache;
+    bool vectorizeContour = true;           // meshes draw their contour edges
 };
 
 struct TableStruct {

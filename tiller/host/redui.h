@@ -6,6 +6,9 @@
 
 #include "korvex.h"
 
+#include <cstddef>
+#include <new>
+
 typedef int RedUIElementState;
 
 // Called whenever the element's view-dependent matrix changes in its viewport.
@@ -26,6 +29,12 @@ class __attribute__((visibility("default"))) CRedUIElement : public CAbstractUIO
   public:
     CRedUIElement();
     ~CRedUIElement() override;
+    // Elements are counted host records. When the host makes a creation fail, the nothrow
+    // form answers null and the plain form throws std::bad_alloc.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p) noexcept;
+    static void operator delete(void* p, const std::nothrow_t&) noexcept;
     CRedUIElement(const CRedUIElement&) = delete;
     CRedUIElement& operator=(const CRedUIElement&) = delete;
 

@@ -1,0 +1,178 @@
+// The display side of the reference host: viewports with their cameras and render scenes,
+// the retained display elements, the geometry that picking and rendering read from graphics,
+// and the small vector algebra they share.
+#ifndef KORVEX_DISPLAY_RECORDS_H
+#define KORVEX_DISPLAY_RECORDS_H
+
+#include "graphic_records.h"
+#include "tiller/host/redui.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace korvex {
+
+// [SECTION] Vector algebra ------------------------------------------------------------------
+
+struct Vec3 {
+    double x = 0, y = 0, z = 0;
+};
+
+inline Vec3 operator+(Vec3 a, Vec3 b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline Vec3 operator-(Vec3 a, Vec3 b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline Vec3 operator-(Vec3 a) {
+    return {-a.x, -a.y, -a.z};
+}
+inline Vec3 operator*(Vec3 a, double s) {
+    return {a.x * s, a.y * s, a.z * s};
+}
+inline double dot(Vec3 a, Vec3 b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline Vec3 cross(Vec3 a, Vec3 b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double length(Vec3 a) {
+    return std::sqrt(dot(a, a));
+}
+// The unit vector along a; a itself when it has no length.
+inline Vec3 normalized(Vec3 a) {
+    const double l = length(a);
+    return l > 0 ? a * (1.0 / l) : a;
+}
+inline Vec3 toVec3(const VertexStruct& v) {
+    return {v.x, v.y, v.z};
+}
+inline Vec3 toVec3(const double p[3]) {
+    return {p[0], p[1], p[2]};
+}
+
+MatrixStruct identityMatrix();
+// A uniform scale by k about c.
+MatrixStruct uniformScaleAbout(double k, Vec3 c);
+Vec3 transformPoint(const MatrixStruct& m, Vec3 p);
+Vec3 transformVector(const MatrixStruct& m, Vec3 v);
+// a after b.
+MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b);
+// False when m is singular.
+bool invertAffine(const MatrixStruct& m, MatrixStruct* inverse);
+bool sameMatrix(const MatrixStruct& a, const MatrixStruct& b, double tolerance);
+// The graphic's own matrix, identity when it has none.
+MatrixStruct ownMatrix(const GraphicRecord& g);
+
+// [SECTION] Geometry of graphics --------------------------------------------------------------
+
+struct Triangle {
+    Vec3 a, b, c;
+    uint32_t color = 0;
+};
+
+struct Segment {
+    Vec3 a, b;
+    uint32_t color = 0;
+};
+
+// What a graphic tree shows: filled triangles (meshes, polygons) and line segments (lines,
+// polygon outlines). Isolated points are segments of zero length.
+struct Geometry {
+    std::vector<Triangle> triangles;
+    std::vector<Segment> segments;
+};
+
+enum class MeshEdges {
+    None,     // faces only
+    Contours, // boundary and crease edges of meshes that vectorize their contour
+    All       // every face edge
+};
+
+struct CollectOptions {
+    MeshEdges meshEdges = MeshEdges::None;
+    const DrawingRecord* layers = nullptr; // when given, graphics on hidden layers are skipped
+};
+
+// Appends the geometry of g and its descendants, each carried by its own matrix and then by
+// `toTarget`. g's own matrix is applied only when `applyOwn` is true.
+void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,
+                     const CollectOptions& options, Geometry* out);
+
+// Ray against triangle, both faces. Answers the ray parameter of the hit or a negative value.
+double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t);
+
+// [SECTION] Viewports -----------------------------------------------------------------------
+
+struct ViewportRecord : ViewportStruct {
+    CameraStruct camera{};
+    Vec3 up{0, 1, 0};
+    bool perspective = false;
+    double fovY = 0.7853981633974483; // radians
+    double unitsPerPixel = 0.01;      // parallel views
+    int width = 800;
+    int height = 600;
+    MatrixStruct view{};    // V, world into view coordinates
+    double cursorX = 399.5; // remembered pointer pixel
+    double cursorY = 299.5;
+    DrawingRecord* drawing = nullptr; // not owned
+    int sceneId = 0;                  // its render scene
+    long redraws = 0;                 // immediate redraws asked for
+};
+
+inline ViewportRecord* asViewport(ViewportStruct* vp) {
+    return static_cast<ViewportRecord*>(vp);
+}
+
+// A line in world coordinates; perspective sight lines start at the eye and run forward only.
+struct SightLine {
+    Vec3 origin;
+    Vec3 direction; // unit length
+};
+
+SightLine sightLineThroughPixel(const ViewportRecord& vp, double px, double py);
+// The pixel where a world point is drawn; false at or behind the eye.
+bool worldToPixel(const ViewportRecord& vp, Vec3 world, double* px, double* py);
+// Drawing units per pixel at a world point; false at or behind the eye.
+bool unitsPerPixelAt(const ViewportRecord& vp, Vec3 world, double* r);
+Vec3 eyeOf(const ViewportRecord& vp);
+// The unit viewing direction, from the eye towards the target.
+Vec3 forwardOf(const ViewportRecord& vp);
+// Rebuilds V from the camera points and the up direction.
+void rebuildView(ViewportRecord& vp);
+
+// [SECTION] Render scenes and display elements ------------------------------------------------
+
+// The retained contents of one viewport: the elements that joined it. Lives as long as the
+// viewport.
+struct RenderScene {
+    int id = 0;
+    ViewportRecord* viewport = nullptr;
+    std::vector<::ElementImpl*> elements; // in joining order
+};
+
+RenderScene* sceneById(int id);
+// Called by viewports: a new scene for vp, and its end with the viewport.
+int openScene(ViewportRecord* vp);
+void closeScene(ViewportRecord* vp);
+
+// Recomputes the view-dependent matrix of every element whose view is measured in vp.
+void viewportChanged(ViewportRecord* vp);
+// Calls the registered callbacks of the elements whose view-dependent matrix changed since
+// they last reported it.
+void deliverViewMatrixChanges();
+
+// What the renderer and the pointer conversion read of an element in a viewport.
+struct ElementView {
+    const Geometry* snapshot = nullptr;
+    MatrixStruct drawn{}; // M after K in that viewport
+    int priority = 0;
+    float transparency = 0, ambient = 0, diffuse = 0, specular = 0;
+};
+// The visible elements drawn in vp, lowest draw priority first.
+std::vector<ElementView> elementsShownIn(ViewportRecord* vp);
+
+} // namespace korvex
+
+#endif

@@ -4,6 +4,7 @@
 #define TILLER_CONTROL_GCONTROL_H
 
 #include "tiller/host/korvex.h"
+#include "tiller/kinematics/drag.h"
 #include "tiller/tiller.h"
 
 #include <map>
@@ -25,6 +26,16 @@ class LayerOneGuard {
     bool notifyWasOn_ = false;
     bool madeVisible_ = false;
 };
+
+// One hit handle as the hover loop ranks it: its effective priority (0 highest, negative
+// lowest) and the two distances of its hit test (negative when that query found nothing).
+struct HitRank {
+    double priority;
+    double facet;
+    double distance;
+};
+// Whether a hit handle tested after `best` takes its place; any hit beats no best at all.
+bool BeatsBestHit(const HitRank& candidate, const HitRank* best);
 } // namespace tiller
 
 struct GControl {
@@ -83,6 +94,12 @@ struct GControl {
     MatrixStruct* selectionCS = nullptr;
     ExtentsStruct* selectionExtents2 = nullptr;
     ExtentsCallback extentsCallback;
+
+  private:
+    void AddHandleFor(GraphicStruct* group);
+    GHandle* Hover(double x, double y, double z, uint32_t* changed);
+    GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
+                      uint32_t* changed);
 };
 
 #endif

@@ -1,0 +1,124 @@
+// Pointer tracking: while idle, the handle under the cursor is found and highlighted; while
+// dragging, the dragged handle's routine turns the sample into matrices and every handle
+// follows. Transform lets the host impose its own matrix on the drag in progress.
+#include "tiller/control/gcontrol.h"
+
+#include "tiller/handle/ghandle.h"
+
+namespace tiller {
+namespace {
+
+bool SameDistance(double a, double b) {
+    return DoubleVsDouble(a, b) == 0;
+}
+
+// Surfaces rank before curves; within a kind the nearer hit wins, and an equal one goes to the
+// handle tested later.
+bool RanksBefore(const HitRank& hit, const HitRank& best) {
+    if (hit.facet >= 0 &&
+        (best.facet < 0 || best.facet > hit.facet || SameDistance(hit.facet, best.facet)))
+        return true;
+    return hit.distance >= 0 && (best.distance < 0 || best.distance > hit.distance ||
+                                 SameDistance(hit.distance, best.distance));
+}
+
+} // namespace
+
+bool BeatsBestHit(const HitRank& candidate, const HitRank* best) {
+    if (!best) return true;
+    if (candidate.priority >= 0) {
+        if (best->priority < 0 || best->priority > candidate.priority) return true;
+        if (best->priority < candidate.priority) return false;
+        return RanksBefore(candidate, *best);
+    }
+    if (best->priority >= 0) return false;
+    return RanksBefore(candidate, *best);
+}
+
+} // namespace tiller
+
+GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double vy, double vz,
+                                uint16_t keyState, uint32_t uniformScale, uint32_t scaleFromCenter,
+                                uint32_t keepSelectionCSStill, uint32_t* changed) {
+    uint32_t displayChanged = 0;
+    if (changed) *changed = 0;
+    GHandle* result = nullptr;
+    if (!handles.empty() && activeViewport) {
+        if (state == 0) {
+            result = Hover(x, y, z, &displayChanged);
+        } else if (state == 1) {
+            const tiller::DragSample sample{
+                x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter};
+            result = DragStep(sample, keepSelectionCSStill, &displayChanged);
+        }
+    }
+    if (changed) *changed = displayChanged;
+    return result;
+}
+
+GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
+    tiller::LayerOneGuard guard(drawing);
+    guard.Begin();
+    GHandle* best = nullptr;
+    tiller::HitRank bestRank{-1.0, -1.0, -1.0};
+    for (GHandle* handle : handles) {
+        if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) continue;
+        double facet = -1.0;
+        double distance = -1.0;
+        if (!handle->HandleHitTest(activeViewport, x, y, z, &facet, &distance, -1)) continue;
+        const tiller::HitRank rank{handle->EffectivePriority(), facet, distance};
+        if (tiller::BeatsBestHit(rank, best ? &bestRank : nullptr)) {
+            best = handle;
+            bestRank = rank;
+        }
+    }
+    guard.End();
+
+    if (best && !best->isHighlighted) {
+        // The old highlight goes without a redraw of its own: the new one redraws at once.
+        if (highlightedHandle && highlightedHandle != best) highlightedHandle->HighlightOff(false);
+        best->HighlightOn(true);
+        highlightedHandle = best;
+        *changed = 1;
+    }
+    if (highlightedHandle && !best) {
+        highlightedHandle->HighlightOff(true);
+        highlightedHandle = nullptr;
+        *changed = 1;
+    }
+    return best;
+}
+
+GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
+                            uint32_t* changed) {
+    GHandle* active = activeHandle;
+    if (!active) return nullptr;
+    MatrixStruct* step = MatrixSingle();
+    if (step && tiller::HandleDrag(active, &step, sample)) {
+        const bool hideRefpoint = active->AutohideRefpointWhiledrag != 0;
+        for (GHandle* handle : handles) {
+            if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
+            if (keepSelectionCSStill && handle->PositionType == PositionSelectionCS) continue;
+            handle->FollowDrag(step, active->mDrag, state, handle == active,
+                               handle == highlightedHandle, hideRefpoint, active->TransformType);
+            *changed = 1;
+        }
+    }
+    MatrixDispose(&step);
+    return active;
+}
+
+int GControl::Transform(const MatrixStruct* matrix) {
+    if (MatrixIsIdentity(matrix)) return 1;
+    if (state != 1 || !activeHandle) return 0;
+    if (!activeHandle->mDrag) activeHandle->mDrag = MatrixNewEx();
+    if (!activeHandle->mDrag) return 0;
+    *activeHandle->mDrag = *matrix;
+    const bool hideRefpoint = activeHandle->AutohideRefpointWhiledrag != 0;
+    for (GHandle* handle : handles) {
+        if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
+        handle->FollowDrag(matrix, activeHandle->mDrag, state, handle == activeHandle,
+                           handle == highlightedHandle, hideRefpoint, activeHandle->TransformType);
+    }
+    return 1;
+}

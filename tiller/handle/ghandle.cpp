@@ -1,0 +1,293 @@
+// GHandle: loading a handle group of the profile with its parts, and the handle's display,
+// highlight, enable and drag-following operations.
+
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
+#include "tiller/handle/ghandle.h"
+
+#include "tiller/geometry/geometry.h"
+#include "tiller/handle/vocabulary.h"
+#include "tiller/part/ghandlepart.h"
+
+#include <new>
+
+namespace tiller {
+namespace {
+
+constexpr int PropertySelector = 7;
+// The slots whose parts are shown, hidden and moved between viewports.
+constexpr PartSlot DisplayedSlots[] = {SlotMouseout, SlotMouseover, SlotActive, SlotStatic};
+
+int IsGroupGraphic(GraphicStruct* g) {
+    return g && g->kind == GraphicKindGroup ? 1 : 0;
+}
+
+// The three arrays of one GraphicEnumerateProperties call, destroyed together.
+struct PropertyArrays {
+    SAFEARRAY* first = nullptr;
+    SAFEARRAY* names = nullptr;
+    SAFEARRAY* values = nullptr;
+    int count = 0;
+
+    explicit PropertyArrays(GraphicStruct* g) {
+        count = GraphicEnumerateProperties(g, &first, &names, &values, PropertySelector);
+    }
+    ~PropertyArrays() {
+        for (SAFEARRAY* array : {first, names, values})
+            if (array) SafeArrayDestroy(array);
+    }
+    PropertyArrays(const PropertyArrays&) = delete;
+    PropertyArrays& operator=(const PropertyArrays&) = delete;
+};
+
+bool IsPresentAndLoaded(const GHandlePart* part) {
+    return part && part->PartIsLoaded();
+}
+
+bool IsPresentAndDisplayable(const GHandlePart* part) {
+    return part && part->PartIsDisplayable();
+}
+
+} // namespace
+
+PartSlot SlotOfPartType(uint32_t type) {
+    switch (type) {
+    case PartMouseout:
+        return SlotMouseout;
+    case PartMouseover:
+        return SlotMouseover;
+    case PartCoordsystem:
+        return SlotCoordsystem;
+    case PartActive:
+        return SlotActive;
+    case PartStatic:
+        return SlotStatic;
+    case PartHighlightArea:
+        return SlotHighlightArea;
+    case PartVisibilityArea:
+        return SlotVisibilityArea;
+    default:
+        return SlotCount;
+    }
+}
+
+} // namespace tiller
+
+using namespace tiller;
+
+GHandle::GHandle(GControl* control, GraphicStruct* group, DrawingStruct* drawing,
+                 ViewportStruct* viewport, ExtentsCallback callback)
+    : pControl(control), pDrawing(drawing), pViewport(viewport), pGroup(group) {
+    vPlacePoint = VertexNewEx(0, 0, 0);
+    vScratch1 = VertexNewEx(0, 0, 0);
+    vScratch2 = VertexNewEx(0, 0, 0);
+    mScratch2 = MatrixSingle();
+    mScratch3 = MatrixSingle();
+    mScratch = MatrixSingle();
+    if (vPlacePoint && vScratch1 && vScratch2 && mScratch2 && mScratch3 && mScratch)
+        isLoaded = HandleLoad();
+    extentsCallback = callback;
+}
+
+GHandle::~GHandle() {
+    for (GHandlePart*& part : parts) {
+        delete part;
+        part = nullptr;
+    }
+    for (MatrixStruct** m : {&mGCtrlCS, &mRotbarCS, &mProfileCS, &mProfileCSInv, &mPlacement,
+                             &mPlacementInv, &mSize, &mHandleWorld, &mHandleWorldInv})
+        MatrixDispose(m);
+    for (ExtentsStruct** e : {&extSelection, &extSelection2, &extSelectionInHandleCS})
+        ExtentsDispose(e);
+    VertexDispose(&vRefPoint);
+    for (VertexStruct** v : {&vPlacePoint, &vScratch1, &vScratch2})
+        VertexDispose(v);
+    for (MatrixStruct** m : {&mScratch, &mScratch2, &mScratch3})
+        MatrixDispose(m);
+    ExtentsDispose(&HandleExtents);
+    for (MatrixStruct** m : {&mDrag, &mHandleCS, &mCoordSystem})
+        MatrixDispose(m);
+}
+
+int GHandle::HandleLoad() {
+    if (!pGroup || !pDrawing) return 0;
+    {
+        PropertyArrays properties(pGroup);
+        if (properties.count < 1) return 0;
+        if (!ReadHandleProperties(*this, properties.names, properties.values, properties.count))
+            return 0;
+    }
+    GraphicList children;
+    if (!GraphicWalkFillChildsList(pGroup, IsGroupGraphic, &children, 1, 0)) return 0;
+    for (GraphicStruct* child : children) {
+        if (!child || child == pGroup) continue;
+        LoadPart(child);
+    }
+    return HasRequiredParts();
+}
+
+// Makes the part of one child group; a later part of the same type replaces an earlier one.
+void GHandle::LoadPart(GraphicStruct* child) {
+    PartProperties values;
+    uint32_t type = PartUndefined;
+    {
+        PropertyArrays properties(child);
+        if (properties.count >= 1)
+            type =
+                ReadPartProperties(properties.names, properties.values, properties.count, values);
+    }
+    const PartSlot slot = SlotOfPartType(type);
+    if (slot == SlotCount) return;
+    GHandlePart* part = new (std::nothrow)
+        GHandlePart(pViewport, pGroup, child, pDrawing, type, pControl, this, values.transparency,
+                    values.ambient, values.diffuse, values.specular, values.fixedSize);
+    if (!part) return;
+    delete parts[slot];
+    parts[slot] = part;
+}
+
+int GHandle::HasRequiredParts() {
+    if (TransformType == TransformNone) return IsPresentAndLoaded(parts[SlotStatic]) ? 1 : 0;
+    for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotCoordsystem})
+        if (!IsPresentAndLoaded(parts[slot])) return 0;
+    mProfileCS = MatrixCopyEx(parts[SlotCoordsystem]->PartGetBasis());
+    mProfileCSInv = MatrixOrthoInvertEx(mProfileCS);
+    mCoordSystem = MatrixCopyEx(mProfileCS);
+    return mProfileCS && mProfileCSInv && mCoordSystem ? 1 : 0;
+}
+
+bool GHandle::HasGeometry() const {
+    return IsLoaded() &&
+           (IsPresentAndLoaded(parts[SlotStatic]) || IsPresentAndLoaded(parts[SlotMouseout]));
+}
+
+bool GHandle::IsDisplayed() const {
+    if (!HasGeometry()) return false;
+    GHandlePart* shown = parts[SlotStatic] ? parts[SlotStatic] : parts[SlotMouseout];
+    return shown && shown->PartTestPrimitive();
+}
+
+int GHandle::UpdateDisplay(uint32_t showState, uint32_t controlState, bool isActive,
+                           bool isHighlighted, bool hideRefpoint) {
+    if (!IsLoaded() || !HasGeometry()) return 0;
+    if (showState == 3 && MultiView) return 1;
+    for (PartSlot slot : DisplayedSlots) {
+        GHandlePart* part = parts[slot];
+        if (!IsPresentAndDisplayable(part)) continue;
+        if (showState == 0 || showState == 3)
+            part->PartSetVisible(false);
+        else if (part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
+            part->PartSetVisible(true);
+        else if (part->PartIsVisible())
+            part->PartSetVisible(false);
+    }
+    return 1;
+}
+
+int GHandle::HighlightOn(bool redrawNow) {
+    GHandlePart* mouseover = parts[SlotMouseover];
+    GHandlePart* mouseout = parts[SlotMouseout];
+    if (!IsLoaded() || !IsEnabled() || !mouseover || !mouseout) return 0;
+    if (AutohideMouseoverPart) mouseout->PartSetVisible(false);
+    mouseover->PartSetVisible(true);
+    if (redrawNow) mouseover->PartRedraw();
+    isHighlighted = 1;
+    return 1;
+}
+
+int GHandle::HighlightOff(bool redrawNow) {
+    GHandlePart* mouseover = parts[SlotMouseover];
+    GHandlePart* mouseout = parts[SlotMouseout];
+    if (!IsLoaded() || !IsEnabled() || !mouseover || !mouseout) return 0;
+    if (AutohideMouseoverPart) mouseout->PartSetVisible(true);
+    mouseover->PartSetVisible(false);
+    if (redrawNow) mouseover->PartRedraw();
+    isHighlighted = 0;
+    return 1;
+}
+
+int GHandle::Redraw() {
+    if (!IsLoaded()) return 0;
+    for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotStatic, SlotActive})
+        if (parts[slot]) return parts[slot]->PartRedraw() == 0 ? 1 : 0;
+    return 0;
+}
+
+int GHandle::SetViewport(ViewportStruct* viewport) {
+    if (!IsLoaded()) return 0;
+    if (viewport == pViewport) return 1;
+    pViewport = viewport;
+    for (PartSlot slot : DisplayedSlots)
+        if (IsPresentAndDisplayable(parts[slot])) parts[slot]->PartSetViewport(viewport);
+    if (PositionType != PositionUndefined && OrientationType != OrientationUndefined) {
+        for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotActive, SlotStatic,
+                              SlotHighlightArea, SlotVisibilityArea})
+            ApplyPlacementToPart(parts[slot]);
+    }
+    return 1;
+}
+
+void GHandle::SetDisabled(bool enable, uint32_t bits) {
+    const uint32_t mask = enable ? DisableMask & ~bits : DisableMask | bits;
+    if (mask == DisableMask) return;
+    const bool wasEnabled = IsEnabled();
+    DisableMask = mask;
+    if (wasEnabled != IsEnabled()) UpdateDisplay(IsEnabled() ? 1 : 0, 0, false, false, false);
+}
+
+void GHandle::RefreshSize() {
+    if (!IsLoaded() || !HasGeometry() || ExtentsType == ExtentsBySelection) return;
+    for (GHandlePart* part : parts)
+        if (part && part->PartIsLoaded() && part->PartIsDisplayable()) part->PartUpdateResolution();
+}
+
+int GHandle::FollowDrag(const MatrixStruct* step, const MatrixStruct* drag, uint32_t controlState,
+                        bool isActive, bool isHighlighted, bool hideRefpoint,
+                        uint32_t draggedTransform) {
+    if (!IsLoaded() || !IsEnabled()) return 0;
+    if (isActive)
+        return ApplyMatrixToPart(parts[SlotActive], step, controlState, isActive, isHighlighted,
+                                 hideRefpoint);
+    const bool isBoundingBox = csName == "Bounding_box";
+    // Scaling and shearing steps would distort the other handles: only the box follows them.
+    const bool distorting = draggedTransform == TransformScale ||
+                            draggedTransform == TransformScale2 || !MatrixIsOrtho(step);
+    if (distorting && !isBoundingBox) return 0;
+    return ApplyMatrixToPart(parts[SlotStatic], isBoundingBox ? drag : step, controlState, isActive,
+                             isHighlighted, hideRefpoint);
+}
+
+int GHandle::ApplyMatrixToPart(GHandlePart* part, const MatrixStruct* m, uint32_t controlState,
+                               bool isActive, bool isHighlighted, bool hideRefpoint) {
+    if (!part || !part->PartIsLoaded() || !part->PartIsDisplayable() ||
+        !part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
+        return 0;
+    MatrixStruct* placed = MatrixMatrixMultiplyEx(m, part->PartGetPlacement());
+    if (!placed) return 0;
+    const int done = part->PartSetMatrix(placed);
+    MatrixDispose(&placed);
+    return done;
+}
+
+double GHandle::EffectivePriority() const {
+    double priority = Priority;
+    const GHandlePart* mouseout = parts[SlotMouseout];
+    if (std::fabs(Priority_Diff_ifExtents0) > GeomEpsilon && mouseout &&
+        ExtentsValid(mouseout->PartGetExtents()) && ExtentsIsPoint(mouseout->PartGetExtents())) {
+        priority += Priority_Diff_ifExtents0;
+        if (priority < -1.0) priority = -1.0;
+    }
+    return priority;
+}
+
+int GHandle::EnsureSelectionExtentsInHandleCS() {
+    if (!extentsCallback) return 0;
+    if (!extSelectionInHandleCS) {
+        extSelectionInHandleCS = ExtentsNewEx();
+        if (extSelectionInHandleCS && (!extentsCallback(mHandleWorldInv, &extSelectionInHandleCS) ||
+                                       !ExtentsValid(extSelectionInHandleCS)))
+            ExtentsDispose(&extSelectionInHandleCS);
+    }
+    return extSelectionInHandleCS ? 1 : 0;
+}

@@ -15,8 +15,14 @@ class GHandlePart;
 
 // Part slots, in the fixed order of a handle.
 enum PartSlot {
-    SlotMouseout, SlotMouseover, SlotCoordsystem, SlotActive, SlotStatic, SlotHighlightArea,
-    SlotVisibilityArea, SlotCount
+    SlotMouseout,
+    SlotMouseover,
+    SlotCoordsystem,
+    SlotActive,
+    SlotStatic,
+    SlotHighlightArea,
+    SlotVisibilityArea,
+    SlotCount
 };
 // The slot of a PartType (1..7); SlotCount for anything else.
 PartSlot SlotOfPartType(uint32_t type);
@@ -98,6 +104,12 @@ struct GHandle : HandleProperties {
 
   private:
     int HandleLoad();
+    void LoadPart(GraphicStruct* child);
+    int HasRequiredParts();
+    void AddPosition(const MatrixStruct* frame, const ExtentsStruct* extents,
+                     const VertexStruct* refPoint);
+    void SizeBySelection(double dx, double dy, double dz);
+    void RecordCenterAndExtents();
     int ApplyMatrixToPart(tiller::GHandlePart* part, const MatrixStruct* m, uint32_t controlState,
                           bool isActive, bool isHighlighted, bool hideRefpoint);
 };

@@ -1,0 +1,486 @@
+// GHandlePart: loading a part graphic into a world-coordinate working copy, its display
+// element, its placement, its on-screen size limits and the matrices that follow the host's
+// view-dependent scale.
+
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
+#include "tiller/part/ghandlepart.h"
+
+#include "tiller/control/gcontrol.h"
+#include "tiller/geometry/geometry.h"
+#include "tiller/handle/ghandle.h"
+#include "tiller/host/tracery.h"
+
+#include <cfloat>
+#include <new>
+
+namespace tiller {
+namespace {
+
+constexpr uint32_t ColorRed = 0x0000FF;
+constexpr uint32_t ColorGreen = 0x00FF00;
+constexpr uint32_t ColorBlue = 0xFF0000;
+constexpr uint32_t AllVertices = 0xFFFF;
+constexpr uint16_t CopyFlags = 4;
+// Handles are authored about 0.6 drawing units across: the pixel sizes turn into drawing units
+// per pixel against that size.
+constexpr double AuthoredHandleSize = 0.6;
+constexpr int32_t LargestScreenSize = 1000;
+constexpr int32_t SmallestScreenSize = 50;
+
+bool ReportPrimitiveState(RedUIElementState state) {
+    if (state == 0) return true;
+    if (QVDebugGetEnable() || QVRWDebugGetEnable())
+        QVDebugLine("GHandlePart", 24, CAbstractUIObject::GetRedUIErrorString(state), 0);
+    return false;
+}
+
+GraphicStruct* ParentOf(const GraphicStruct* g) {
+    if (!g || (g->flags & GraphicFlagNoParent)) return nullptr;
+    return g->parent;
+}
+
+// The matrices of the graphic's ancestors up to and including the group, combined; null when
+// there is no ancestor or no matrix. The caller releases it.
+MatrixStruct* AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct* group) {
+    MatrixStruct* accumulated = nullptr;
+    for (GraphicStruct* parent = ParentOf(graphic); parent; parent = ParentOf(parent)) {
+        MatrixMultiplyLeft(GraphicGetMatrix(parent), &accumulated);
+        if (parent == group) break;
+    }
+    return accumulated;
+}
+
+// A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own.
+void BakeOwnMatrix(GraphicStruct* g) {
+    MatrixStruct* own = MatrixCopyEx(GraphicGetMatrix(g));
+    if (!own) return;
+    GraphicSetMatrix(g, nullptr, 0);
+    GraphicTransform(g, own, 0, 1, 1, 0);
+    GraphicSetExtentsDirty(g, 1);
+    MatrixDispose(&own);
+}
+
+int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
+    if (g && g->kind == GraphicKindMesh)
+        CAbstractUIObject::GraphicSetCustomPropVectorizeContour(g, false);
+    return 1;
+}
+
+// Scratch graphics take the space mode of the model the user works in. The host interface
+// reaches the current application but offers no way from it to its active drawing, so the
+// drawing the control works in stands for it.
+GraphicStruct* NewScratchGraphic(int kind, DrawingStruct* drawing) {
+    GraphicStruct* g = GraphicNewEx(nullptr, 0xFFFFFFFF, kind, 0, 1);
+    if (!g) return nullptr;
+    if (AppGetCurrentApp() && drawing) {
+        if (const GraphicStruct* root = DrawingGetModelRoot(drawing))
+            GraphicSetSpaceMode(g, GraphicGetSpaceMode(root), 0);
+    }
+    g->flags |= GraphicFlagScratch;
+    return g;
+}
+
+// Answers 1 (go on) for every graphic whose records the host can release as a tree.
+int IsReleasableGraphic(GraphicStruct* g, int32_t*) {
+    if (!g || g->kind == GraphicKindMesh) return 1;
+    GraphicPosition position;
+    const VertexStruct* first = GraphicVertexFirst(g, &position, 0, AllVertices);
+    if (!first) return 1;
+    return first->next && first->prev ? 1 : 0;
+}
+
+void DisposeGraphicTree(GraphicStruct** g) {
+    if (!*g) return;
+    if (GraphicWalk(*g, IsReleasableGraphic, 1, 1, 0) == 0) GraphicDispose(g);
+}
+
+void DetachAndDispose(GraphicStruct** g) {
+    if (!*g) return;
+    GraphicAttach(*g, nullptr);
+    DisposeGraphicTree(g);
+}
+
+// A point in world coordinates: `local` in the graphic's coordinates carried into the world.
+bool WorldPointOf(const GraphicStruct* g, const VertexStruct* local, VertexStruct* out) {
+    if (!local || !out) return false;
+    MatrixStruct* toWorld = GraphicBuildMatrixInWordCS(g);
+    VertexSet(out, local->x, local->y, local->z);
+    VertexTransform(out, toWorld);
+    MatrixDispose(&toWorld);
+    return true;
+}
+
+bool ViewMatrixChanged(const MatrixStruct* viewMatrix, void* owner) {
+    if (!owner) return false;
+    return static_cast<GHandlePart*>(owner)->PartOnViewMatrixChanged(viewMatrix);
+}
+
+struct AxisLines {
+    GraphicStruct* x = nullptr;
+    GraphicStruct* y = nullptr;
+    GraphicStruct* z = nullptr;
+};
+
+// Sorts the three children of a coordsystem graphic by pen colour; false for another colour or
+// a colour met twice.
+bool SortAxisLines(GraphicStruct* geometry, AxisLines* lines) {
+    GraphicPosition position;
+    for (GraphicStruct* child = GraphicFirst(geometry, &position, 1, 1); child;
+         child = GraphicNext(geometry, &position, 1, 1)) {
+        GraphicStruct** slot = nullptr;
+        switch (GraphicGetPenColor(child)) {
+        case ColorRed:
+            slot = &lines->x;
+            break;
+        case ColorGreen:
+            slot = &lines->y;
+            break;
+        case ColorBlue:
+            slot = &lines->z;
+            break;
+        default:
+            return false;
+        }
+        if (*slot) return false;
+        *slot = child;
+    }
+    return lines->x && lines->y && lines->z;
+}
+
+struct LineEnds {
+    VertexStruct* first = nullptr;
+    VertexStruct* second = nullptr;
+};
+
+bool ReadLineEnds(GraphicStruct* line, LineEnds* ends) {
+    if (GraphicVertexCount(line, 0, AllVertices) != 2) return false;
+    GraphicPosition position;
+    ends->first = GraphicVertexFirst(line, &position, 0, AllVertices);
+    ends->second = GraphicVertexNext(line, &position, 0, AllVertices);
+    return ends->first && ends->second;
+}
+
+// The axis ends carried through their own lines' matrices, released together.
+struct WorldAxisEnds {
+    VertexStruct* v[6] = {};
+    ~WorldAxisEnds() {
+        for (VertexStruct*& p : v)
+            VertexDispose(&p);
+    }
+    bool Copy(const LineEnds ends[3], GraphicStruct* const lines[3]) {
+        for (int axis = 0; axis < 3; ++axis) {
+            const MatrixStruct* m = GraphicGetMatrix(lines[axis]);
+            v[2 * axis] = VertexCopy(ends[axis].first, m);
+            v[2 * axis + 1] = VertexCopy(ends[axis].second, m);
+            if (!v[2 * axis] || !v[2 * axis + 1]) return false;
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, GraphicStruct* graphic,
+                         DrawingStruct* drawing, uint32_t type, GControl* control, GHandle* owner,
+                         double transparency, double ambient, double diffuse, double specular,
+                         int32_t fixedSize)
+    : Owner(owner), Control(control), Viewport(viewport), GroupGraphic(group),
+      Transparency(transparency), Ambient(ambient), Diffuse(diffuse), Specular(specular),
+      FixedSize(fixedSize), Type(type) {
+    if (graphic && group) {
+        MatrixStruct* ancestors = AncestorsMatrix(graphic, group);
+        Geometry = GraphicCopyEx(graphic, ancestors, 0, CopyFlags);
+        MatrixDispose(&ancestors);
+    }
+    if (Geometry) {
+        if (!MatrixIsIdentity(GraphicGetMatrix(Geometry))) BakeOwnMatrix(Geometry);
+        GraphicAttach(Geometry, drawing);
+    }
+    Drawing = drawing;
+    const bool recordsMade = CreateRecords();
+    if (Geometry) {
+        if (Extents) GraphicGetGeometricExtents(Geometry, Extents, 0, 1, 0, 0);
+        GraphicWalk(Geometry, SwitchOffContourVectorizing, 1, 1, 0);
+        if (Geometry->kind == GraphicKindMesh)
+            CAbstractUIObject::GraphicSetCustomPropVectorizeContour(Geometry, false);
+    }
+    if (!Geometry || !recordsMade) return;
+    if (!PartCreatePrimitive()) return;
+    Loaded = PartUpdateCenter();
+    if (!Loaded) return;
+    TakeRefPoint();
+    ConfigureScreenSizing();
+}
+
+bool GHandlePart::CreateRecords() {
+    for (VertexStruct** v :
+         {&CenterLocal, &CenterWCS, &RefPoint, &ZoomCenter, &HitPoint, &CursorPoint, &ProbePoint})
+        *v = VertexNewFromEx(nullptr);
+    Extents = ExtentsNewEx();
+    for (MatrixStruct** m :
+         {&PartMatrix, &ViewMatrix, &ViewMatrixInv, &DisplayToGeometry, &GeometryToDisplay})
+        *m = MatrixSingle();
+    PickGraphic = NewScratchGraphic(GraphicKindPick, Drawing);
+    return CenterLocal && CenterWCS && RefPoint && ZoomCenter && HitPoint && CursorPoint &&
+           ProbePoint && Extents && PartMatrix && ViewMatrix && ViewMatrixInv &&
+           DisplayToGeometry && GeometryToDisplay && PickGraphic;
+}
+
+void GHandlePart::TakeRefPoint() {
+    const VertexStruct* reference =
+        TracksSnapCenter() ? GraphicGetReferencePoint(Geometry) : nullptr;
+    if (reference)
+        WorldPointOf(Geometry, reference, RefPoint);
+    else
+        VertexDispose(&RefPoint);
+}
+
+void GHandlePart::ConfigureScreenSizing() {
+    if (!Primitive || Owner->ExtentsType == ExtentsBySelection) return;
+    PartUpdateResolution();
+    const VertexStruct* groupReference = GraphicGetReferencePoint(GroupGraphic);
+    if (groupReference)
+        WorldPointOf(GroupGraphic, groupReference, ZoomCenter);
+    else
+        VertexAssign(CenterWCS, &ZoomCenter);
+    ReportPrimitiveState(Primitive->SetCenterZoom(ZoomCenter));
+    if (Owner->PositionAbsolute) ReportPrimitiveState(Primitive->SetPositionAbsolute(true));
+    if (Type == PartMouseout) {
+        ReportPrimitiveState(Primitive->SetCallback_ViewMatrixWasChanged(ViewMatrixChanged));
+        ReportPrimitiveState(Primitive->SetOwner(this));
+    }
+}
+
+GHandlePart::~GHandlePart() {
+    DetachAndDispose(&Geometry);
+    DetachAndDispose(&SavedGeometry);
+    for (VertexStruct** v :
+         {&CenterLocal, &CenterWCS, &RefPoint, &ZoomCenter, &HitPoint, &CursorPoint, &ProbePoint})
+        VertexDispose(v);
+    ExtentsDispose(&Extents);
+    for (MatrixStruct** m : {&PartMatrix, &ViewMatrix, &ViewMatrixInv, &DisplayToGeometry,
+                             &GeometryToDisplay, &Basis, &Placement})
+        MatrixDispose(m);
+    GraphicDispose(&PickGraphic);
+    if (Type == PartMouseout && Primitive && RenderSceneGetSceneByID(Primitive->GetSceneId())) {
+        ReportPrimitiveState(Primitive->SetCallback_ViewMatrixWasChanged(nullptr));
+        ReportPrimitiveState(Primitive->SetOwner(nullptr));
+    }
+    delete Primitive;
+}
+
+bool GHandlePart::PartIsDisplayable() const {
+    return Loaded == 1 && Type != PartUndefined && Type != PartCoordsystem;
+}
+
+bool GHandlePart::TracksSnapCenter() const {
+    return Owner && Owner->SnapCursorToCenter && Type == PartMouseout && PartIsDisplayable();
+}
+
+bool GHandlePart::PartCreatePrimitive() {
+    if (!Drawing || !Viewport) return false;
+    if (Type == PartCoordsystem) return ReadBasis();
+    Primitive = new (std::nothrow) CRedUIElement();
+    if (!Primitive) return false;
+    ReportPrimitiveState(Primitive->SetSceneByViewport(Viewport));
+    ReportPrimitiveState(Primitive->CreatePrimByGraphic(Geometry, false));
+    ReportPrimitiveState(Primitive->SetDrawpriority(1, false));
+    ReportPrimitiveState(Primitive->SetSpaceByViewport(Viewport, false));
+    ReportPrimitiveState(
+        Primitive->SetExtents(GraphicGetExtents(Geometry, 0, 0, 1, 0, 0, 0), false));
+    Primitive->SetImmediateRedrawAtDelete(false);
+    ReportPrimitiveState(Primitive->SetViewMode(ViewMode(), false));
+    ReportPrimitiveState(Primitive->SetDrawInViewport(Viewport, true, false));
+    ReportPrimitiveState(Primitive->SetMatPrimType(16, false));
+    ReportPrimitiveState(Primitive->SetMatrix(PartMatrix, false));
+    PartSetVisible(false);
+    ReportPrimitiveState(Primitive->SetTransparency(static_cast<float>(Transparency), false));
+    ReportPrimitiveState(Primitive->SetAmbientFactor(static_cast<float>(Ambient), false));
+    ReportPrimitiveState(Primitive->SetDiffuseFactor(static_cast<float>(Diffuse), false));
+    ReportPrimitiveState(Primitive->SetSpecularFactor(static_cast<float>(Specular), false));
+    return true;
+}
+
+int GHandlePart::ViewMode() const {
+    if (!Owner->MultiView) return 2;
+    return Owner->ExtentsType == ExtentsBySelection ? 0 : 3;
+}
+
+// The coordsystem part: three lines, red X, green Y, blue Z, from one common origin.
+bool GHandlePart::ReadBasis() {
+    if (GraphicCount(Geometry, 0, 1) != 3) return false;
+    AxisLines lines;
+    if (!SortAxisLines(Geometry, &lines)) return false;
+    GraphicStruct* const ordered[3] = {lines.x, lines.y, lines.z};
+    LineEnds ends[3];
+    for (int axis = 0; axis < 3; ++axis)
+        if (!ReadLineEnds(ordered[axis], &ends[axis])) return false;
+    if (!VertexEqual(ends[0].first, ends[1].first) || !VertexEqual(ends[0].first, ends[2].first))
+        return false;
+    WorldAxisEnds world;
+    if (!world.Copy(ends, ordered)) return false;
+    MatrixStruct* basis = MatrixBasisFm(world.v[0], world.v[1], world.v[3], world.v[5]);
+    if (!basis) return false;
+    MatrixDispose(&Basis);
+    Basis = basis;
+    return true;
+}
+
+void GHandlePart::PartUpdateResolution() {
+    if (!Loaded || !Primitive || Owner->ExtentsType == ExtentsBySelection) return;
+    int32_t minPx = Control->properties.ScreenSize_Min;
+    int32_t maxPx = Control->properties.ScreenSize_Max;
+    if (FixedSize != 0) minPx = maxPx = FixedSize;
+    if (maxPx > LargestScreenSize) maxPx = LargestScreenSize;
+    // The smallest size is enforced on the largest one only: minPx keeps what it was given.
+    if (minPx < SmallestScreenSize) maxPx = SmallestScreenSize;
+    ReportPrimitiveState(Primitive->SetMinResolution(AuthoredHandleSize / maxPx));
+    ReportPrimitiveState(Primitive->SetMaxResolution(AuthoredHandleSize / minPx));
+}
+
+int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
+    if (!PartIsDisplayable()) return 0;
+    RestoreSavedGeometry();
+    if (MatrixIsOrtho(m)) {
+        GraphicSetMatrix(Geometry, m, 0);
+    } else {
+        GraphicSetMatrix(Geometry, nullptr, 0);
+        SavedGeometry = GraphicCopyEx(Geometry, nullptr, 0, CopyFlags);
+        GraphicTransform(Geometry, m, 0, 1, 1, 0);
+    }
+    MatrixStruct* identity = m ? nullptr : MatrixSingle();
+    const MatrixStruct* applied = m ? m : identity;
+    Primitive->SetMatrix(applied, false);
+    MatrixAssign(applied, &PartMatrix);
+    MatrixDispose(&identity);
+    RebuildDisplayMatrices();
+    if (TracksSnapCenter() && RefPoint) {
+        if (const VertexStruct* reference = GraphicGetReferencePoint(Geometry))
+            WorldPointOf(Geometry, reference, RefPoint);
+    }
+    return PartUpdateCenter();
+}
+
+void GHandlePart::RestoreSavedGeometry() {
+    if (!SavedGeometry) return;
+    DetachAndDispose(&Geometry);
+    Geometry = SavedGeometry;
+    SavedGeometry = nullptr;
+    GraphicAttach(Geometry, Drawing);
+}
+
+// DisplayToGeometry undoes the view-dependent scale in world terms: the element draws
+// PartMatrix after ViewMatrix, while the working copy carries PartMatrix alone.
+void GHandlePart::RebuildDisplayMatrices() {
+    MatrixAssign(ViewMatrixInv, &DisplayToGeometry);
+    MatrixTranslateFromCS(&DisplayToGeometry, PartMatrix);
+    MatrixAssign(DisplayToGeometry, &GeometryToDisplay);
+    MatrixInvertAffine(&GeometryToDisplay);
+}
+
+void GHandlePart::PartSetPlacement(const MatrixStruct* m) {
+    MatrixDispose(&Placement);
+    Placement = MatrixCopyEx(m);
+}
+
+int GHandlePart::PartUpdateCenter() {
+    GraphicSetExtentsDirty(Geometry, 1);
+    GraphicGetGeometricExtents(Geometry, Extents, 0, 1, 0, 0);
+    if (!ExtentsValid(Extents)) return 0;
+    const double x1 = ExtentsGetX1(Extents), x2 = ExtentsGetX2(Extents);
+    const double y1 = ExtentsGetY1(Extents), y2 = ExtentsGetY2(Extents);
+    const double z1 = ExtentsGetZ1(Extents), z2 = ExtentsGetZ2(Extents);
+    for (double c : {x1, x2, y1, y2, z1, z2})
+        if (c >= DBL_MAX) return 0;
+    VertexSet(CenterLocal, (x1 + x2) * 0.5, (y1 + y2) * 0.5, (z1 + z2) * 0.5);
+    VertexAssign(CenterLocal, &CenterWCS);
+    if (!MatrixIsIdentity(GeometryToDisplay)) VertexTransform(CenterWCS, GeometryToDisplay);
+    return 1;
+}
+
+bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
+    if (MatrixEqual(ViewMatrix, v)) return true;
+    MatrixAssign(v, &ViewMatrix);
+    MatrixAssign(v, &ViewMatrixInv);
+    if (!MatrixInvertAffine(&ViewMatrixInv)) {
+        for (MatrixStruct* m : {ViewMatrix, ViewMatrixInv, DisplayToGeometry, GeometryToDisplay})
+            MatrixSetIdentity(m);
+        return false;
+    }
+    RebuildDisplayMatrices();
+    VertexSet(CursorPoint, 0, 0, 0);
+    VertexSet(ProbePoint, 1, 0, 0);
+    VertexTransform(CursorPoint, ViewMatrix);
+    VertexTransform(ProbePoint, ViewMatrix);
+    ViewScale = VertexDistance(CursorPoint, ProbePoint);
+    if (TracksSnapCenter()) UpdateSnapCenter();
+    return true;
+}
+
+// The snap centre follows what is displayed. The reference point is taken from the working
+// copy afresh each time, so repeated view changes never compound on it.
+void GHandlePart::UpdateSnapCenter() {
+    VertexAssign(CenterLocal, &CenterWCS);
+    const VertexStruct* reference = RefPoint ? GraphicGetReferencePoint(Geometry) : nullptr;
+    if (reference) WorldPointOf(Geometry, reference, RefPoint);
+    if (!MatrixIsIdentity(GeometryToDisplay)) {
+        VertexTransform(CenterWCS, GeometryToDisplay);
+        if (RefPoint) VertexTransform(RefPoint, GeometryToDisplay);
+    }
+    const VertexStruct* centre = RefPoint ? RefPoint : CenterWCS;
+    Owner->xCenter = centre->x;
+    Owner->yCenter = centre->y;
+    Owner->zCenter = centre->z;
+}
+
+bool GHandlePart::PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
+                                       bool hideRotbarStatics) const {
+    if (!PartIsDisplayable()) return false;
+    if (Type == PartStatic && state == 1 && Owner->HideStaticPartsWhiledrag) return false;
+    if (isActive) return state == 1 && (Type == PartActive || Type == PartStatic);
+    switch (state) {
+    case 0:
+    case 2:
+        if (Type == PartMouseout || Type == PartStatic) return true;
+        return Type == PartMouseover && isHighlighted;
+    case 1:
+        if (Type != PartStatic) return false;
+        return !(hideRotbarStatics && Owner->OrientationType == OrientationGCtrlRotbarCS);
+    default:
+        return false;
+    }
+}
+
+void GHandlePart::PartSetVisible(bool visible) {
+    if (!Primitive || static_cast<int32_t>(visible) == Visible) return;
+    Primitive->SetGlobalVisible(visible, false);
+    Visible = visible ? 1 : 0;
+}
+
+int GHandlePart::PartSetViewport(ViewportStruct* vp) {
+    if (!PartIsDisplayable()) return 0;
+    if (vp == Viewport) return 1;
+    if (Viewport && !Owner->MultiView) Primitive->SetDrawInViewport(Viewport, false, false);
+    Viewport = vp;
+    if (vp) {
+        Primitive->SetDrawInViewport(vp, true, false);
+        MatrixStruct* identity = MatrixSingle();
+        if (identity) Primitive->SetMatrix(identity, false);
+        MatrixDispose(&identity);
+    }
+    return 1;
+}
+
+RedUIElementState GHandlePart::PartRedraw() {
+    return Primitive ? Primitive->RedrawImmediately() : -1;
+}
+
+bool GHandlePart::PartTestPrimitive() {
+    if (!PartIsDisplayable()) return true;
+    if (!Primitive) return false;
+    return Primitive->TestElement() == 0;
+}
+
+} // namespace tiller

@@ -77,6 +77,19 @@ class GHandlePart {
     DrawingStruct* Drawing = nullptr;
     CRedUIElement* Primitive = nullptr;
     uint32_t Type;
+
+  private:
+    bool CreateRecords();
+    bool PartCreatePrimitive();
+    bool ReadBasis();
+    int ViewMode() const;
+    int PartUpdateCenter();
+    void TakeRefPoint();
+    void ConfigureScreenSizing();
+    void RestoreSavedGeometry();
+    void RebuildDisplayMatrices();
+    void UpdateSnapCenter();
+    bool IsViewDependent() const;
 };
 
 // The default pick aperture in pixels, from the host's screen width (computed once).

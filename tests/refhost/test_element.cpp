@@ -1,0 +1,162 @@
+// Display elements: the view-dependent matrix K for every side of the screen-size limits, the
+// moment its callback runs, scene life and redraw counting.
+#include "korvex/view.h"
+#include "support/live_records.h"
+
+#include <memory>
+
+namespace {
+
+struct Listener {
+    int calls = 0;
+    bool calledInsideSetMatrix = false;
+    MatrixStruct last{};
+};
+
+bool insideSetMatrix = false;
+
+bool onViewMatrix(const MatrixStruct* k, void* owner) {
+    auto* listener = static_cast<Listener*>(owner);
+    ++listener->calls;
+    listener->calledInsideSetMatrix |= insideSetMatrix;
+    listener->last = *k;
+    return true;
+}
+
+MatrixStruct identity() {
+    MatrixStruct m{};
+    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1;
+    return m;
+}
+
+MatrixStruct translation(double x, double y, double z) {
+    MatrixStruct m = identity();
+    m.m[12] = x, m.m[13] = y, m.m[14] = z;
+    return m;
+}
+
+// The uniform scale K applies and the point it keeps in place.
+void expectScaleAbout(const MatrixStruct& k, double factor, KvPoint fixed) {
+    EXPECT_NEAR(k.m[0], factor, 1e-12);
+    EXPECT_NEAR(k.m[5], factor, 1e-12);
+    EXPECT_NEAR(k.m[10], factor, 1e-12);
+    EXPECT_NEAR(k.m[12], fixed.x * (1 - factor), 1e-12);
+    EXPECT_NEAR(k.m[13], fixed.y * (1 - factor), 1e-12);
+    EXPECT_NEAR(k.m[14], fixed.z * (1 - factor), 1e-12);
+}
+
+class ElementTest : public LiveRecordsTest {
+  protected:
+    void SetUp() override {
+        LiveRecordsTest::SetUp();
+        vp = kvViewportCreate(nullptr, 800, 600);
+        kvViewportSetCamera(vp, {0, 0, 10}, {0, 0, 0}, {0, 1, 0});
+        kvViewportSetParallel(vp, 0.01);
+        element.reset(new (std::nothrow) CRedUIElement());
+        ASSERT_TRUE(element);
+        ASSERT_EQ(element->SetSceneByViewport(vp), 0);
+        element->SetDrawInViewport(vp, true, false);
+    }
+    void ReleaseAll() override {
+        element.reset();
+        ViewportDispose(&vp);
+    }
+    MatrixStruct viewMatrix() {
+        KvElementInfo info;
+        kvElementGetInfo(element.get(), &info);
+        return info.viewMatrix;
+    }
+
+    ViewportStruct* vp = nullptr;
+    std::unique_ptr<CRedUIElement> element;
+};
+
+TEST_F(ElementTest, ScreenSizeLimitsScaleAboutTheLocalOriginOrTheZoomCentre) {
+    element->SetMinResolution(0.002);
+    element->SetMaxResolution(0.005);
+    expectScaleAbout(viewMatrix(), 2.0, {0, 0, 0}); // r = 0.01 above the limits
+    kvViewportSetParallel(vp, 0.003);
+    expectScaleAbout(viewMatrix(), 1.0, {0, 0, 0});
+    kvViewportSetParallel(vp, 0.001);
+    expectScaleAbout(viewMatrix(), 0.5, {0, 0, 0});
+
+    VertexStruct centre{1, 2, 3, nullptr, nullptr};
+    element->SetCenterZoom(&centre);
+    element->SetPositionAbsolute(true);
+    expectScaleAbout(viewMatrix(), 0.5, {1, 2, 3});
+
+    // Perspective: r is measured at M applied to the zoom centre, so moving the element
+    // away from the eye changes K.
+    element->SetPositionAbsolute(false);
+    kvViewportSetPerspective(vp, 90);                      // r = depth / 300
+    const MatrixStruct near = translation(-1, -2, 7 - 3);  // centre at depth 3
+    const MatrixStruct far = translation(-1, -2, -20 - 3); // centre at depth 30
+    element->SetMatrix(&near, false);
+    expectScaleAbout(viewMatrix(), (3.0 / 300) / 0.005, {0, 0, 0});
+    element->SetMatrix(&far, false);
+    expectScaleAbout(viewMatrix(), (30.0 / 300) / 0.005, {0, 0, 0});
+}
+
+TEST_F(ElementTest, CallbackRunsAfterSetMatrixReturnsAndOnCameraChanges) {
+    Listener listener;
+    element->SetMaxResolution(0.005);
+    element->SetCallback_ViewMatrixWasChanged(onViewMatrix);
+    element->SetOwner(&listener);
+    EXPECT_EQ(listener.calls, 0) << "registration itself calls nobody";
+    ViewportGetMatrix(vp);
+    ASSERT_EQ(listener.calls, 1) << "the next host call reports the first K";
+    expectScaleAbout(listener.last, 2.0, {0, 0, 0});
+
+    kvViewportZoom(vp, 4); // r = 0.0025, inside the limit
+    ASSERT_EQ(listener.calls, 2) << "a camera change reports at once";
+    expectScaleAbout(listener.last, 1.0, {0, 0, 0});
+    kvViewportPan(vp, 30, 0);
+    EXPECT_EQ(listener.calls, 2) << "an unchanged K is not reported";
+
+    kvViewportSetPerspective(vp, 90);
+    ViewportIsPerspective(vp);
+    const int before = listener.calls;
+    const MatrixStruct moved = translation(0, 0, -5);
+    insideSetMatrix = true;
+    element->SetMatrix(&moved, false);
+    insideSetMatrix = false;
+    EXPECT_EQ(listener.calls, before);
+    kvViewportSetCursorPixel(vp, 10, 10);
+    EXPECT_EQ(listener.calls, before + 1);
+    EXPECT_FALSE(listener.calledInsideSetMatrix);
+    expectScaleAbout(listener.last, (15.0 / 300) / 0.005, {0, 0, 0});
+
+    element->SetCallback_ViewMatrixWasChanged(nullptr);
+    kvViewportZoom(vp, 2);
+    EXPECT_EQ(listener.calls, before + 1) << "a cleared callback is not called";
+}
+
+TEST_F(ElementTest, SceneLifeRedrawsAndFailedCreation) {
+    EXPECT_EQ(element->TestElement(), 0);
+    const int id = element->GetSceneId();
+    EXPECT_NE(RenderSceneGetSceneByID(id), nullptr);
+    EXPECT_EQ(kvLiveCount(KvElement), 1);
+
+    const long redraws = kvViewportRedrawCount(vp);
+    EXPECT_EQ(element->RedrawImmediately(), 0);
+    element->SetGlobalVisible(false, true);
+    EXPECT_EQ(kvViewportRedrawCount(vp), redraws + 2);
+    ASSERT_EQ(kvViewportElements(vp).size(), 1u);
+    EXPECT_EQ(kvViewportElements(vp)[0], element.get());
+
+    ViewportDispose(&vp);
+    EXPECT_EQ(RenderSceneGetSceneByID(id), nullptr);
+    const RedUIElementState state = element->TestElement();
+    EXPECT_NE(state, 0);
+    EXPECT_STRNE(CAbstractUIObject::GetRedUIErrorString(state), "");
+    EXPECT_NE(element->RedrawImmediately(), 0);
+    element.reset();
+    EXPECT_EQ(kvLiveCount(KvElement), 0);
+
+    kvFailNthCreation(1);
+    EXPECT_EQ(new (std::nothrow) CRedUIElement(), nullptr);
+    EXPECT_TRUE(kvFailureFired());
+    EXPECT_EQ(kvLiveCount(KvElement), 0);
+}
+
+} // namespace

@@ -1,0 +1,378 @@
+// The host application: a scene drawing with the user's selection, the extents callback, the
+// pointer-to-drag-sample conversion and applying a drag to the selection.
+#include "display_records.h"
+#include "korvex/drawing.h"
+#include "korvex/session.h"
+
+#include <algorithm>
+#include <limits>
+
+struct KvScene {
+    DrawingStruct* drawing = nullptr; // owned
+    std::vector<GraphicRecord*> selection;
+    bool dragging = false;
+    korvex::Vec3 grabbed;
+    korvex::Vec3 dragPlaneNormal;
+};
+
+namespace korvex {
+
+namespace {
+
+KvScene*& currentScene() {
+    static KvScene* scene = nullptr;
+    return scene;
+}
+
+// [SECTION] Model ---------------------------------------------------------------------------
+
+MatrixStruct parentWorldMatrix(const GraphicRecord& g) {
+    MatrixStruct m = identityMatrix();
+    const GraphicStruct* p = (g.flags & GraphicFlagNoParent) ? nullptr : g.parent;
+    while (p) {
+        const auto& parent = *static_cast<const GraphicRecord*>(p);
+        m = compose(ownMatrix(parent), m);
+        p = (parent.flags & GraphicFlagNoParent) ? nullptr : parent.parent;
+    }
+    return m;
+}
+
+void selectOnly(KvScene* scene, GraphicStruct* g) {
+    scene->selection.clear();
+    if (g) scene->selection.push_back(static_cast<GraphicRecord*>(g));
+}
+
+// Adds a new graphic to the model root; null (and nothing added) when it cannot be made.
+GraphicStruct* addMeshToModel(KvScene* scene, const std::vector<Vec3>& vertices,
+                              const std::vector<std::array<int, 3>>& faces, uint32_t color) {
+    GraphicStruct* mesh = kvGraphicNew(GraphicKindMesh);
+    if (!mesh) return nullptr;
+    kvGraphicSetPen(mesh, color);
+    for (const Vec3& v : vertices)
+        if (!kvGraphicAddVertex(mesh, v.x, v.y, v.z)) return GraphicDispose(&mesh), nullptr;
+    for (const auto& f : faces)
+        if (!kvGraphicAddFace(mesh, f[0], f[1], f[2])) return GraphicDispose(&mesh), nullptr;
+    if (!kvGraphicAddChild(DrawingGetModelRoot(scene->drawing), mesh))
+        return GraphicDispose(&mesh), nullptr;
+    return mesh;
+}
+
+// [SECTION] Pointer -------------------------------------------------------------------------
+
+constexpr double EdgeOnSine = 0.17364817766693033; // sin(10 degrees)
+
+struct Plane {
+    Vec3 point;
+    Vec3 normal; // unit length
+};
+
+// The parameter along the line where it meets the plane; false when they are parallel.
+bool meetPlane(const SightLine& line, const Plane& plane, double* t) {
+    const double along = dot(line.direction, plane.normal);
+    if (std::fabs(along) < 1e-12) return false;
+    *t = dot(plane.point - line.origin, plane.normal) / along;
+    return true;
+}
+
+bool nearlyEdgeOn(const SightLine& line, Vec3 normal) {
+    return std::fabs(dot(line.direction, normal)) < EdgeOnSine;
+}
+
+// Perspective sight lines run forward from the eye; parallel ones reach everything drawn.
+bool inFront(const ViewportRecord& vp, double t) {
+    return !vp.perspective || t > 0;
+}
+
+bool hitPlane(const ViewportRecord& vp, const SightLine& line, const Plane& plane, Vec3* out) {
+    double t = 0;
+    if (!meetPlane(line, plane, &t) || !inFront(vp, t)) return false;
+    *out = line.origin + line.direction * t;
+    return true;
+}
+
+Plane facingTheView(const ViewportRecord& vp, Vec3 through) {
+    return {through, forwardOf(vp)};
+}
+
+bool ordinaryCursorPoint(const ViewportRecord& vp, const SightLine& line, Vec3* out) {
+    const Plane ground{{0, 0, 0}, {0, 0, 1}};
+    if (!nearlyEdgeOn(line, ground.normal) && hitPlane(vp, line, ground, out)) return true;
+    return hitPlane(vp, line, facingTheView(vp, toVec3(vp.camera.target)), out);
+}
+
+bool dragCursorPoint(const KvScene& scene, const ViewportRecord& vp, const SightLine& line,
+                     Vec3* out) {
+    if (hitPlane(vp, line, {scene.grabbed, scene.dragPlaneNormal}, out)) return true;
+    return hitPlane(vp, line, facingTheView(vp, scene.grabbed), out);
+}
+
+KvDragSample sampleAt(const ViewportRecord& vp, Vec3 p) {
+    Vec3 v = transformPoint(vp.view, p);
+    if (vp.perspective) v = {v.x / -v.z, v.y / -v.z, -1};
+    return {p.x, p.y, p.z, v.x, v.y, v.z};
+}
+
+// The nearest point along a sight line of what a viewport shows, found the way a depth
+// read-back would find it. A parallel view shows what lies behind its eye too: its line is
+// cast from far in front.
+class GrabSearch {
+  public:
+    GrabSearch(const ViewportRecord& vp, const SightLine& line) : vp_(vp), line_(line) {
+        if (!vp.perspective) line_.origin = line.origin - line.direction * 1e6;
+    }
+
+    void cast(const Geometry& g, const MatrixStruct& toWorld) {
+        for (const Triangle& tri : g.triangles) {
+            const Triangle w{transformPoint(toWorld, tri.a), transformPoint(toWorld, tri.b),
+                             transformPoint(toWorld, tri.c), 0};
+            consider(intersectTriangle(line_.origin, line_.direction, w));
+        }
+        for (const Segment& s : g.segments)
+            castSegment(transformPoint(toWorld, s.a), transformPoint(toWorld, s.b));
+    }
+    bool found() const { return found_; }
+    Vec3 point() const { return line_.origin + line_.direction * t_; }
+
+  private:
+    void consider(double t) {
+        if (t <= 0) return;
+        if (!found_ || t < t_) t_ = t, found_ = true;
+    }
+
+    // A line is under the pixel when the sight line passes within 1.5 pixels of it.
+    void castSegment(Vec3 a, Vec3 b) {
+        const Vec3 d = line_.direction, w = a - line_.origin, e = b - a;
+        const Vec3 pw = w - d * dot(d, w), pe = e - d * dot(d, e);
+        const double pe2 = dot(pe, pe);
+        const double u = pe2 > 0 ? std::clamp(-dot(pw, pe) / pe2, 0.0, 1.0) : 0.0;
+        const Vec3 closest = a + e * u;
+        double r = 0;
+        if (!unitsPerPixelAt(vp_, closest, &r)) return;
+        if (length(pw + pe * u) > 1.5 * r) return;
+        consider(dot(d, closest - line_.origin));
+    }
+
+    const ViewportRecord& vp_;
+    SightLine line_;
+    bool found_ = false;
+    double t_ = 0;
+};
+
+bool findGrabbedPoint(ViewportRecord& vp, const SightLine& line, Vec3* out) {
+    const std::vector<ElementView> shown = elementsShownIn(&vp);
+    // Higher draw priorities are drawn over the model: the first of them under the pixel wins.
+    for (auto it = shown.rbegin(); it != shown.rend() && it->priority > 0;) {
+        GrabSearch search(vp, line);
+        const int priority = it->priority;
+        for (; it != shown.rend() && it->priority == priority; ++it)
+            search.cast(*it->snapshot, it->drawn);
+        if (search.found()) return *out = search.point(), true;
+    }
+    GrabSearch search(vp, line);
+    for (const ElementView& e : shown)
+        if (e.priority <= 0) search.cast(*e.snapshot, e.drawn);
+    if (vp.drawing && vp.drawing->root) {
+        Geometry model;
+        collectGeometry(*vp.drawing->root, identityMatrix(), true, {MeshEdges::None, vp.drawing},
+                        &model);
+        search.cast(model, identityMatrix());
+    }
+    if (!search.found()) return false;
+    *out = search.point();
+    return true;
+}
+
+} // namespace
+
+} // namespace korvex
+
+using namespace korvex;
+
+// [SECTION] Scenes --------------------------------------------------------------------------
+
+KvScene* kvSceneNew() {
+    DrawingStruct* drawing = kvDrawingNew();
+    if (!drawing) return nullptr;
+    auto* scene = new KvScene;
+    scene->drawing = drawing;
+    currentScene() = scene;
+    return scene;
+}
+
+void kvSceneDispose(KvScene** scene) {
+    if (!scene || !*scene) return;
+    if (currentScene() == *scene) currentScene() = nullptr;
+    DrawingDispose(&(*scene)->drawing);
+    delete *scene;
+    *scene = nullptr;
+}
+
+DrawingStruct* kvSceneDrawing(KvScene* scene) {
+    return scene ? scene->drawing : nullptr;
+}
+
+void kvSceneMakeCurrent(KvScene* scene) {
+    currentScene() = scene;
+}
+
+KvScene* kvSceneCurrent() {
+    return currentScene();
+}
+
+// [SECTION] Model and selection -------------------------------------------------------------
+
+GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t color) {
+    if (!scene || !(min.x < max.x && min.y < max.y && min.z < max.z)) return nullptr;
+    std::vector<Vec3> corners;
+    for (int i = 0; i < 8; ++i)
+        corners.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
+    // Two triangles per side, wound outwards.
+    const std::vector<std::array<int, 3>> faces = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
+                                                   {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
+                                                   {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
+    GraphicStruct* box = addMeshToModel(scene, corners, faces, color);
+    if (box) selectOnly(scene, box);
+    return box;
+}
+
+GraphicStruct* kvSceneAddMesh(KvScene* scene, const KvPoint* vertices, int count, const int* faces,
+                              int faceCount, uint32_t color) {
+    if (!scene || !vertices || count < 0 || faceCount < 0 || (faceCount > 0 && !faces))
+        return nullptr;
+    std::vector<Vec3> points;
+    for (int i = 0; i < count; ++i)
+        points.push_back({vertices[i].x, vertices[i].y, vertices[i].z});
+    std::vector<std::array<int, 3>> triangles;
+    for (int i = 0; i < faceCount; ++i) {
+        const std::array<int, 3> f{faces[3 * i], faces[3 * i + 1], faces[3 * i + 2]};
+        if (std::any_of(f.begin(), f.end(), [count](int v) { return v < 0 || v >= count; }))
+            return nullptr;
+        triangles.push_back(f);
+    }
+    GraphicStruct* mesh = addMeshToModel(scene, points, triangles, color);
+    if (mesh) selectOnly(scene, mesh);
+    return mesh;
+}
+
+int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
+    if (!scene || !path) return 0;
+    DrawingStruct* file = kvReadDrawingFile(path, reason);
+    if (!file) return 0;
+    GraphicStruct* root = DrawingGetModelRoot(scene->drawing);
+    std::vector<GraphicRecord*> loaded;
+    bool complete = true;
+    for (GraphicRecord* g : static_cast<GraphicRecord*>(DrawingGetModelRoot(file))->children) {
+        GraphicStruct* copy = GraphicCopyEx(g, nullptr, 0, 0);
+        if (!copy || !kvGraphicAddChild(root, copy)) {
+            GraphicDispose(&copy);
+            complete = false;
+            break;
+        }
+        loaded.push_back(static_cast<GraphicRecord*>(copy));
+    }
+    DrawingDispose(&file);
+    if (!complete && reason) *reason = "a graphic of the file could not be copied";
+    scene->selection = loaded;
+    return complete ? 1 : 0;
+}
+
+void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
+    if (!scene || !g) return;
+    auto* record = static_cast<GraphicRecord*>(g);
+    auto& list = scene->selection;
+    list.erase(std::remove(list.begin(), list.end(), record), list.end());
+    if (selected) list.push_back(record);
+}
+
+void kvSceneClearSelection(KvScene* scene) {
+    if (scene) scene->selection.clear();
+}
+
+std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene) {
+    if (!scene) return {};
+    return {scene->selection.begin(), scene->selection.end()};
+}
+
+int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* cs, ExtentsStruct* out) {
+    if (!scene || !out) return 0;
+    MatrixStruct fromWorld = identityMatrix();
+    if (cs && !invertAffine(*cs, &fromWorld)) return 0;
+    Geometry points;
+    for (const GraphicRecord* g : scene->selection)
+        collectGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), true, {}, &points);
+    double lo[3], hi[3];
+    std::fill(lo, lo + 3, std::numeric_limits<double>::max());
+    std::fill(hi, hi + 3, -std::numeric_limits<double>::max());
+    auto add = [&](Vec3 p) {
+        const double c[3] = {p.x, p.y, p.z};
+        for (int i = 0; i < 3; ++i)
+            lo[i] = std::min(lo[i], c[i]), hi[i] = std::max(hi[i], c[i]);
+    };
+    for (const Triangle& t : points.triangles)
+        add(t.a), add(t.b), add(t.c);
+    for (const Segment& s : points.segments)
+        add(s.a), add(s.b);
+    if (lo[0] > hi[0]) return 0;
+    ExtentsSet(out, lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+    return 1;
+}
+
+int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
+    if (!e || !*e) return 0;
+    return kvSceneSelectionExtents(currentScene(), cs, *e);
+}
+
+int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {
+    if (!scene || !m) return 0;
+    for (GraphicRecord* g : scene->selection) {
+        const MatrixStruct parent = parentWorldMatrix(*g);
+        MatrixStruct toParent;
+        if (!invertAffine(parent, &toParent)) return 0;
+        const MatrixStruct placed = compose(compose(toParent, compose(*m, parent)), ownMatrix(*g));
+        GraphicSetMatrix(g, &placed, 0);
+    }
+    return 1;
+}
+
+// [SECTION] Pointer -------------------------------------------------------------------------
+
+int kvScenePointerMove(KvScene* scene, ViewportStruct* vp, double px, double py,
+                       KvDragSample* sample) {
+    if (!scene || !vp || !sample) return 0;
+    kvViewportSetCursorPixel(vp, px, py);
+    const ViewportRecord& view = *asViewport(vp);
+    const SightLine line = sightLineThroughPixel(view, px, py);
+    Vec3 cursor;
+    const bool hit = scene->dragging ? dragCursorPoint(*scene, view, line, &cursor)
+                                     : ordinaryCursorPoint(view, line, &cursor);
+    if (!hit) return 0;
+    *sample = sampleAt(view, cursor);
+    return 1;
+}
+
+int kvScenePointerPress(KvScene* scene, ViewportStruct* vp, double px, double py,
+                        KvDragSample* sample) {
+    if (!scene || !vp || !sample) return 0;
+    kvViewportSetCursorPixel(vp, px, py);
+    ViewportRecord& view = *asViewport(vp);
+    const SightLine line = sightLineThroughPixel(view, px, py);
+    Vec3 grabbed;
+    if (!findGrabbedPoint(view, line, &grabbed) && !ordinaryCursorPoint(view, line, &grabbed))
+        return 0;
+    const Vec3 up{0, 0, 1};
+    scene->grabbed = grabbed;
+    scene->dragPlaneNormal = nearlyEdgeOn(line, up) ? forwardOf(view) : up;
+    scene->dragging = true;
+    *sample = sampleAt(view, grabbed);
+    return 1;
+}
+
+void kvScenePointerRelease(KvScene* scene) {
+    if (scene) scene->dragging = false;
+}
+
+int kvSceneGrabbedPoint(KvScene* scene, KvPoint* point) {
+    if (!scene || !scene->dragging) return 0;
+    if (point) *point = {scene->grabbed.x, scene->grabbed.y, scene->grabbed.z};
+    return 1;
+}

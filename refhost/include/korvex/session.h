@@ -1,0 +1,87 @@
+// Host-application API of the reference host: what a CAD application does around the
+// library. A scene is a drawing holding the user's model and selection; the application
+// measures the selection for the control (the extents callback), turns pointer pixels into
+// the drag samples the control expects, and applies the drag matrix to the selection when a
+// drag ends. Tools, tests and demos call these; the Tiller library never does.
+//
+// The drag sample
+//   * Every sample remembers its pixel in the viewport (kvViewportSetCursorPixel), as the
+//     perspective picking queries read it.
+//   * The cursor point is where the pixel's sight line meets the work plane. Outside a drag
+//     the work plane is the world XY plane, or, when the sight line meets that plane within
+//     10 degrees of edge-on or behind the eye, the plane through the camera target facing
+//     the view.
+//   * A press ray-casts what the viewport shows at the pixel, as a depth read-back would:
+//     the display elements through their drawn matrices (those of a higher draw priority
+//     first, as they are drawn over the model) and the model. The nearest point found is the
+//     grabbed point, and until the release the work plane is the plane through it parallel
+//     to the world XY plane, or facing the view when that is within 10 degrees of edge-on.
+//     A press over nothing grabs the cursor point of the ordinary work plane.
+//   * The view triple is the cursor point's normalized projection (perspective) or its view
+//     coordinates (parallel).
+#ifndef KORVEX_SESSION_H
+#define KORVEX_SESSION_H
+
+#include "korvex/view.h"
+
+#include <string>
+#include <vector>
+
+struct KvScene;
+
+// A new scene with an empty drawing; it becomes the current scene. Null when its drawing
+// cannot be made.
+KORVEX_API KvScene* kvSceneNew();
+// Releases the scene and its drawing, the drawing's viewports included. When it was the
+// current scene there is none afterwards.
+KORVEX_API void kvSceneDispose(KvScene** scene);
+KORVEX_API DrawingStruct* kvSceneDrawing(KvScene* scene);
+// The scene the extents callback measures.
+KORVEX_API void kvSceneMakeCurrent(KvScene* scene);
+KORVEX_API KvScene* kvSceneCurrent();
+
+// [SECTION] Model and selection -------------------------------------------------------------
+
+// Adds an axis-aligned box mesh (12 triangles) to the model and selects it alone. Null when
+// the box is empty or a record cannot be made.
+KORVEX_API GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t color);
+// Adds a mesh to the model and selects it alone. `faces` holds 3 * faceCount vertex indices.
+KORVEX_API GraphicStruct* kvSceneAddMesh(KvScene* scene, const KvPoint* vertices, int count,
+                                         const int* faces, int faceCount, uint32_t color);
+// Adds the model graphics of a drawing file to the model and selects them. On failure
+// answers 0 and the reader's reason.
+KORVEX_API int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason);
+// Adds g (a graphic of the scene's model, at any depth) to the selection or takes it off.
+KORVEX_API void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected);
+KORVEX_API void kvSceneClearSelection(KvScene* scene);
+KORVEX_API std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene);
+
+// The extents of the selection's points mapped by cs^-1 (cs null: world), into `out`. 0 for
+// an empty selection.
+KORVEX_API int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* cs, ExtentsStruct* out);
+// The ExtentsCallback of the current scene: the selection's extents in the coordinate
+// system `cs`, written into the record at *e.
+KORVEX_API int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e);
+// Applies a world matrix (a drag matrix) to every selected graphic.
+KORVEX_API int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m);
+
+// [SECTION] Pointer -------------------------------------------------------------------------
+
+struct KvDragSample {
+    double x, y, z;    // cursor point, world coordinates
+    double vx, vy, vz; // view triple
+};
+
+// A pointer move (hover, or a drag step after a press). 0 when the pixel's sight line has no
+// usable work plane hit.
+KORVEX_API int kvScenePointerMove(KvScene* scene, ViewportStruct* vp, double px, double py,
+                                  KvDragSample* sample);
+// A press: finds the grabbed point, fixes the drag's work plane and answers the start sample.
+KORVEX_API int kvScenePointerPress(KvScene* scene, ViewportStruct* vp, double px, double py,
+                                   KvDragSample* sample);
+// The release: the work plane is the ordinary one again.
+KORVEX_API void kvScenePointerRelease(KvScene* scene);
+// The grabbed point of the press in progress; 0 outside a drag.
+KORVEX_API int kvSceneGrabbedPoint(KvScene* scene, KvPoint* point);
+
+#endif

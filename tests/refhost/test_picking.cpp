@@ -1,0 +1,254 @@
+// Picking queries in both projections, their cache following changes, and the host
+// application's side of pointing: drag samples, the grabbed point, the extents callback.
+#include "korvex/drawing.h"
+#include "korvex/session.h"
+#include "support/live_records.h"
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+MatrixStruct identity() {
+    MatrixStruct m{};
+    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1;
+    return m;
+}
+
+MatrixStruct translation(double x, double y, double z) {
+    MatrixStruct m = identity();
+    m.m[12] = x, m.m[13] = y, m.m[14] = z;
+    return m;
+}
+
+MatrixStruct scaleAboutOrigin(double k) {
+    MatrixStruct m = identity();
+    m.m[0] = m.m[5] = m.m[10] = k;
+    return m;
+}
+
+void expectNear(const VertexStruct& v, KvPoint p, double tolerance = 1e-9) {
+    EXPECT_NEAR(v.x, p.x, tolerance);
+    EXPECT_NEAR(v.y, p.y, tolerance);
+    EXPECT_NEAR(v.z, p.z, tolerance);
+}
+
+class PickingTest : public LiveRecordsTest {
+  protected:
+    void SetUp() override {
+        LiveRecordsTest::SetUp();
+        scene = kvSceneNew();
+        ASSERT_NE(scene, nullptr);
+        vp = kvViewportCreate(kvSceneDrawing(scene), 800, 600);
+        kvViewportSetCamera(vp, {0, 0, 10}, {0, 0, 0}, {0, 1, 0}); // top view
+        kvViewportSetParallel(vp, 0.01);
+        box = kvSceneAddBox(scene, {-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, 0x808080);
+        ASSERT_NE(box, nullptr);
+    }
+    void ReleaseAll() override { kvSceneDispose(&scene); }
+
+    double facet(GraphicStruct* g, KvPoint p, ViewportStruct* view = nullptr) {
+        VertexStruct q{p.x, p.y, p.z, nullptr, nullptr};
+        return GraphicGetClosestFacet(&q, g, nullptr, nullptr, nullptr, nullptr, &hit, &normal,
+                                      view ? view : vp, 0x42F0, 0, 0);
+    }
+    double edge(GraphicStruct* g, KvPoint world, double tolerance) {
+        VertexStruct q{world.x, world.y, world.z, nullptr, nullptr};
+        CSystemUserToViewportEx(vp, 0, &q, &q);
+        return GraphicGetDistanceEx2(g, &q, ViewportGetMatrix(vp), &hit, nullptr, nullptr,
+                                     tolerance, 0x8FF, 0, 1, vp);
+    }
+    void pointAt(KvPoint world) {
+        double px, py;
+        ASSERT_EQ(kvViewportWorldToPixel(vp, world, &px, &py), 1);
+        kvViewportSetCursorPixel(vp, px, py);
+    }
+    GraphicStruct* addToModel(GraphicStruct* g) {
+        EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(kvSceneDrawing(scene)), g), 1);
+        return g;
+    }
+
+    KvScene* scene = nullptr;
+    ViewportStruct* vp = nullptr;
+    GraphicStruct* box = nullptr;
+    VertexStruct hit{}, normal{};
+};
+
+TEST_F(PickingTest, FacetQueryFindsTheNearestFaceInBothProjections) {
+    const double top = facet(box, {0.1, 0.2, 0});
+    ASSERT_GE(top, 0);
+    expectNear(hit, {0.1, 0.2, 0.5});
+    expectNear(normal, {0, 0, 1});
+    GraphicStruct* below = kvSceneAddBox(scene, {-1, -1, -3}, {1, 1, -2}, 0x808080);
+    EXPECT_NEAR(facet(below, {0.1, 0.2, 0}) - top, 2.5, 1e-6) << "farther is larger";
+    EXPECT_LT(facet(box, {2, 2, 0}), 0);
+
+    // Perspective casts through the remembered cursor pixel, whatever point it is given.
+    kvViewportSetPerspective(vp, 60);
+    pointAt({0.1, 0.2, 0.5});
+    const double d = facet(box, {99, 99, 99});
+    expectNear(hit, {0.1, 0.2, 0.5});
+    EXPECT_NEAR(d, std::sqrt(0.01 + 0.04 + 9.5 * 9.5), 1e-9);
+    pointAt({2, 2, 0.5});
+    EXPECT_LT(facet(box, {0.1, 0.2, 0.5}), 0);
+}
+
+TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
+    ASSERT_GE(facet(box, {0.1, 0.2, 0}), 0);
+    const MatrixStruct moved = translation(5, 0, 0);
+    GraphicSetMatrix(box, &moved, 0);
+    EXPECT_LT(facet(box, {0.1, 0.2, 0}), 0);
+    ASSERT_GE(facet(box, {5.1, 0.2, 0}), 0);
+    expectNear(hit, {5.1, 0.2, 0.5});
+
+    GraphicSetMatrix(box, nullptr, 0);
+    const MatrixStruct twice = scaleAboutOrigin(2);
+    GraphicTransform(box, &twice, 0, 1, 1, 0);
+    ASSERT_GE(facet(box, {0.9, 0, 0}), 0);
+    expectNear(hit, {0.9, 0, 1});
+
+    // A change deep in a group reaches the group's query.
+    GraphicStruct* group = addToModel(kvGraphicNew(GraphicKindGroup));
+    GraphicStruct* quad = kvGraphicNew(GraphicKindMesh);
+    for (const KvPoint p : {KvPoint{0, 0, 0}, KvPoint{1, 0, 0}, KvPoint{1, 1, 0}})
+        kvGraphicAddVertex(quad, p.x, p.y, p.z);
+    kvGraphicAddFace(quad, 0, 1, 2);
+    ASSERT_EQ(kvGraphicAddChild(group, quad), 1);
+    EXPECT_LT(facet(group, {0.2, 0.6, 0}), 0);
+    kvGraphicAddVertex(quad, 0, 1, 0);
+    kvGraphicAddFace(quad, 0, 2, 3);
+    ASSERT_GE(facet(group, {0.2, 0.6, 0}), 0);
+    expectNear(hit, {0.2, 0.6, 0});
+}
+
+TEST_F(PickingTest, EdgeQueryMeasuresInTheViewPlane) {
+    GraphicStruct* line = addToModel(kvGraphicNew(GraphicKindLine));
+    kvGraphicAddVertex(line, -1, 0, 0);
+    kvGraphicAddVertex(line, 1, 0, 0);
+    EXPECT_NEAR(edge(line, {0.3, 0.05, 0}, 0.1), 0.05, 1e-12);
+    expectNear(hit, {0.3, 0, -10}); // view coordinates, with depth
+    EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.01), 0);
+    EXPECT_NEAR(edge(box, {0.52, 0.1, 0}, 0.1), 0.02, 1e-12) << "mesh edges count";
+    expectNear(hit, {0.5, 0.1, -9.5}); // the top edge, nearer the viewer than the bottom one
+
+    kvViewportSetPerspective(vp, 60);
+    pointAt({0.3, 0.05, 0});
+    EXPECT_NEAR(edge(line, {99, 99, 99}, 0.1), 0.05, 1e-9);
+    expectNear(hit, {0.3, 0, -10});
+    pointAt({0.3, 0.5, 0});
+    EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.1), 0);
+}
+
+// The library picks a part drawn through K = scale k about the origin on its stored geometry,
+// with a private copy of the camera carried by K^-1. The hit carried by K must be the point
+// under the cursor, at any zoom.
+TEST_F(PickingTest, PerspectiveCameraCarriedIntoAScaledPartFindsTheDisplayedPoint) {
+    kvViewportSetPerspective(vp, 45);
+    for (const double distance : {4.0, 10.0, 40.0}) {
+        kvViewportSetCamera(vp, {distance * 0.3, -distance * 0.5, distance}, {0, 0, 0}, {0, 0, 1});
+        const double k = distance / 5;
+        const KvPoint shown{0.4 * k, 0.2 * k, 0.5 * k}; // a point of the displayed top face
+        pointAt(shown);
+        ViewportStruct* copy = ViewportNewEx(0, 0);
+        ViewportCopyFrom(vp, copy);
+        ViewportNormalize(copy);
+        CameraStruct* camera = ViewportGetCamera(copy);
+        for (double* p : {camera->eye, camera->target})
+            for (int i = 0; i < 3; ++i)
+                p[i] /= k;
+        ViewportNormalize(copy);
+        ASSERT_GE(facet(box, {0, 0, 0}, copy), 0) << "distance " << distance;
+        expectNear({hit.x * k, hit.y * k, hit.z * k, nullptr, nullptr}, shown, 1e-9);
+        ViewportDispose(&copy);
+    }
+}
+
+TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndDragsMoveTheSelection) {
+    GraphicStruct* slab = kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x00FF00);
+    ASSERT_EQ(kvSceneSelection(scene).size(), 1u);
+    ASSERT_EQ(kvSceneSelection(scene)[0], slab);
+    // Local x is world Y, local y is world -X, origin at world (1, 0, 0).
+    MatrixStruct cs = identity();
+    cs.m[0] = 0, cs.m[1] = 1, cs.m[4] = -1, cs.m[5] = 0, cs.m[12] = 1;
+    ExtentsStruct* e = ExtentsNewEx();
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 0, 1e-12);
+    EXPECT_NEAR(ExtentsGetX2(e), 1, 1e-12);
+    EXPECT_NEAR(ExtentsGetY1(e), -1, 1e-12);
+    EXPECT_NEAR(ExtentsGetY2(e), 1, 1e-12);
+    EXPECT_NEAR(ExtentsGetZ2(e), 0.5, 1e-12);
+
+    const MatrixStruct drag = translation(0, 3, 0);
+    ASSERT_EQ(kvSceneTransformSelection(scene, &drag), 1);
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 3, 1e-12);
+    EXPECT_NEAR(ExtentsGetY1(e), -1, 1e-12);
+
+    kvSceneClearSelection(scene);
+    EXPECT_EQ(kvSelectionExtents(&cs, &e), 0);
+    ExtentsDispose(&e);
+}
+
+TEST_F(PickingTest, DragSamplesFollowTheWorkPlaneInBothProjections) {
+    double px, py;
+    KvDragSample s;
+    kvViewportWorldToPixel(vp, {0.3, 0.2, 0}, &px, &py);
+    ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.3, 0.2, 0});
+    expectNear({s.vx, s.vy, s.vz, nullptr, nullptr}, {0.3, 0.2, -10}); // view coordinates
+    EXPECT_EQ(kvViewportInfo(vp).cursorX, px);
+
+    // A press on the box grabs its top face; the drag then moves on the plane through it.
+    kvViewportWorldToPixel(vp, {0.1, 0.1, 0.5}, &px, &py);
+    ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.1, 0.1, 0.5});
+    kvViewportWorldToPixel(vp, {0.9, -2, 0.5}, &px, &py);
+    ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.9, -2, 0.5});
+    kvScenePointerRelease(scene);
+    ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
+    EXPECT_NEAR(s.z, 0, 1e-9);
+
+    // Edge-on, the work plane faces the view through the target.
+    kvViewportSetCamera(vp, {0, -10, 0}, {0, 0, 0}, {0, 0, 1});
+    kvViewportWorldToPixel(vp, {0.3, 0, 0.4}, &px, &py);
+    ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.3, 0, 0.4});
+
+    // Perspective: the view triple is the normalized projection of the cursor point.
+    kvViewportSetCamera(vp, {6, -8, 5}, {0, 0, 0}, {0, 0, 1});
+    kvViewportSetPerspective(vp, 50);
+    kvViewportWorldToPixel(vp, {1.5, 0.7, 0}, &px, &py);
+    ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {1.5, 0.7, 0});
+    const double k = 2 * std::tan(25 * M_PI / 180) / 600;
+    expectNear({s.vx, s.vy, s.vz, nullptr, nullptr},
+               {(px + 0.5 - 400) * k, (300 - py - 0.5) * k, -1});
+}
+
+TEST_F(PickingTest, PressGrabsElementsDrawnOverTheModel) {
+    GraphicStruct* quad = kvGraphicNew(GraphicKindMesh);
+    for (const KvPoint p : {KvPoint{-1, -1, 0}, KvPoint{1, -1, 0}, KvPoint{1, 1, 0}})
+        kvGraphicAddVertex(quad, p.x, p.y, p.z);
+    kvGraphicAddFace(quad, 0, 1, 2);
+    auto element = std::make_unique<CRedUIElement>();
+    element->SetSceneByViewport(vp);
+    element->CreatePrimByGraphic(quad, false);
+    GraphicDispose(&quad); // the element keeps its own snapshot
+    const MatrixStruct underTheBox = translation(0, 0, -3);
+    element->SetMatrix(&underTheBox, false);
+
+    double px, py;
+    KvDragSample s;
+    kvViewportWorldToPixel(vp, {0.4, -0.2, 0}, &px, &py);
+    element->SetDrawpriority(0, false);
+    ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
+    EXPECT_NEAR(s.z, 0.5, 1e-9) << "at the model's priority the nearer box wins";
+    kvScenePointerRelease(scene);
+    element->SetDrawpriority(1, false);
+    ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
+    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.4, -0.2, -3});
+    kvScenePointerRelease(scene);
+}
+
+} // namespace

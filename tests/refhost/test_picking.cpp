@@ -5,6 +5,7 @@
 #include "support/live_records.h"
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -249,6 +250,36 @@ TEST_F(PickingTest, PressGrabsElementsDrawnOverTheModel) {
     ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
     expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.4, -0.2, -3});
     kvScenePointerRelease(scene);
+}
+
+TEST_F(PickingTest, GraphicsLoadedFromAFileJoinTheModelSelected) {
+    DrawingStruct* d = kvDrawingNew();
+    GraphicStruct* tri = kvGraphicNew(GraphicKindMesh);
+    for (const KvPoint p : {KvPoint{3, 0, 0}, KvPoint{4, 0, 0}, KvPoint{4, 2, 1}})
+        kvGraphicAddVertex(tri, p.x, p.y, p.z);
+    kvGraphicAddFace(tri, 0, 1, 2);
+    kvGraphicAddChild(DrawingGetModelRoot(d), tri);
+    const std::string path = std::string(TILLER_BUILD_DIR) + "/test_picking_selection.qvw";
+    std::string reason;
+    ASSERT_EQ(kvWriteDrawingFile(d, path.c_str(), &reason), 1) << reason;
+    DrawingDispose(&d);
+
+    ASSERT_EQ(kvSceneLoadFile(scene, path.c_str(), &reason), 1) << reason;
+    std::remove(path.c_str());
+    ASSERT_EQ(kvSceneSelection(scene).size(), 1u);
+    ExtentsStruct* e = ExtentsNewEx();
+    ASSERT_EQ(kvSceneSelectionExtents(scene, nullptr, e), 1);
+    EXPECT_DOUBLE_EQ(ExtentsGetX1(e), 3);
+    EXPECT_DOUBLE_EQ(ExtentsGetY2(e), 2);
+    EXPECT_DOUBLE_EQ(ExtentsGetZ2(e), 1);
+    ExtentsDispose(&e);
+    double px, py;
+    KvDragSample grabbed;
+    kvViewportWorldToPixel(vp, {3.9, 0.5, 0}, &px, &py);
+    ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &grabbed), 1);
+    EXPECT_NEAR(grabbed.z, 0.25, 1e-9) << "the press finds it in the model";
+    kvScenePointerRelease(scene);
+    EXPECT_EQ(kvSceneLoadFile(scene, path.c_str(), &reason), 0);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Viewports: the view matrix, pixels and sight lines, projections and camera moves, checked
 // against values worked out by hand.
+#include "korvex/drawing.h"
 #include "korvex/view.h"
 #include "support/live_records.h"
 
@@ -188,6 +189,24 @@ TEST_F(ViewportTest, CopyAndNormalizeFollowEditedCameraPoints) {
     expectNear({p.x, p.y, p.z}, {0, 0, -10});
     ViewportDispose(&copy);
     EXPECT_EQ(copy, nullptr);
+}
+
+TEST_F(ViewportTest, DrawingsOwnTheirViewportsAndKeepAnActiveOne) {
+    DrawingStruct* d = kvDrawingNew();
+    ASSERT_NE(d, nullptr);
+    ViewportStruct* first = kvViewportCreate(d, 320, 200);
+    ViewportStruct* second = kvViewportCreate(d, 320, 200);
+    EXPECT_EQ(DrawingGetActiveViewport(d), first);
+    EXPECT_EQ(DrawingViewportFirst(d), first);
+    EXPECT_EQ(ViewportGetDrawing(second), d);
+    EXPECT_EQ(DrawingViewportDelete(d, vp), 0) << "not one of its viewports";
+    ASSERT_EQ(DrawingViewportDelete(d, first), 1);
+    EXPECT_EQ(DrawingGetActiveViewport(d), second);
+    EXPECT_EQ(DrawingViewportFirst(d), second);
+    ViewportDispose(&first);
+    const long live = kvLiveCount(KvViewport);
+    DrawingDispose(&d); // releases the viewport it still owns
+    EXPECT_EQ(kvLiveCount(KvViewport), live - 1);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // The drawing database's records: graphics with their vertices, faces, properties and
-// children, layer tables and drawings.
+// children, layer tables and drawings, and the operations the database's sources share.
 #ifndef KORVEX_GRAPHIC_RECORDS_H
 #define KORVEX_GRAPHIC_RECORDS_H
 
@@ -31,23 +31,28 @@ struct GraphicCache;
 
 } // namespace korvex
 
+// Ownership: a graphic owns its vertices and children. A graphic made by GraphicNewEx,
+// GraphicCopyEx or kvGraphicNew is `counted` (a live KvGraphic record) until it is freed,
+// wherever it ends up; the children a copy or a file reader makes are not.
 struct GraphicRecord : GraphicStruct {
     int layer = 0;
     uint32_t penColor = 0x00FFFFFF;
     int spaceMode = 0;
-    std::optional<MatrixStruct> matrix;     // own matrix; none means identity
-    std::optional<VertexStruct> refPoint;   // links unused
+    std::optional<MatrixStruct> matrix;   // own matrix; none means identity
+    std::optional<VertexStruct> refPoint; // links unused
     std::vector<korvex::CustomProperty> properties;
-    VertexStruct* firstVertex = nullptr;    // circular doubly linked list, owned
+    VertexStruct* firstVertex = nullptr; // circular doubly linked list, owned
     int vertexCount = 0;
-    std::vector<std::array<int, 3>> faces;  // meshes: indices into the vertex list
-    std::vector<GraphicRecord*> children;   // owned, in order
-    DrawingRecord* attachedTo = nullptr;    // set by GraphicAttach (not owned)
+    std::vector<std::array<int, 3>> faces; // meshes: indices into the vertex list
+    std::vector<GraphicRecord*> children;  // owned, in order
+    DrawingRecord* attachedTo = nullptr;   // set by GraphicAttach (not owned)
     bool extentsDirty = true;
     ExtentsStruct cachedExtents;
-    uint64_t revision = 0;                  // bumped on every geometric change
+    uint64_t revision = 0; // bumped on every geometric change
     std::shared_ptr<korvex::GraphicCache> cache;
-    bool vectorizeContour = true;           // meshes draw their contour edges
+    bool vectorizeContour = true; // meshes draw their contour edges
+    bool counted = false;
+    DrawingRecord* modelOf = nullptr; // the drawing whose model root this is
 };
 
 struct TableStruct {
@@ -55,13 +60,65 @@ struct TableStruct {
 };
 
 struct DrawingRecord : DrawingStruct {
-    GraphicRecord* root = nullptr;               // owned model root (a group)
-    std::map<int, bool> layerVisible;            // missing layers are visible
+    GraphicRecord* root = nullptr;    // owned model root (a group)
+    std::map<int, bool> layerVisible; // missing layers are visible
     TableStruct layerTable;
-    std::vector<ViewportStruct*> viewports;      // owned
+    std::vector<ViewportStruct*> viewports; // owned
     ViewportStruct* activeViewport = nullptr;
-    std::vector<GraphicRecord*> attached;        // graphics attached by GraphicAttach, not owned
+    std::vector<GraphicRecord*> attached; // graphics attached by GraphicAttach, not owned
     std::wstring path;
 };
+
+namespace korvex {
+
+// [SECTION] Graphics ------------------------------------------------------------------------
+
+// Kinds 2 line, 3 polygon, 7 group, 11 pick and 18 mesh.
+bool isKnownGraphicKind(int kind);
+// Which kinds hold vertices, faces and children.
+bool kindHasVertices(int kind);
+bool kindHasFaces(int kind);
+bool kindHasChildren(int kind);
+// The fewest vertices a graphic of the kind needs to be drawn: 2 for a line, 3 for a polygon.
+int minimumVertexCount(int kind);
+
+// A new graphic of a known kind on layer 0 with no parent; a counted one may be made to fail
+// by fault injection. Null then, or for an unknown kind.
+GraphicRecord* createGraphic(int kind, bool counted);
+// Frees g and its subtree, releasing the counted records among them. g must already be off
+// its parent's list and detached from any drawing.
+void destroyGraphicTree(GraphicRecord* g);
+// A deep copy of g without parent, drawing or cache; only the copy itself is counted.
+GraphicRecord* copyGraphicTree(const GraphicRecord& g);
+void appendChild(GraphicRecord* parent, GraphicRecord* child);
+void appendVertex(GraphicRecord* g, double x, double y, double z);
+// Records a geometric change of g: a new revision, and the cached extents of g, of its
+// ancestors and, when its own matrix moved, of its descendants become stale.
+void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
+GraphicRecord* parentOf(const GraphicRecord* g);
+
+// [SECTION] Drawings ------------------------------------------------------------------------
+
+// A new drawing (a counted KvDrawing) whose model root is an empty group; null when the
+// creation fails.
+DrawingRecord* createDrawing();
+// Releases a viewport record of the display side (its render scene with it).
+void disposeViewportRecord(ViewportStruct* vp);
+
+// [SECTION] Files ---------------------------------------------------------------------------
+
+// The compact JSON literal of a non-text property value written as JSON text: false for text
+// that is not JSON within the file format's limits (numbers within the range of a double)
+// or is a string.
+bool nonTextLiteral(const std::string& json, std::string* literal);
+
+// [SECTION] Text ----------------------------------------------------------------------------
+
+// Wide text is UTF-32 here; files and the host-application API use UTF-8.
+std::string utf8FromWide(const std::wstring& text);
+// False for text that is not valid UTF-8.
+bool wideFromUtf8(const std::string& text, std::wstring* out);
+
+} // namespace korvex
 
 #endif

@@ -1,0 +1,290 @@
+// The .qvw file: broken files are rejected whole with the reason naming graphic and field,
+// a written drawing reads back bit for bit, and reading, writing and disposing leak nothing.
+#include "korvex/drawing.h"
+#include "support/live_records.h"
+#include "tiller/host/arbor.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path Corpus = fs::path(TILLER_SOURCE_DIR) / "tests/refhost/qvw_corpus";
+
+fs::path scratchFile(const std::string& name) {
+    const fs::path dir = fs::temp_directory_path() / ("qvw-test-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    return dir / name;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string rejection(const fs::path& path) {
+    std::string reason;
+    DrawingStruct* d = kvReadDrawingFile(path.c_str(), &reason);
+    if (d) {
+        DrawingDispose(&d);
+        return "(accepted)";
+    }
+    return reason;
+}
+
+class QvwTest : public LiveRecordsTest {};
+
+TEST_F(QvwTest, BrokenFilesAreRejectedWithTheirReason) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"duplicate_key.qvw", "not JSON: the key 'kind' appears twice in one object"},
+        {"not_object.qvw", "the document is not a JSON object"},
+        {"wrong_format.qvw", "format: expected \"qvw\""},
+        {"wrong_version.qvw", "version: version 2 is not supported (this reader reads version 1)"},
+        {"version_text.qvw", "version: expected an integer"},
+        {"missing_root.qvw", "missing field 'root'"},
+        {"unknown_top_field.qvw", "unknown field 'extra'"},
+        {"root_not_group.qvw", "root: the model root must be a group (kind 7)"},
+        {"unknown_kind.qvw", "root/children[0]: kind: unknown kind 5 (known: 2 line, 3 polygon, "
+                             "7 group, 11 pick, 18 mesh)"},
+        {"kind_text.qvw", "root/children[1]: kind: expected an integer"},
+        {"missing_kind.qvw", "root/children[0]: missing field 'kind'"},
+        {"unknown_graphic_field.qvw", "root/children[0]: unknown field 'colour'"},
+        {"face_past_vertices.qvw",
+         "root/children[2]/children[0]: faces[1]: index 3 is past the 3 vertices"},
+        {"face_negative.qvw", "root/children[0]: faces[0]: index -1 is negative"},
+        {"vertex_two_numbers.qvw", "root/children[0]: vertices[1]: expected three numbers"},
+        {"vertex_text.qvw", "root/children[0]: vertices[0]: expected three numbers"},
+        {"infinite_number.qvw", "not JSON: number overflow parsing '1e999'"},
+        {"matrix_15.qvw", "root/children[0]: matrix: expected 16 numbers"},
+        {"refpoint_bad.qvw", "root: refpoint: expected three numbers"},
+        {"pen_number.qvw", "root/children[0]: pen: expected a colour text \"0xBBGGRR\""},
+        {"pen_short.qvw", "root/children[0]: pen: expected a colour text \"0xBBGGRR\""},
+        {"layer_float.qvw", "root/children[0]: layer: expected a 32-bit integer"},
+        {"property_not_pair.qvw", "root/children[0]: properties[1]: expected a [name, value] pair"},
+        {"property_name_number.qvw", "root/children[0]: properties[0]: the name must be a text"},
+        {"children_on_mesh.qvw", "root/children[0]: children: only groups have children (kind 18)"},
+        {"vertices_on_group.qvw",
+         "root/children[0]: vertices: only lines, polygons and meshes have vertices (kind 7)"},
+        {"faces_on_line.qvw", "root/children[0]: faces: only meshes have faces (kind 2)"},
+        {"line_one_vertex.qvw", "root/children[0]: vertices: a line needs at least 2 vertices, "
+                                "found 1"},
+        {"polygon_two_vertices.qvw",
+         "root/children[0]: vertices: a polygon needs at least 3 vertices, found 2"},
+        {"child_not_object.qvw", "root/children[0]: expected a graphic (a JSON object)"},
+    };
+    for (const auto& [file, reason] : cases) {
+        EXPECT_EQ(rejection(Corpus / file), reason) << file;
+        EXPECT_EQ(
+            qvCustomRead(AppGetCurrentApp(), 0, (Corpus / file).wstring().c_str(), 0, 0, 0, 1),
+            nullptr)
+            << file;
+    }
+    for (const char* file : {"not_json.qvw", "empty.qvw"})
+        EXPECT_EQ(rejection(Corpus / file).rfind("not JSON: ", 0), 0u) << file;
+    EXPECT_EQ(rejection(Corpus / "no_such_file.qvw"),
+              "cannot open '" + (Corpus / "no_such_file.qvw").string() + "'");
+}
+
+// n graphics nested in each other below the root.
+std::string nestedGroups(int n) {
+    std::string text = "{\"format\": \"qvw\", \"version\": 1, \"root\": {\"kind\": 7";
+    for (int i = 0; i < n; ++i)
+        text += ", \"children\": [{\"kind\": 7";
+    for (int i = 0; i < n; ++i)
+        text += "}]";
+    return text + "}}";
+}
+
+TEST_F(QvwTest, NestingBeyondTheLimitsIsRejected) {
+    const fs::path file = scratchFile("deep.qvw");
+    writeText(file, nestedGroups(64));
+    EXPECT_EQ(rejection(file), "(accepted)");
+    writeText(file, nestedGroups(65));
+    std::string path = "root";
+    for (int i = 0; i < 65; ++i)
+        path += "/children[0]";
+    EXPECT_EQ(rejection(file), path + ": graphics nest deeper than 64 levels");
+
+    std::string deepValue(300, '[');
+    deepValue += std::string(300, ']');
+    writeText(file, "{\"format\": \"qvw\", \"version\": 1, \"root\": {\"kind\": 7, "
+                    "\"properties\": [[\"x\", " +
+                        deepValue + "]]}}");
+    EXPECT_EQ(rejection(file), "the document nests deeper than 256 levels");
+}
+
+void expectSameBits(double a, double b, const std::string& what) {
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << what << ": " << a << " vs " << b;
+}
+
+// Compares two graphic trees attribute by attribute, numbers bit for bit.
+void expectSameTree(GraphicStruct* a, GraphicStruct* b, const std::string& path) {
+    ASSERT_EQ(a->kind, b->kind) << path;
+    EXPECT_EQ(GraphicGetLayer(a), GraphicGetLayer(b)) << path;
+    EXPECT_EQ(GraphicGetPenColor(a), GraphicGetPenColor(b)) << path;
+    const MatrixStruct *ma = GraphicGetMatrix(a), *mb = GraphicGetMatrix(b);
+    ASSERT_EQ(ma == nullptr, mb == nullptr) << path;
+    for (int i = 0; ma && i < 16; ++i)
+        expectSameBits(ma->m[i], mb->m[i], path + " matrix");
+    const VertexStruct *ra = GraphicGetReferencePoint(a), *rb = GraphicGetReferencePoint(b);
+    ASSERT_EQ(ra == nullptr, rb == nullptr) << path;
+    if (ra) expectSameBits(ra->z, rb->z, path + " refpoint");
+    ASSERT_EQ(kvGraphicPropertyCount(a), kvGraphicPropertyCount(b)) << path;
+    for (int i = 0; i < kvGraphicPropertyCount(a); ++i) {
+        KvProperty pa, pb;
+        kvGraphicGetProperty(a, i, &pa);
+        kvGraphicGetProperty(b, i, &pb);
+        EXPECT_EQ(pa.name, pb.name) << path;
+        EXPECT_EQ(pa.value, pb.value) << path;
+        EXPECT_EQ(pa.isText, pb.isText) << path;
+    }
+    ASSERT_EQ(GraphicVertexCount(a, 0, 0xFFFF), GraphicVertexCount(b, 0, 0xFFFF)) << path;
+    GraphicPosition pa, pb;
+    for (VertexStruct *va = GraphicVertexFirst(a, &pa, 0, 0xFFFF),
+                      *vb = GraphicVertexFirst(b, &pb, 0, 0xFFFF);
+         va && vb;
+         va = GraphicVertexNext(a, &pa, 0, 0xFFFF), vb = GraphicVertexNext(b, &pb, 0, 0xFFFF)) {
+        expectSameBits(va->x, vb->x, path + " vertex");
+        expectSameBits(va->y, vb->y, path + " vertex");
+        expectSameBits(va->z, vb->z, path + " vertex");
+    }
+    ASSERT_EQ(kvGraphicFaceCount(a), kvGraphicFaceCount(b)) << path;
+    for (int i = 0; i < kvGraphicFaceCount(a); ++i) {
+        int fa[3], fb[3];
+        kvGraphicGetFace(a, i, fa);
+        kvGraphicGetFace(b, i, fb);
+        EXPECT_EQ(std::memcmp(fa, fb, sizeof fa), 0) << path;
+    }
+    ASSERT_EQ(GraphicCount(a, 0, 1), GraphicCount(b, 0, 1)) << path;
+    GraphicPosition ca, cb;
+    int index = 0;
+    for (GraphicStruct *x = GraphicFirst(a, &ca, 1, 1), *y = GraphicFirst(b, &cb, 1, 1); x && y;
+         x = GraphicNext(a, &ca, 1, 1), y = GraphicNext(b, &cb, 1, 1))
+        expectSameTree(x, y, path + "/children[" + std::to_string(index++) + "]");
+}
+
+GraphicStruct* addGraphic(GraphicStruct* parent, int kind) {
+    GraphicStruct* g = kvGraphicNew(kind);
+    kvGraphicAddChild(parent, g);
+    return g;
+}
+
+// A drawing that uses every attribute the format holds, with numbers that only survive a
+// shortest round-trip form.
+DrawingStruct* drawingWithEveryAttribute() {
+    DrawingStruct* d = kvDrawingNew();
+    GraphicStruct* root = DrawingGetModelRoot(d);
+    GraphicStruct* group = addGraphic(root, GraphicKindGroup);
+    GraphicSetLayer(group, 7);
+    kvGraphicSetPen(group, 0x12AB34);
+    const MatrixStruct awkward = {{0.1, 1.0 / 3, -0.0, 0, 2.0 / 3, 0.1 + 0.2, 5e-324, 0, 1e-300,
+                                   -1.7976931348623157e308, 1, 0, 3.141592653589793, -2.5e-17,
+                                   123456789.123456789, 1}};
+    GraphicSetMatrix(group, &awkward, 0);
+    kvGraphicSetReferencePoint(group, 0.7, -0.0, 1e21);
+    kvGraphicAddTextProperty(group, "handle_name", "AxisX");
+    kvGraphicAddTextProperty(group, "note", "Grüße \"quoted\" \\ \t tab \u2603");
+    kvGraphicAddValueProperty(group, "handle_name", "42");
+    kvGraphicAddValueProperty(group, "ratio", "0.30000000000000004");
+    kvGraphicAddValueProperty(group, "big", "18446744073709551615");
+    for (const char* literal : {"true", "false", "null", "[1, \"a\", {\"b\": null}]", "{}"})
+        kvGraphicAddValueProperty(group, "value", literal);
+    kvGraphicAddTextProperty(group, "", "");
+
+    GraphicStruct* line = addGraphic(group, GraphicKindLine);
+    kvGraphicAddVertex(line, 0.1, 0.2, 0.3);
+    kvGraphicAddVertex(line, -1e-310, 1e308, 4.9406564584124654e-324);
+    GraphicStruct* polygon = addGraphic(root, GraphicKindPolygon);
+    for (int i = 0; i < 4; ++i)
+        kvGraphicAddVertex(polygon, std::cos(i * 0.5), std::sin(i * 0.5), i / 7.0);
+    GraphicStruct* mesh = addGraphic(addGraphic(root, GraphicKindGroup), GraphicKindMesh);
+    for (int i = 0; i < 5; ++i)
+        kvGraphicAddVertex(mesh, i * 0.1, i * i * 0.01, -i / 3.0);
+    kvGraphicAddFace(mesh, 0, 1, 2);
+    kvGraphicAddFace(mesh, 2, 3, 4);
+    kvGraphicAddFace(mesh, 4, 4, 0);
+    addGraphic(root, GraphicKindPick);
+    addGraphic(root, GraphicKindGroup);
+    return d;
+}
+
+TEST_F(QvwTest, AWrittenDrawingReadsBackExactly) {
+    DrawingStruct* original = drawingWithEveryAttribute();
+    const fs::path first = scratchFile("round.qvw"), second = scratchFile("round2.qvw");
+    std::string reason;
+    ASSERT_TRUE(kvWriteDrawingFile(original, first.c_str(), &reason)) << reason;
+    DrawingStruct* copy = kvReadDrawingFile(first.c_str(), &reason);
+    ASSERT_NE(copy, nullptr) << reason;
+    expectSameTree(DrawingGetModelRoot(original), DrawingGetModelRoot(copy), "root");
+
+    KvProperty repeated;
+    kvGraphicGetProperty(kvDrawingFindGraphic(copy, "root/children[0]"), 2, &repeated);
+    EXPECT_EQ(repeated.name, "handle_name");
+    EXPECT_EQ(repeated.value, "42");
+    EXPECT_FALSE(repeated.isText);
+
+    ASSERT_TRUE(kvWriteDrawingFile(copy, second.c_str(), &reason)) << reason;
+    EXPECT_EQ(readText(first), readText(second));
+    EXPECT_FALSE(fs::exists(first.string() + ".partial"));
+
+    DrawingStruct* viaHost =
+        qvCustomRead(AppGetCurrentApp(), 0, first.wstring().c_str(), 0, 0, 0, 1);
+    ASSERT_NE(viaHost, nullptr);
+    expectSameTree(DrawingGetModelRoot(original), DrawingGetModelRoot(viaHost), "root");
+    for (DrawingStruct* d : {original, copy, viaHost})
+        DrawingDispose(&d);
+}
+
+TEST_F(QvwTest, DrawingsTheFormatCannotHoldAreNotWritten) {
+    DrawingStruct* d = kvDrawingNew();
+    GraphicStruct* group = addGraphic(DrawingGetModelRoot(d), GraphicKindGroup);
+    GraphicStruct* line = addGraphic(group, GraphicKindLine);
+    kvGraphicAddVertex(line, 0, 0, 0);
+    const fs::path file = scratchFile("refused.qvw");
+    writeText(file, "old contents");
+    std::string reason;
+    EXPECT_FALSE(kvWriteDrawingFile(d, file.c_str(), &reason));
+    EXPECT_EQ(reason, "root/children[0]/children[0]: vertices: too few for its kind (1)");
+    kvGraphicAddVertex(line, std::numeric_limits<double>::quiet_NaN(), 0, 0);
+    EXPECT_FALSE(kvWriteDrawingFile(d, file.c_str(), &reason));
+    EXPECT_EQ(reason,
+              "root/children[0]/children[0]: vertices[1]: holds a number that is not finite");
+    EXPECT_EQ(readText(file), "old contents");
+
+    GraphicDispose(&line);
+    EXPECT_FALSE(kvWriteDrawingFile(d, "/nonexistent-dir/x.qvw", &reason));
+    EXPECT_EQ(reason, "cannot write '/nonexistent-dir/x.qvw'");
+    GraphicStruct* deepest = group;
+    for (int depth = 1; depth < 64; ++depth)
+        deepest = addGraphic(deepest, GraphicKindGroup);
+    EXPECT_TRUE(kvWriteDrawingFile(d, file.c_str(), &reason)) << reason;
+    addGraphic(deepest, GraphicKindGroup);
+    EXPECT_FALSE(kvWriteDrawingFile(d, file.c_str(), &reason));
+    EXPECT_NE(reason.find(": graphics nest deeper than 64 levels"), std::string::npos) << reason;
+    DrawingDispose(&d);
+}
+
+TEST_F(QvwTest, AFailedCreationWhileReadingLeavesNothingBehind) {
+    DrawingStruct* d = drawingWithEveryAttribute();
+    const fs::path file = scratchFile("fault.qvw");
+    ASSERT_TRUE(kvWriteDrawingFile(d, file.c_str(), nullptr));
+    DrawingDispose(&d);
+    kvFailNthCreation(1);
+    EXPECT_EQ(qvCustomRead(AppGetCurrentApp(), 0, file.wstring().c_str(), 0, 0, 0, 1), nullptr);
+    EXPECT_TRUE(kvFailureFired());
+}
+
+} // namespace

@@ -233,6 +233,15 @@ void stampTree(const GraphicRecord& g, Stamp* stamp) {
         if (child) stampTree(*child, stamp);
 }
 
+// Whether the tree still has the stamp it had, compared in walk order from `*next` on.
+bool treeMatches(const GraphicRecord& g, const Stamp& stamp, size_t* next) {
+    if (*next >= stamp.size() || stamp[*next] != std::make_pair(&g, g.revision)) return false;
+    ++*next;
+    for (const GraphicRecord* child : g.children)
+        if (child && !treeMatches(*child, stamp, next)) return false;
+    return true;
+}
+
 } // namespace
 
 // What picking keeps per graphic: its tree's geometry in the graphic's own coordinates (its
@@ -247,13 +256,17 @@ struct GraphicCache {
 
 namespace {
 
+bool cacheIsCurrent(const GraphicRecord& g) {
+    size_t next = 0;
+    return g.cache && g.cache->owner == &g && treeMatches(g, g.cache->stamp, &next) &&
+           next == g.cache->stamp.size();
+}
+
 const GraphicCache& cacheOf(GraphicRecord& g) {
-    Stamp stamp;
-    stampTree(g, &stamp);
-    if (g.cache && g.cache->owner == &g && g.cache->stamp == stamp) return *g.cache;
+    if (cacheIsCurrent(g)) return *g.cache;
     auto cache = std::make_shared<GraphicCache>();
     cache->owner = &g;
-    cache->stamp = std::move(stamp);
+    stampTree(g, &cache->stamp);
     collectGeometry(g, identityMatrix(), false, {MeshEdges::All, nullptr}, &cache->geometry);
     std::vector<Box> boxes;
     for (const Triangle& t : cache->geometry.triangles) {

@@ -473,6 +473,9 @@ int kvElementGetInfo(CRedUIElement* element, KvElementInfo* info) {
     info->drawPriority = e.drawPriority;
     info->viewMode = e.viewMode;
     info->materialType = e.materialType;
+    info->hasExtents = e.extents.valid ? 1 : 0;
+    info->extentsMin = {e.extents.x1, e.extents.y1, e.extents.z1};
+    info->extentsMax = {e.extents.x2, e.extents.y2, e.extents.z2};
     info->transparency = e.transparency;
     info->ambient = e.ambient;
     info->diffuse = e.diffuse;

@@ -108,6 +108,8 @@ struct KvElementInfo {
     int drawPriority;
     int viewMode;
     int materialType;
+    int hasExtents; // SetExtents gave a valid box
+    KvPoint extentsMin, extentsMax;
     float transparency, ambient, diffuse, specular;
     double minResolution, maxResolution; // drawing units per pixel; 0 means no limit
     KvPoint zoomCenter;                  // in the element's own coordinates

@@ -337,7 +337,8 @@ FacetHit nearestFacet(const GraphicCache& cache, Vec3 origin, Vec3 direction, do
 }
 
 // The sight line of a facet query in world coordinates, and the smallest ray parameter that
-// counts.
+// counts. In perspective views the viewport's pick epsilon is the nearest depth in front of
+// the eye at which anything is picked, by both queries.
 struct FacetRay {
     SightLine line;
     double tMin = 0;

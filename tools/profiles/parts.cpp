@@ -1,0 +1,87 @@
+// Handle and part groups of a profile drawing.
+#include "parts.h"
+
+#include "korvex/drawing.h"
+
+#include <cstdio>
+
+namespace profiles {
+
+namespace {
+
+std::string numberText(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+void addText(GraphicStruct* g, const char* key, const std::string& value) {
+    kvGraphicAddTextProperty(g, key, value.c_str());
+}
+
+// Flags are written only when set: a missing flag reads as off.
+void addFlag(GraphicStruct* g, const char* key, bool on) {
+    if (on) addText(g, key, "yes");
+}
+
+GraphicStruct* addGroup(GraphicStruct* parent) {
+    GraphicStruct* group = kvGraphicNew(GraphicKindGroup);
+    GraphicSetLayer(group, 1);
+    kvGraphicAddChild(parent, group);
+    return group;
+}
+
+} // namespace
+
+GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& spec) {
+    GraphicStruct* handle = addGroup(root);
+    addText(handle, "handle_name", spec.name);
+    addText(handle, "handle_transform", spec.transform);
+    addText(handle, "handle_position", spec.position);
+    addText(handle, "handle_orientation", spec.orientation);
+    addText(handle, "handle_movement", spec.movement);
+    addText(handle, "handle_extents", spec.extents);
+    if (spec.priority >= 0) addText(handle, "handle_priority", numberText(spec.priority));
+    if (spec.priorityIncIfSize0 != 0)
+        addText(handle, "handle_priority_inc_if_size_0", numberText(spec.priorityIncIfSize0));
+    addFlag(handle, "handle_snap_to_center", spec.snapToCenter);
+    addFlag(handle, "handle_position_zoomable", spec.positionZoomable);
+    addFlag(handle, "handle_hide_refpoint_whiledrag", spec.hideRefpointWhileDrag);
+    addFlag(handle, "handle_hide_if_selection2D", spec.hideIfSelection2D);
+    addFlag(handle, "handle_disable_if_view_by_x", spec.disableIfViewByX);
+    addFlag(handle, "handle_disable_if_view_by_y", spec.disableIfViewByY);
+    addFlag(handle, "handle_disable_if_view_by_z", spec.disableIfViewByZ);
+    return handle;
+}
+
+GraphicStruct* addPart(GraphicStruct* handle, const char* type, const PartLook& look) {
+    GraphicStruct* part = addGroup(handle);
+    addText(part, "handle_part", type);
+    addText(part, "part_transparency", numberText(look.transparency));
+    addText(part, "part_ambient", numberText(look.ambient));
+    addText(part, "part_diffuse", numberText(look.diffuse));
+    addText(part, "part_specular", numberText(look.specular));
+    return part;
+}
+
+void addMesh(GraphicStruct* part, const Mesh& mesh, uint32_t pen) {
+    GraphicStruct* g = meshGraphic(mesh, pen);
+    GraphicSetLayer(g, 1);
+    kvGraphicAddChild(part, g);
+}
+
+void addLine(GraphicStruct* part, Vec3 a, Vec3 b, uint32_t pen) {
+    GraphicStruct* g = lineGraphic(a, b, pen);
+    GraphicSetLayer(g, 1);
+    kvGraphicAddChild(part, g);
+}
+
+void addCoordsystem(GraphicStruct* handle, const Frame& frame) {
+    GraphicStruct* part = addGroup(handle);
+    addText(part, "handle_part", "coordsystem");
+    addLine(part, frame.origin, frame.origin + frame.x, Red);
+    addLine(part, frame.origin, frame.origin + frame.y, Green);
+    addLine(part, frame.origin, frame.origin + frame.z, Blue);
+}
+
+} // namespace profiles

@@ -1,0 +1,123 @@
+// The exported functions: each hands its arguments to the manager. Nothing thrown inside
+// reaches the host; a call that throws answers its failure value.
+#include "tiller/api/manager.h"
+#include "tiller/handle/vocabulary.h"
+
+namespace {
+
+// Runs `call` on the manager (made on first use); `failure` when there is none or the call
+// throws.
+template <class Result, class Call> Result WithManager(Result failure, Call call) noexcept {
+    try {
+        GCtrlManager* manager = tiller::GetManager();
+        return manager ? call(*manager) : failure;
+    } catch (...) {
+        return failure;
+    }
+}
+
+GControl* CreateControl(GCtrlManager& manager, const char* profile, const char* name,
+                        DrawingStruct* drawing, ExtentsCallback callback) {
+    if (!profile || !name) return nullptr;
+    return manager.Create(tiller::WidenText(profile), tiller::WidenText(name), drawing, callback);
+}
+
+} // namespace
+
+TILLER_EXPORT GCtrlManager* dbGetGCtrlManager() {
+    return WithManager<GCtrlManager*>(nullptr, [](GCtrlManager& m) { return &m; });
+}
+
+TILLER_EXPORT void dbDisposeGCtrlManager() {
+    try {
+        tiller::DisposeManager();
+    } catch (...) {
+    }
+}
+
+TILLER_EXPORT GControl* dbGCtrlCreate(const char* profile, const char* name, DrawingStruct* drawing,
+                                      ExtentsCallback callback) {
+    return WithManager<GControl*>(nullptr, [&](GCtrlManager& m) {
+        return CreateControl(m, profile, name, drawing, callback);
+    });
+}
+
+TILLER_EXPORT int dbGCtrlDelete(GControl* control) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.Delete(control); });
+}
+
+TILLER_EXPORT int dbGCtrlReload(GControl* control) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.Reload(control); });
+}
+
+TILLER_EXPORT std::string dbGCtrlToString(GControl* control) {
+    return WithManager(std::string(), [&](GCtrlManager& m) { return m.Report(control); });
+}
+
+TILLER_EXPORT int dbGCtrlShow(GControl* control, uint32_t mode, uint32_t redrawNow) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.Show(control, mode, redrawNow); });
+}
+
+TILLER_EXPORT int dbGCtrlSetup(GControl* control, const GControlProperties* properties,
+                               ViewportStruct* viewport, MatrixStruct* controlCS,
+                               ExtentsStruct* selectionExtents, VertexStruct* refPoint,
+                               MatrixStruct* rotbarCS, MatrixStruct* selectionCS,
+                               ExtentsStruct* selectionExtents2) {
+    return WithManager(0, [&](GCtrlManager& m) {
+        return m.Setup(control, properties, viewport, controlCS, selectionExtents, refPoint,
+                       rotbarCS, selectionCS, selectionExtents2);
+    });
+}
+
+TILLER_EXPORT GHandle* dbGCtrlDrag(GControl* control, double x, double y, double z, double vx,
+                                   double vy, double vz, uint16_t keyState, uint32_t uniformScale,
+                                   uint32_t scaleFromCenter, uint32_t keepSelectionCSStill,
+                                   uint32_t* changed) {
+    if (changed) *changed = 0;
+    return WithManager<GHandle*>(nullptr, [&](GCtrlManager& m) {
+        return m.Drag(control, x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter,
+                      keepSelectionCSStill, changed);
+    });
+}
+
+TILLER_EXPORT int dbGCtrlSetState(GControl* control, uint32_t state, GHandle* handle, double x,
+                                  double y, double z, double vx, double vy, double vz,
+                                  uint16_t keyState) {
+    return WithManager(0, [&](GCtrlManager& m) {
+        return m.SetState(control, state, handle, x, y, z, vx, vy, vz, keyState);
+    });
+}
+
+TILLER_EXPORT int dbGCtrlSetActiveViewport(GControl* control, ViewportStruct* viewport) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.SetActiveViewport(control, viewport); });
+}
+
+TILLER_EXPORT int dbGCtrlTransform(GControl* control, MatrixStruct* matrix) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.Transform(control, matrix); });
+}
+
+TILLER_EXPORT HandleProperties* dbGHandleGetParams(GControl* control, GHandle* handle) {
+    return WithManager<HandleProperties*>(
+        nullptr, [&](GCtrlManager& m) { return m.GetParams(control, handle); });
+}
+
+TILLER_EXPORT GHandleList* dbGCtrlGetHandles(GControl* control) {
+    return WithManager<GHandleList*>(nullptr,
+                                     [&](GCtrlManager& m) { return m.GetHandles(control); });
+}
+
+TILLER_EXPORT int dbGHandleGetVisible(GControl* control, GHandle* handle) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.GetVisible(control, handle); });
+}
+
+TILLER_EXPORT int dbGHandleSetVisible(GControl* control, GHandle* handle, uint32_t visible) {
+    return WithManager(0, [&](GCtrlManager& m) { return m.SetVisible(control, handle, visible); });
+}
+
+TILLER_EXPORT void InitApi() {}
+
+TILLER_EXPORT void TerminateApi() {}
+
+TILLER_EXPORT double round(double x) {
+    return tiller::RoundTo8(x);
+}

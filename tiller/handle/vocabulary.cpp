@@ -1,0 +1,292 @@
+#include "tiller/handle/vocabulary.h"
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+namespace tiller {
+namespace {
+
+EnumVocabulary MakeVocabulary(const char* key, std::vector<std::string> texts) {
+    EnumVocabulary vocabulary;
+    vocabulary.key = key;
+    for (uint32_t value = 0; value < texts.size(); ++value)
+        vocabulary.map.emplace(texts[value], value);
+    vocabulary.texts = std::move(texts);
+    return vocabulary;
+}
+
+const EnumVocabulary transformVocabulary =
+    MakeVocabulary("handle_transform", {"undefined", "none", "move", "scale", "scale2", "rotate"});
+
+const EnumVocabulary positionVocabulary = MakeVocabulary(
+    "handle_position",
+    {"undefined",         "refpoint",          "extents_center",    "selection_cs",
+     "gctrl_cs_origin",   "extents_peek_000",  "extents_peek_010",  "extents_peek_110",
+     "extents_peek_100",  "extents_peek_001",  "extents_peek_011",  "extents_peek_111",
+     "extents_peek_101",  "extents_rib_x00",   "extents_rib_x10",   "extents_rib_x01",
+     "extents_rib_x11",   "extents_rib_0y0",   "extents_rib_1y0",   "extents_rib_0y1",
+     "extents_rib_1y1",   "extents_rib_00z",   "extents_rib_10z",   "extents_rib_01z",
+     "extents_rib_11z",   "extents_facet_xy0", "extents_facet_xy1", "extents_facet_x0z",
+     "extents_facet_x1z", "extents_facet_0yz", "extents_facet_1yz"});
+
+const EnumVocabulary orientationVocabulary = MakeVocabulary(
+    "handle_orientation", {"undefined", "gctrl_cs", "gctrl_rotbar_cs", "selection_cs"});
+
+const EnumVocabulary movementVocabulary =
+    MakeVocabulary("handle_movement", {"undefined", "none", "rotbar_cs_x", "rotbar_cs_xy",
+                                       "rotbar_cs_xyz", "scene_cs_x", "scene_cs_xy", "scene_cs_xyz",
+                                       "scene_cs_diag", "handle_cs_x", "wp_cs_xy"});
+
+const EnumVocabulary extentsVocabulary =
+    MakeVocabulary("handle_extents", {"undefined", "by_screen_resolution", "by_selection"});
+
+const EnumVocabulary partVocabulary =
+    MakeVocabulary("handle_part", {"undefined", "mouseout", "mouseover", "active", "static",
+                                   "coordsystem", "highlight_area", "visibility_area"});
+
+// The name at `index` of a names array, or none when the element cannot be read.
+std::optional<std::wstring> NameAt(SAFEARRAY* names, int32_t index) {
+    BSTR name = nullptr;
+    if (SafeArrayGetElement(names, &index, &name) != S_OK) return std::nullopt;
+    std::wstring text = name ? name : L"";
+    SysFreeString(name);
+    return text;
+}
+
+// The value at `index` when it is text; an unreadable or non-text value gives none.
+std::optional<std::string> TextValueAt(SAFEARRAY* values, int32_t index) {
+    VARIANT value;
+    VariantInit(&value);
+    if (SafeArrayGetElement(values, &index, &value) != S_OK) return std::nullopt;
+    std::optional<std::string> text;
+    if (value.vt == VT_BSTR) text = value.bstrVal ? NarrowText(value.bstrVal) : std::string();
+    VariantClear(&value);
+    return text;
+}
+
+bool IsBlank(char c) {
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+size_t SkipBlanks(const std::string& text, size_t at) {
+    while (at < text.size() && IsBlank(text[at]))
+        ++at;
+    return at;
+}
+
+size_t SkipSign(const std::string& text, size_t at) {
+    return at < text.size() && (text[at] == '+' || text[at] == '-') ? at + 1 : at;
+}
+
+size_t SkipDigits(const std::string& text, size_t at) {
+    while (at < text.size() && IsDigit(text[at]))
+        ++at;
+    return at;
+}
+
+// The decimal number (sign, digits, fraction, exponent) that `text` starts with after its
+// leading blanks, without a '+' sign; empty when there is none.
+std::string LeadingDecimalNumber(const std::string& text) {
+    const size_t begin = SkipBlanks(text, 0);
+    const size_t digits = SkipSign(text, begin);
+    size_t end = SkipDigits(text, digits);
+    bool hasDigits = end > digits;
+    if (end < text.size() && text[end] == '.') {
+        const size_t fractionEnd = SkipDigits(text, end + 1);
+        hasDigits = hasDigits || fractionEnd > end + 1;
+        end = fractionEnd;
+    }
+    if (!hasDigits) return {};
+    if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
+        const size_t exponentDigits = SkipSign(text, end + 1);
+        const size_t exponentEnd = SkipDigits(text, exponentDigits);
+        if (exponentEnd > exponentDigits) end = exponentEnd;
+    }
+    const size_t from = text[begin] == '+' ? begin + 1 : begin;
+    return text.substr(from, end - from);
+}
+
+// A yes/no property: true only for "yes" in any letter case.
+bool IsYes(const std::optional<std::string>& text) {
+    return text && TextEqualsNoCase(*text, "yes");
+}
+
+void ReadYesFlag(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, uint32_t& flag) {
+    if (IsYes(FindPropertyText(names, values, count, key))) flag = 1;
+}
+
+// A required enumeration property: false when it is missing or reads as undefined.
+bool ReadRequiredEnum(SAFEARRAY* names, SAFEARRAY* values, int count,
+                      const EnumVocabulary& vocabulary, uint32_t& field) {
+    const auto text = FindPropertyText(names, values, count, vocabulary.key.c_str());
+    if (!text) return false;
+    field = EnumFromText(vocabulary, text);
+    return field != 0;
+}
+
+// An optional single-precision property: untouched when missing.
+void ReadFloat(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, double fallback,
+               double& field) {
+    if (const auto text = FindPropertyText(names, values, count, key))
+        field = TextToFloat(*text, fallback);
+}
+
+} // namespace
+
+const EnumVocabulary& TransformVocabulary() {
+    return transformVocabulary;
+}
+const EnumVocabulary& PositionVocabulary() {
+    return positionVocabulary;
+}
+const EnumVocabulary& OrientationVocabulary() {
+    return orientationVocabulary;
+}
+const EnumVocabulary& MovementVocabulary() {
+    return movementVocabulary;
+}
+const EnumVocabulary& ExtentsVocabulary() {
+    return extentsVocabulary;
+}
+const EnumVocabulary& PartVocabulary() {
+    return partVocabulary;
+}
+
+std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
+                                            const char* key) {
+    if (!names || !values || !key) return std::nullopt;
+    const std::wstring wideKey = WidenText(key);
+    for (int32_t index = 0; index < count; ++index) {
+        const auto name = NameAt(names, index);
+        if (!name || *name != wideKey) continue;
+        return TextValueAt(values, index);
+    }
+    return std::nullopt;
+}
+
+int32_t TextToInt(const std::string& text, int32_t fallback) {
+    const size_t sign = SkipBlanks(text, 0);
+    const bool negative = sign < text.size() && text[sign] == '-';
+    const size_t start = SkipSign(text, sign);
+    const size_t end = SkipDigits(text, start);
+    if (end == start) return fallback;
+    const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
+    long long magnitude = 0;
+    for (size_t at = start; at < end; ++at) {
+        magnitude = magnitude * 10 + (text[at] - '0');
+        if (magnitude > limit) return fallback;
+    }
+    return static_cast<int32_t>(negative ? -magnitude : magnitude);
+}
+
+// Parsed without the process locale, so a host that changes its numeric locale still reads
+// profiles written with a decimal point.
+double TextToFloat(const std::string& text, double fallback) {
+    const std::string number = LeadingDecimalNumber(text);
+    if (number.empty()) return fallback;
+    float value = 0.0f;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size()) return fallback;
+    return static_cast<double>(value);
+}
+
+bool TextEqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+uint32_t EnumFromText(const EnumVocabulary& vocabulary, const std::optional<std::string>& text) {
+    if (!text || text->empty()) return 0;
+    const auto found = vocabulary.map.find(*text);
+    return found == vocabulary.map.end() ? 0 : found->second;
+}
+
+const std::string& EnumToText(const EnumVocabulary& vocabulary, uint32_t value) {
+    return vocabulary.texts[value];
+}
+
+bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values,
+                          int count) {
+    const auto name = FindPropertyText(names, values, count, "handle_name");
+    if (!name) return false;
+    record.csName = *name;
+    if (record.csName.empty()) return false;
+    if (!ReadRequiredEnum(names, values, count, transformVocabulary, record.TransformType) ||
+        !ReadRequiredEnum(names, values, count, positionVocabulary, record.PositionType) ||
+        !ReadRequiredEnum(names, values, count, orientationVocabulary, record.OrientationType) ||
+        !ReadRequiredEnum(names, values, count, movementVocabulary, record.MovementType))
+        return false;
+
+    if (const auto extents = FindPropertyText(names, values, count, "handle_extents")) {
+        record.ExtentsType = EnumFromText(extentsVocabulary, extents);
+        if (record.ExtentsType == ExtentsUndefined) record.ExtentsType = ExtentsByScreenResolution;
+    }
+    ReadYesFlag(names, values, count, "handle_snap_to_center", record.SnapCursorToCenter);
+    if (const auto id = FindPropertyText(names, values, count, "handle__selector_handle_id"))
+        record.SelectorHandleID = TextToInt(*id, 0);
+    ReadFloat(names, values, count, "handle_priority", -1.0, record.Priority);
+    if (record.Priority < -1.0) record.Priority = -1.0;
+    ReadFloat(names, values, count, "handle_priority_inc_if_size_0", -1.0,
+              record.Priority_Diff_ifExtents0);
+    ReadYesFlag(names, values, count, "handle_multi_view", record.MultiView);
+    ReadYesFlag(names, values, count, "handle_position_zoomable", record.PositionAbsolute);
+    const auto autohide = FindPropertyText(names, values, count, "handle_autohide_mouseover_part");
+    if (autohide && TextEqualsNoCase(*autohide, "no")) record.AutohideMouseoverPart = 0;
+    ReadYesFlag(names, values, count, "handle_hide_refpoint_whiledrag",
+                record.AutohideRefpointWhiledrag);
+    ReadYesFlag(names, values, count, "handle_hide_statics_whiledrag",
+                record.HideStaticPartsWhiledrag);
+    ReadYesFlag(names, values, count, "handle_hide_if_selection2D", record.HideIfSelection2D);
+    ReadYesFlag(names, values, count, "handle_disable_if_view_by_x", record.Disable_if_view_by_x);
+    ReadYesFlag(names, values, count, "handle_disable_if_view_by_y", record.Disable_if_view_by_y);
+    ReadYesFlag(names, values, count, "handle_disable_if_view_by_z", record.Disable_if_view_by_z);
+    if (const auto macros = FindPropertyText(names, values, count, "handle_keystroke_macros"))
+        record.strMacros = *macros;
+    return true;
+}
+
+uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
+                            PartProperties& properties) {
+    const uint32_t type =
+        EnumFromText(partVocabulary, FindPropertyText(names, values, count, "handle_part"));
+    if (type == PartUndefined) return PartUndefined;
+    properties = PartProperties{};
+    ReadFloat(names, values, count, "part_transparency", 0.0, properties.transparency);
+    ReadFloat(names, values, count, "part_ambient", 0.0, properties.ambient);
+    ReadFloat(names, values, count, "part_diffuse", 0.0, properties.diffuse);
+    ReadFloat(names, values, count, "part_specular", 0.0, properties.specular);
+    if (const auto size = FindPropertyText(names, values, count, "part_fixed_size"))
+        properties.fixedSize = TextToInt(*size, 0);
+    return type;
+}
+
+std::string NarrowText(const std::wstring& text) {
+    const size_t length = std::wcstombs(nullptr, text.c_str(), 0);
+    if (length == static_cast<size_t>(-1)) return {};
+    std::string narrow(length, '\0');
+    std::wcstombs(narrow.data(), text.c_str(), length + 1);
+    return narrow;
+}
+
+std::wstring WidenText(const std::string& text) {
+    const size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
+    if (length == static_cast<size_t>(-1)) return {};
+    std::wstring wide(length, L'\0');
+    std::mbstowcs(wide.data(), text.c_str(), length + 1);
+    return wide;
+}
+
+} // namespace tiller

@@ -1,0 +1,155 @@
+#include "tiller/profile/drawing_profile.h"
+
+#include "tiller/handle/vocabulary.h"
+#include "tiller/host/arbor.h"
+
+#include <climits>
+#include <cstdlib>
+#include <dlfcn.h>
+
+namespace tiller {
+namespace {
+
+constexpr int ProfileLayer = 1;
+// Notification sent to the application when a profile drawing is about to close.
+constexpr uint32_t ProfileClosingKind = 59;
+constexpr int ProfileClosingLine = 101;
+
+std::wstring& ProfileFolderStore() {
+    static std::wstring folder;
+    return folder;
+}
+
+bool IsKnownProfileName(const std::wstring& name) {
+    return name == L"UniversalCtrl.qvw" || name == L"UniversalCtrlSimple.qvw";
+}
+
+// The full path of the loaded host library, symbolic links resolved.
+std::string HostLibraryPath() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&AppGetCurrentApp), &info) || !info.dli_fname) return {};
+    char resolved[PATH_MAX];
+    if (!realpath(info.dli_fname, resolved)) return info.dli_fname;
+    return resolved;
+}
+
+void CutLastComponent(std::wstring& path) {
+    const size_t slash = path.rfind(L'/');
+    if (slash != std::wstring::npos) path.erase(slash);
+}
+
+int MoveToProfileLayer(GraphicStruct* graphic, int32_t* moved) {
+    if (GraphicGetLayer(graphic) != ProfileLayer) {
+        GraphicSetLayer(graphic, ProfileLayer);
+        if (moved) ++*moved;
+    }
+    return 1;
+}
+
+NotifyParam ReferenceParam(void* target) {
+    NotifyParam param{};
+    VariantInit(&param.value);
+    param.value.vt = VT_BYREF | VT_VOID;
+    param.value.byref = target;
+    return param;
+}
+
+// One notification record of the application, open from construction to Close.
+class NotifyRecord {
+  public:
+    explicit NotifyRecord(AppStruct* app) : app_(app), appParam_(ReferenceParam(app)) {
+        NotifyParam opening{};
+        VariantInit(&opening.value);
+        opening.value.vt = VT_UI4;
+        opening.value.ulVal = 0;
+        NotifyEngineOpenNotifyRecord(app_, &opening);
+        VariantClear(&opening.value);
+    }
+    ~NotifyRecord() { VariantClear(&appParam_.value); }
+    NotifyRecord(const NotifyRecord&) = delete;
+    NotifyRecord& operator=(const NotifyRecord&) = delete;
+
+    const NotifyParam& AppParam() const { return appParam_; }
+
+    void FreezeNotifications() {
+        NotifyEngineFreezeDbNotify(app_, 1, 0);
+        froze_ = true;
+    }
+
+    void Close() {
+        if (locked_) NotifyEngineLockNotifyRecord(app_, 0);
+        NotifyEngineCloseNotifyRecord(app_, closeValue_);
+        if (froze_) NotifyEngineFreezeDbNotify(app_, 0, 0);
+        froze_ = false;
+    }
+
+  private:
+    AppStruct* app_;
+    NotifyParam appParam_;
+    int closeValue_ = 0;
+    bool locked_ = false;
+    bool froze_ = false;
+};
+
+} // namespace
+
+std::wstring HostFolder() {
+    std::wstring folder = WidenText(HostLibraryPath());
+    CutLastComponent(folder);
+    CutLastComponent(folder);
+    return folder;
+}
+
+const std::wstring& ProfileFolder() {
+    std::wstring& folder = ProfileFolderStore();
+    if (folder.empty()) folder = HostFolder() + L"/GCtrlProfiles/";
+    return folder;
+}
+
+std::wstring PathFileName(const std::wstring& path) {
+    const size_t slash = path.rfind(L'/');
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+DrawingProfile::DrawingProfile(const std::wstring& name) {
+    const std::wstring& folder = ProfileFolder();
+    path_ = IsKnownProfileName(name) ? folder + name : name;
+    Load();
+}
+
+DrawingProfile::~DrawingProfile() {
+    Close();
+}
+
+void DrawingProfile::Load() {
+    drawing_ = qvCustomRead(AppGetCurrentApp(), 0, path_.c_str(), 0, 0, 0, 1);
+    if (!drawing_) return;
+    fileName_ = PathFileName(path_);
+    GraphicWalk(DrawingGetModelRoot(drawing_), MoveToProfileLayer, 1, 1, 0);
+}
+
+void DrawingProfile::Close() {
+    if (!drawing_) return;
+    // A viewport the drawing refuses to give up stays its own; asking again would never end.
+    while (ViewportStruct* viewport = DrawingViewportFirst(drawing_)) {
+        if (!DrawingViewportDelete(drawing_, viewport)) break;
+        ViewportDispose(&viewport);
+    }
+    AppStruct* app = AppGetCurrentApp();
+    {
+        NotifyRecord announcement(app);
+        NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
+        NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
+                           params);
+        announcement.Close();
+        VariantClear(&params[1].value);
+    }
+    NotifyRecord closing(app);
+    closing.FreezeNotifications();
+    if (EngineEnable(1, 0, 0) == 0) drawing_->engineLink = nullptr;
+    DrawingDispose(&drawing_);
+    drawing_ = nullptr;
+    closing.Close();
+}
+
+} // namespace tiller

@@ -27,15 +27,6 @@ class LayerOneGuard {
     bool madeVisible_ = false;
 };
 
-// One hit handle as the hover loop ranks it: its effective priority (0 highest, negative
-// lowest) and the two distances of its hit test (negative when that query found nothing).
-struct HitRank {
-    double priority;
-    double facet;
-    double distance;
-};
-// Whether a hit handle tested after `best` takes its place; any hit beats no best at all.
-bool BeatsBestHit(const HitRank& candidate, const HitRank* best);
 } // namespace tiller
 
 struct GControl {

@@ -8,6 +8,14 @@
 namespace tiller {
 namespace {
 
+// One hit handle as the hover loop ranks it: its effective priority (0 highest, negative
+// lowest) and the two distances of its hit test (negative when that query found nothing).
+struct HitRank {
+    double priority;
+    double facet;
+    double distance;
+};
+
 bool SameDistance(double a, double b) {
     return DoubleVsDouble(a, b) == 0;
 }
@@ -22,8 +30,7 @@ bool RanksBefore(const HitRank& hit, const HitRank& best) {
                                  SameDistance(hit.distance, best.distance));
 }
 
-} // namespace
-
+// Whether a hit handle tested after `best` takes its place; any hit beats no best at all.
 bool BeatsBestHit(const HitRank& candidate, const HitRank* best) {
     if (!best) return true;
     if (candidate.priority >= 0) {
@@ -35,6 +42,7 @@ bool BeatsBestHit(const HitRank& candidate, const HitRank* best) {
     return RanksBefore(candidate, *best);
 }
 
+} // namespace
 } // namespace tiller
 
 GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double vy, double vz,

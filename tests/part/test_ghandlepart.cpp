@@ -1,0 +1,215 @@
+// Handle parts: the coordsystem basis, the working copy of the geometry, placement with and
+// without a non-orthogonal matrix, on-screen size limits, the view-dependent scale and the
+// snap centre, the visibility rule and picking of scaled parts.
+#include "part/handle_fixture.h"
+
+#include "korvex/testing.h"
+#include "korvex/view.h"
+
+#include <gtest/gtest.h>
+
+using namespace testprofile;
+using tiller::GHandlePart;
+
+namespace {
+
+MatrixStruct Translation(double x, double y, double z) {
+    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
+}
+
+void ExpectCentre(const GHandlePart* part, double x, double y, double z) {
+    const ExtentsStruct* e = part->PartGetExtents();
+    EXPECT_NEAR((ExtentsGetX1(e) + ExtentsGetX2(e)) / 2, x, 1e-12);
+    EXPECT_NEAR((ExtentsGetY1(e) + ExtentsGetY2(e)) / 2, y, 1e-12);
+    EXPECT_NEAR((ExtentsGetZ1(e) + ExtentsGetZ2(e)) / 2, z, 1e-12);
+}
+
+} // namespace
+
+class PartTest : public HandleFixture {};
+
+TEST_F(PartTest, CoordsystemYieldsTheBasisOfItsThreeAxisLines) {
+    GraphicStruct* group = AddHandleGroup(root, {"AxisX"});
+    AddSquarePart(group, "mouseout", {0, 0, 0}, 0.05);
+    AddSquarePart(group, "mouseover", {0, 0, 0}, 0.05);
+    AddCoordsystem(group, {1, 2, 3});
+    GHandle* h = Load(group);
+    ASSERT_TRUE(h->IsLoaded());
+    EXPECT_EQ(h->Part(tiller::SlotCoordsystem)->Primitive, nullptr);
+    const double expected[16] = {0.1, 0, 0, 0, 0, 0.1, 0, 0, 0, 0, 0.1, 0, 1, 2, 3, 1};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(h->mProfileCS->m[i], expected[i], 1e-12) << i;
+}
+
+TEST_F(PartTest, AncestorAndOwnMatricesAreBakedIntoTheCopy) {
+    GraphicStruct* group = AddStatic(root, "Marker", {0, 0, 0});
+    const MatrixStruct up = Translation(0, 0, 1);
+    const MatrixStruct right = Translation(1, 0, 0);
+    GraphicSetMatrix(group, &up, 0);
+    GraphicPosition pos;
+    GraphicSetMatrix(GraphicFirst(group, &pos, 1, 1), &right, 0);
+    GHandle* h = Load(group);
+    ASSERT_TRUE(h->IsLoaded());
+    const GHandlePart* part = h->Part(tiller::SlotStatic);
+    EXPECT_TRUE(MatrixIsIdentity(GraphicGetMatrix(part->Geometry)));
+    ExpectCentre(part, 1, 0, 1);
+}
+
+TEST_F(PartTest, NonOrthogonalMatrixIsBakedAndUndoneByTheNextMatrix) {
+    GHandle* h = Load(AddStatic(root, "Marker", {0.2, 0, 0}));
+    GHandlePart* part = h->Part(tiller::SlotStatic);
+    const MatrixStruct doubled = {{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1}};
+    ASSERT_TRUE(part->PartSetMatrix(&doubled));
+    EXPECT_NE(part->SavedGeometry, nullptr);
+    ExpectCentre(part, 0.4, 0, 0);
+    const MatrixStruct moved = Translation(0, 1, 0);
+    ASSERT_TRUE(part->PartSetMatrix(&moved));
+    EXPECT_EQ(part->SavedGeometry, nullptr);
+    EXPECT_TRUE(MatrixEqual(GraphicGetMatrix(part->Geometry), &moved));
+    ExpectCentre(part, 0.2, 1, 0);
+    EXPECT_TRUE(DrawnWith(part, moved));
+}
+
+TEST_F(PartTest, ScreenSizeLimitsComeFromFixedSizeOrTheControl) {
+    GraphicStruct* fixed = AddHandleGroup(root, {"Fixed"});
+    AddSquarePart(fixed, "mouseout", {0, 0, 0}, 0.05, {{"part_fixed_size", "300"}});
+    AddSquarePart(fixed, "mouseover", {0, 0, 0}, 0.05);
+    AddCoordsystem(fixed);
+    GHandle* h = Load(fixed);
+    EXPECT_DOUBLE_EQ(Info(h->Part(tiller::SlotMouseout)).minResolution, 0.002);
+    EXPECT_DOUBLE_EQ(Info(h->Part(tiller::SlotMouseout)).maxResolution, 0.002);
+    GHandlePart* shared = h->Part(tiller::SlotMouseover);
+    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 450);
+    EXPECT_DOUBLE_EQ(Info(shared).maxResolution, 0.6 / 200);
+
+    control->properties.ScreenSize_Max = 1200;
+    shared->PartUpdateResolution();
+    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 1000);
+    control->properties.ScreenSize_Min = 30;
+    shared->PartUpdateResolution();
+    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 50);
+    EXPECT_DOUBLE_EQ(Info(shared).maxResolution, 0.6 / 30);
+
+    GHandle* sized =
+        Load(AddInteractive(root,
+                            {"Box",
+                             "move",
+                             "extents_center",
+                             "gctrl_cs",
+                             "rotbar_cs_x",
+                             {{"handle_extents", "by_selection"}, {"handle_multi_view", "yes"}}},
+                            {0, 0, 0}));
+    kvViewportZoom(vp, 3);
+    const KvElementInfo free = Info(sized->Part(tiller::SlotMouseout));
+    EXPECT_EQ(free.minResolution + free.maxResolution, 0);
+    EXPECT_EQ(free.viewMode, 0);
+    EXPECT_EQ(free.callbacks, 0);
+}
+
+TEST_F(PartTest, ViewCallbackFollowsTheScaleAndTheSnapCentre) {
+    GHandle* h = Load(AddInteractive(
+        root,
+        {"Snap", "move", "refpoint", "gctrl_cs", "rotbar_cs_x", {{"handle_snap_to_center", "yes"}}},
+        {0.2, 0, 0}));
+    GHandlePart* mouseout = h->Part(tiller::SlotMouseout);
+    // 0.01 units per pixel against a largest resolution of 0.6 / 200 per pixel.
+    kvViewportZoom(vp, 1);
+    const double k = 0.01 / (0.6 / 200);
+    EXPECT_NEAR(mouseout->PartGetViewScale(), k, 1e-9);
+    EXPECT_NEAR(h->xCenter, 0.2 * k, 1e-9);
+    kvViewportZoom(vp, 2);
+    EXPECT_NEAR(mouseout->PartGetViewScale(), k / 2, 1e-9);
+    EXPECT_NEAR(h->xCenter, 0.2 * k / 2, 1e-9);
+    EXPECT_NEAR(h->Part(tiller::SlotMouseover)->PartGetViewScale(), 1.0, 0);
+}
+
+TEST_F(PartTest, VisibilityRuleFollowsStateActiveAndHighlight) {
+    GraphicStruct* group = AddInteractive(root, {"All"}, {0, 0, 0});
+    for (const char* type : {"active", "static", "highlight_area", "visibility_area"})
+        AddSquarePart(group, type, {0, 0, 0}, 0.05);
+    GHandle* h = Load(group);
+    using S = tiller::PartSlot;
+    const S order[] = {tiller::SlotMouseout, tiller::SlotMouseover,     tiller::SlotActive,
+                       tiller::SlotStatic,   tiller::SlotHighlightArea, tiller::SlotVisibilityArea};
+    struct Row {
+        uint32_t state;
+        bool active, highlighted;
+        const char* shown; // one flag per slot of `order`
+    };
+    const Row rows[] = {
+        {1, true, false, "001100"}, {0, true, true, "000000"},  {0, false, false, "100100"},
+        {2, false, true, "110100"}, {1, false, true, "000100"}, {3, false, false, "000000"},
+    };
+    for (const Row& row : rows)
+        for (int i = 0; i < 6; ++i)
+            EXPECT_EQ(h->Part(order[i])->PartIsVisibleInState(row.state, row.active,
+                                                              row.highlighted, false),
+                      row.shown[i] == '1')
+                << "state " << row.state << " slot " << i;
+
+    GHandle* rotbar = Load(AddStatic(root, "Ref", {0, 0, 0}));
+    rotbar->OrientationType = OrientationGCtrlRotbarCS;
+    const GHandlePart* shown = rotbar->Part(tiller::SlotStatic);
+    EXPECT_TRUE(shown->PartIsVisibleInState(1, false, false, false));
+    EXPECT_FALSE(shown->PartIsVisibleInState(1, false, false, true));
+    rotbar->HideStaticPartsWhiledrag = 1;
+    EXPECT_FALSE(shown->PartIsVisibleInState(1, true, false, false));
+    EXPECT_TRUE(shown->PartIsVisibleInState(0, false, false, false));
+}
+
+// A line part drawn twice its size must still be picked within the same radius on screen.
+TEST_F(PartTest, ScaledPartIsPickedWithinTheSameScreenRadius) {
+    const auto lineHandle = [&](const char* name, Props extra, Props partExtra) {
+        GraphicStruct* group = AddHandleGroup(
+            root, {name, "move", "refpoint", "gctrl_cs", "rotbar_cs_x", std::move(extra)});
+        partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
+        AddLine(AddGroup(group, partExtra), {-0.1, 0, 0}, {0.1, 0, 0}, 0xFFFFFF);
+        AddSquarePart(group, "mouseover", {0, 0, 0}, 0.05);
+        AddCoordsystem(group);
+        return Load(group)->Part(tiller::SlotMouseout);
+    };
+    GHandlePart* plain = lineHandle("Plain", {{"handle_extents", "by_selection"}}, {});
+    GHandlePart* scaled = lineHandle("Scaled", {}, {{"part_fixed_size", "120"}});
+    kvViewportZoom(vp, 1);
+    ASSERT_NEAR(scaled->PartGetViewScale(), 2.0, 1e-12);
+    const double radius = 2 * tiller::DefaultPickAperture() * 0.01;
+    for (GHandlePart* part : {plain, scaled}) {
+        double facet = 0, distance = 0;
+        EXPECT_TRUE(part->PartHitTest(vp, 0, 0.9 * radius, 0, &facet, &distance, -1));
+        EXPECT_LT(facet, 0);
+        EXPECT_GE(distance, 0);
+        EXPECT_FALSE(part->PartHitTest(vp, 0, 1.1 * radius, 0, &facet, &distance, -1));
+    }
+}
+
+TEST_F(PartTest, PerspectivePickOfAScaledPartRestoresThePickEpsilon) {
+    GHandlePart* part =
+        Load(AddInteractive(root, {"Far"}, {0.3, 0, 0}))->Part(tiller::SlotMouseout);
+    kvViewportSetPerspective(vp, 45);
+    kvViewportZoom(vp, 0.5);
+    ASSERT_GT(part->PartGetViewScale(), 1.0);
+    const double k = part->PartGetViewScale();
+    double px = 0, py = 0;
+    ASSERT_TRUE(kvViewportWorldToPixel(vp, {0.3 * k, 0, 0}, &px, &py));
+    vp->perspectivePickEpsilon = 0.25;
+    double facet = -1, distance = -1;
+    kvViewportSetCursorPixel(vp, px, py);
+    EXPECT_TRUE(part->PartHitTest(vp, 0.3 * k, 0, 0, &facet, &distance, -1));
+    EXPECT_GE(facet, 0);
+    EXPECT_NEAR(part->PartGetHitPoint()->x, 0.3 * k, 1e-6);
+    kvViewportSetCursorPixel(vp, px, py + 100);
+    EXPECT_FALSE(part->PartHitTest(vp, 0.3 * k, 0, 0, &facet, &distance, -1));
+    EXPECT_EQ(vp->perspectivePickEpsilon, 0.25);
+}
+
+TEST_F(PartTest, DisplayErrorsAreTracedOnlyWhileTracingIsOn) {
+    GHandlePart* part = Load(AddInteractive(root, {"T"}, {0, 0, 0}))->Part(tiller::SlotMouseout);
+    control->properties.ScreenSize_Max = -10;
+    kvClearTrace();
+    part->PartUpdateResolution();
+    EXPECT_TRUE(kvTraceLines().empty());
+    kvSetTracing(true);
+    part->PartUpdateResolution();
+    kvSetTracing(false);
+    EXPECT_EQ(kvTraceLines(), std::vector<std::string>{"GHandlePart(24): invalid argument"});
+}

@@ -30,6 +30,14 @@ class ControlFixture : public LiveRecordsTest {
         dbDisposeGCtrlManager();
         kvSceneDispose(&scene);
         DrawingDispose(&profile);
+        for (const std::string& path : written)
+            std::filesystem::remove(path);
+    }
+
+    // The profile built in `profile`, written to a temporary file removed after the test.
+    std::string WriteTestProfile(const std::string& fileName) {
+        written.push_back(testprofile::WriteProfile(profile, fileName));
+        return written.back();
     }
 
     GControl* Create(const std::string& path, const char* name = "test") {
@@ -71,8 +79,9 @@ class ControlFixture : public LiveRecordsTest {
     KvScene* scene = nullptr;
     DrawingStruct* drawing = nullptr;
     ViewportStruct* vp = nullptr;
-    DrawingStruct* profile = nullptr; // built in code, written with testprofile::WriteProfile
+    DrawingStruct* profile = nullptr; // built in code, written with WriteTestProfile
     GraphicStruct* root = nullptr;
+    std::vector<std::string> written;
 };
 
 #endif

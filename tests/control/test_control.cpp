@@ -34,7 +34,7 @@ class ControlTest : public ControlFixture {
     std::string TwoHandleProfile() {
         AddInteractive(root, {"AxisX"}, {0.2, 0, 0});
         AddStatic(root, "Marker", {0, 0, 0});
-        return WriteProfile(profile, "two_handles.qvw");
+        return WriteTestProfile("two_handles.qvw");
     }
 };
 
@@ -75,7 +75,7 @@ TEST_F(ControlTest, BrokenGroupsAreDroppedWhileTheRestLoad) {
     AddInteractive(root, {"AxisX"}, {0.3, 0, 0});
     AddStatic(root, "Bounding_box", {0.3, 0, 0});
     AddInteractive(root, {"Plane", "move", "refpoint", "gctrl_cs", "rotbar_cs_xy"}, {0, 0, 0});
-    GControl* c = Create(WriteProfile(profile, "broken.qvw"));
+    GControl* c = Create(WriteTestProfile("broken.qvw"));
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(Names(c), (std::vector<std::string>{"AxisX", "Bounding_box", "AxisX", "Plane"}));
 }

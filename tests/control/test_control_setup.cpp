@@ -24,7 +24,7 @@ class SetupTest : public ControlFixture {
                         {{"handle_hide_if_selection2D", "yes"}}},
                        {0, -0.3, 0});
         AddStatic(root, "Multi", {-0.3, 0, 0}, {{"handle_multi_view", "yes"}});
-        control = Create(WriteProfile(profile, "setup.qvw"));
+        control = Create(WriteTestProfile("setup.qvw"));
         ASSERT_NE(control, nullptr);
         ASSERT_EQ(Setup(control, props), 1);
     }
@@ -124,7 +124,7 @@ class HoverTest : public ControlFixture {
         AddSquarePart(curve, "mouseover", {-0.5, -0.4, 0}, 0.05);
         AddCoordsystem(curve);
         AddInteractive(root, {"Surface"}, {-0.5, -0.4, 0});
-        control = Create(WriteProfile(profile, "hover.qvw"));
+        control = Create(WriteTestProfile("hover.qvw"));
         ASSERT_NE(control, nullptr);
         ASSERT_EQ(Setup(control, GControlProperties{}), 1);
         ASSERT_EQ(dbGCtrlShow(control, 1, 0), 1);

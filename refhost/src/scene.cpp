@@ -37,6 +37,12 @@ MatrixStruct parentWorldMatrix(const GraphicRecord& g) {
     return m;
 }
 
+MatrixStruct translationTo(KvPoint p) {
+    MatrixStruct m = identityMatrix();
+    m.m[12] = p.x, m.m[13] = p.y, m.m[14] = p.z;
+    return m;
+}
+
 void selectOnly(KvScene* scene, GraphicStruct* g) {
     scene->selection.clear();
     if (g) scene->selection.push_back(static_cast<GraphicRecord*>(g));
@@ -293,10 +299,9 @@ std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene) {
     return {scene->selection.begin(), scene->selection.end()};
 }
 
-int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* cs, ExtentsStruct* out) {
+int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame, ExtentsStruct* out) {
     if (!scene || !out) return 0;
-    MatrixStruct fromWorld = identityMatrix();
-    if (cs && !invertAffine(*cs, &fromWorld)) return 0;
+    const MatrixStruct fromWorld = toFrame ? *toFrame : identityMatrix();
     Geometry points;
     for (const GraphicRecord* g : scene->selection)
         collectGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), true, {}, &points);
@@ -320,6 +325,22 @@ int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* cs, ExtentsStruc
 int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
     if (!e || !*e) return 0;
     return kvSceneSelectionExtents(currentScene(), cs, *e);
+}
+
+int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
+    ExtentsStruct* box = ExtentsNewEx();
+    const int measured = box && out && kvSceneSelectionExtents(scene, nullptr, box);
+    if (measured) {
+        const KvPoint lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
+        const KvPoint hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};
+        const KvPoint centre{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
+        out->controlCS = translationTo(centre);
+        out->rotbarCS = out->controlCS;
+        out->selectionCS = translationTo(lo);
+        out->extentsMin = lo, out->extentsMax = hi, out->refPoint = centre;
+    }
+    ExtentsDispose(&box);
+    return measured;
 }
 
 int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {

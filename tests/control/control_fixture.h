@@ -12,6 +12,7 @@
 #include "support/live_records.h"
 #include "tiller/tiller.h"
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,46 @@ class ControlFixture : public LiveRecordsTest {
             dbGCtrlSetup(c, &props, vp, nullptr, extents, origin, nullptr, nullptr, nullptr);
         VertexDispose(&origin);
         return done;
+    }
+    // Sets the control up over the scene's selection as a CAD host would (kvSceneSetupGeometry).
+    int SetupOverSelection(GControl* c, const GControlProperties& props) {
+        KvSetupGeometry g{};
+        if (!kvSceneSetupGeometry(scene, &g)) return 0;
+        ExtentsStruct* extents = ExtentsNewEx();
+        ExtentsSet(extents, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
+                   g.extentsMax.y, g.extentsMax.z);
+        VertexStruct* ref = VertexNewEx(g.refPoint.x, g.refPoint.y, g.refPoint.z);
+        const int done = dbGCtrlSetup(c, &props, vp, &g.controlCS, extents, ref, &g.rotbarCS,
+                                      &g.selectionCS, extents);
+        VertexDispose(&ref);
+        ExtentsDispose(&extents);
+        return done;
+    }
+    // The pointer over pixel (px, py): the host's sample, then dbGCtrlDrag with it.
+    GHandle* PointerMove(GControl* c, double px, double py, uint32_t* changed = nullptr,
+                         uint16_t keys = 0, uint32_t uniform = 0, uint32_t fromCenter = 0,
+                         uint32_t keepSelectionCS = 0) {
+        KvDragSample s{};
+        if (!kvScenePointerMove(scene, vp, px, py, &s)) return nullptr;
+        return dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys, uniform, fromCenter,
+                           keepSelectionCS, changed);
+    }
+    // A press over pixel (px, py) starting a drag of h; the answer of dbGCtrlSetState.
+    int Press(GControl* c, GHandle* h, double px, double py, uint16_t keys = 0) {
+        KvDragSample s{};
+        if (!kvScenePointerPress(scene, vp, px, py, &s)) return 0;
+        return dbGCtrlSetState(c, 1, h, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys);
+    }
+    // Ends the drag in progress; the answer of dbGCtrlSetState.
+    int Release(GControl* c) {
+        kvScenePointerRelease(scene);
+        return dbGCtrlSetState(c, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    }
+    // The pixel where a world point is drawn.
+    std::array<double, 2> PixelOf(KvPoint world) {
+        std::array<double, 2> px{-1, -1};
+        kvViewportWorldToPixel(vp, world, &px[0], &px[1]);
+        return px;
     }
     int VisibleElements() {
         int visible = 0;

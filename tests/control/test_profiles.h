@@ -84,20 +84,20 @@ struct HandleSpec {
     Props extra;
 };
 
-inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleSpec& spec) {
-    Props props = {{"handle_name", spec.name},
-                   {"handle_transform", spec.transform},
-                   {"handle_position", spec.position},
-                   {"handle_orientation", spec.orientation},
-                   {"handle_movement", spec.movement}};
-    props.insert(props.end(), spec.extra.begin(), spec.extra.end());
+inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleSpec& desc) {
+    Props props = {{"handle_name", desc.name},
+                   {"handle_transform", desc.transform},
+                   {"handle_position", desc.position},
+                   {"handle_orientation", desc.orientation},
+                   {"handle_movement", desc.movement}};
+    props.insert(props.end(), desc.extra.begin(), desc.extra.end());
     return AddGroup(root, props);
 }
 
 // An interactive handle: mouseout and mouseover squares at c and a sound coordsystem.
-inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleSpec& spec, Point c,
+inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleSpec& desc, Point c,
                                      double half = 0.05) {
-    GraphicStruct* handle = AddHandleGroup(root, spec);
+    GraphicStruct* handle = AddHandleGroup(root, desc);
     AddSquarePart(handle, "mouseout", c, half);
     AddSquarePart(handle, "mouseover", c, half);
     AddCoordsystem(handle);

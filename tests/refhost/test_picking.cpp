@@ -168,9 +168,9 @@ TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndDragsMoveTheSelecti
     GraphicStruct* slab = kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x00FF00);
     ASSERT_EQ(kvSceneSelection(scene).size(), 1u);
     ASSERT_EQ(kvSceneSelection(scene)[0], slab);
-    // Local x is world Y, local y is world -X, origin at world (1, 0, 0).
+    // World to a frame whose x is world Y, y is world -X and origin world (1, 0, 0).
     MatrixStruct cs = identity();
-    cs.m[0] = 0, cs.m[1] = 1, cs.m[4] = -1, cs.m[5] = 0, cs.m[12] = 1;
+    cs.m[0] = 0, cs.m[1] = -1, cs.m[4] = 1, cs.m[5] = 0, cs.m[13] = 1;
     ExtentsStruct* e = ExtentsNewEx();
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
     EXPECT_NEAR(ExtentsGetX1(e), 0, 1e-12);

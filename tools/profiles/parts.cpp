@@ -33,24 +33,24 @@ GraphicStruct* addGroup(GraphicStruct* parent) {
 
 } // namespace
 
-GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& spec) {
+GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& desc) {
     GraphicStruct* handle = addGroup(root);
-    addText(handle, "handle_name", spec.name);
-    addText(handle, "handle_transform", spec.transform);
-    addText(handle, "handle_position", spec.position);
-    addText(handle, "handle_orientation", spec.orientation);
-    addText(handle, "handle_movement", spec.movement);
-    addText(handle, "handle_extents", spec.extents);
-    if (spec.priority >= 0) addText(handle, "handle_priority", numberText(spec.priority));
-    if (spec.priorityIncIfSize0 != 0)
-        addText(handle, "handle_priority_inc_if_size_0", numberText(spec.priorityIncIfSize0));
-    addFlag(handle, "handle_snap_to_center", spec.snapToCenter);
-    addFlag(handle, "handle_position_zoomable", spec.positionZoomable);
-    addFlag(handle, "handle_hide_refpoint_whiledrag", spec.hideRefpointWhileDrag);
-    addFlag(handle, "handle_hide_if_selection2D", spec.hideIfSelection2D);
-    addFlag(handle, "handle_disable_if_view_by_x", spec.disableIfViewByX);
-    addFlag(handle, "handle_disable_if_view_by_y", spec.disableIfViewByY);
-    addFlag(handle, "handle_disable_if_view_by_z", spec.disableIfViewByZ);
+    addText(handle, "handle_name", desc.name);
+    addText(handle, "handle_transform", desc.transform);
+    addText(handle, "handle_position", desc.position);
+    addText(handle, "handle_orientation", desc.orientation);
+    addText(handle, "handle_movement", desc.movement);
+    addText(handle, "handle_extents", desc.extents);
+    if (desc.priority >= 0) addText(handle, "handle_priority", numberText(desc.priority));
+    if (desc.priorityIncIfSize0 != 0)
+        addText(handle, "handle_priority_inc_if_size_0", numberText(desc.priorityIncIfSize0));
+    addFlag(handle, "handle_snap_to_center", desc.snapToCenter);
+    addFlag(handle, "handle_position_zoomable", desc.positionZoomable);
+    addFlag(handle, "handle_hide_refpoint_whiledrag", desc.hideRefpointWhileDrag);
+    addFlag(handle, "handle_hide_if_selection2D", desc.hideIfSelection2D);
+    addFlag(handle, "handle_disable_if_view_by_x", desc.disableIfViewByX);
+    addFlag(handle, "handle_disable_if_view_by_y", desc.disableIfViewByY);
+    addFlag(handle, "handle_disable_if_view_by_z", desc.disableIfViewByZ);
     return handle;
 }
 

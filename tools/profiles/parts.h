@@ -50,7 +50,7 @@ constexpr PartLook Glowing{0, 0.65, 0.5, 0.4};
 constexpr PartLook Translucent{0.35, 0.35, 0.7, 0.25};
 
 // A new handle group appended to the model root.
-GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& spec);
+GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& desc);
 // A new part group of `type` (mouseout, mouseover, active, static, highlight_area) in the
 // handle.
 GraphicStruct* addPart(GraphicStruct* handle, const char* type, const PartLook& look = Solid);

@@ -72,17 +72,17 @@ const Frame World{};
 
 HandleSpec atReferencePoint(const std::string& name, const char* transform, const char* movement,
                             double priority) {
-    HandleSpec spec{name, transform, "refpoint", "gctrl_rotbar_cs", movement};
-    spec.priority = priority;
-    return spec;
+    HandleSpec desc{name, transform, "refpoint", "gctrl_rotbar_cs", movement};
+    desc.priority = priority;
+    return desc;
 }
 
 HandleSpec onSelectionBox(const std::string& name, const char* transform, const char* movement,
                           double priority) {
-    HandleSpec spec{name, transform, "extents_center", "gctrl_cs", movement, "by_selection"};
-    spec.priority = priority;
-    spec.priorityIncIfSize0 = 3;
-    return spec;
+    HandleSpec desc{name, transform, "extents_center", "gctrl_cs", movement, "by_selection"};
+    desc.priority = priority;
+    desc.priorityIncIfSize0 = 3;
+    return desc;
 }
 
 // The looks of an interactive handle: its shape in its colour, a thicker shape in yellow
@@ -104,9 +104,9 @@ Mesh arrow(double thickness) {
 
 // Seen end-on an arrow offers no direction to drag along: it is disabled then.
 void moveAlongAxis(GraphicStruct* root, const Axis& axis) {
-    HandleSpec spec = atReferencePoint(std::string("Axis") + axis.letter, "move", "rotbar_cs_x", 1);
-    spec.disableIfViewByX = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = atReferencePoint(std::string("Axis") + axis.letter, "move", "rotbar_cs_x", 1);
+    desc.disableIfViewByX = true;
+    GraphicStruct* handle = addHandle(root, desc);
     addLooks(handle, arrow(1).transformed(axis.frame), arrow(Grow).transformed(axis.frame),
              axis.color);
     addCoordsystem(handle, axis.frame);
@@ -118,10 +118,10 @@ Mesh planeSquare(double half) {
 
 // A square seen edge-on, looking along either of its plane's axes, is disabled.
 void moveInPlane(GraphicStruct* root, const Plane& plane) {
-    HandleSpec spec =
+    HandleSpec desc =
         atReferencePoint(std::string("Plane") + plane.name, "move", "rotbar_cs_xy", 1);
-    spec.disableIfViewByX = spec.disableIfViewByY = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    desc.disableIfViewByX = desc.disableIfViewByY = true;
+    GraphicStruct* handle = addHandle(root, desc);
     addLooks(handle, planeSquare(PlaneSquareHalf).transformed(plane.frame),
              planeSquare(PlaneSquareHalf * 1.15).transformed(plane.frame), plane.color,
              Translucent);
@@ -131,9 +131,9 @@ void moveInPlane(GraphicStruct* root, const Plane& plane) {
 // Drags the selection on the work plane through the grabbed point; the cursor snaps to its
 // centre. Its static cross marks the reference point, hidden while a ring turns.
 void referencePoint(GraphicStruct* root) {
-    HandleSpec spec = atReferencePoint("Reference_point", "move", "wp_cs_xy", 0);
-    spec.snapToCenter = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = atReferencePoint("Reference_point", "move", "wp_cs_xy", 0);
+    desc.snapToCenter = true;
+    GraphicStruct* handle = addHandle(root, desc);
     GraphicStruct* mouseout = addPart(handle, "mouseout");
     kvGraphicSetReferencePoint(mouseout, 0, 0, 0);
     addMesh(mouseout, sphere({}, CentreRadius, RoundSegments, 10), White);
@@ -151,11 +151,11 @@ void referencePoint(GraphicStruct* root) {
 // A ring turns about its local Z axis. It is picked on its mouseout torus, whose hit point
 // gives the height of the plane the angle is measured in; seen edge-on it is disabled.
 void rotateAboutAxis(GraphicStruct* root, const Plane& plane, char axisLetter) {
-    HandleSpec spec =
+    HandleSpec desc =
         atReferencePoint(std::string("Rotate") + axisLetter, "rotate", "rotbar_cs_xy", 2);
-    spec.hideRefpointWhileDrag = true;
-    spec.disableIfViewByX = spec.disableIfViewByY = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    desc.hideRefpointWhileDrag = true;
+    desc.disableIfViewByX = desc.disableIfViewByY = true;
+    GraphicStruct* handle = addHandle(root, desc);
     addLooks(
         handle,
         torus(RingRadius, RingTube, RingSegments, RingTubeSegments).transformed(plane.frame),
@@ -174,11 +174,11 @@ Mesh scaleTip(double thickness) {
 // dragging a tip outwards stretches the selection towards it while the opposite face of
 // the selection stays in place.
 void scaleAlongAxis(GraphicStruct* root, const Axis& axis, bool hideIfFlat) {
-    HandleSpec spec =
+    HandleSpec desc =
         atReferencePoint(std::string("Scale") + axis.letter, "scale", "rotbar_cs_x", 1);
-    spec.disableIfViewByX = true;
-    spec.hideIfSelection2D = hideIfFlat;
-    GraphicStruct* handle = addHandle(root, spec);
+    desc.disableIfViewByX = true;
+    desc.hideIfSelection2D = hideIfFlat;
+    GraphicStruct* handle = addHandle(root, desc);
     const Frame frame = axis.frame.flipped();
     addLooks(handle, scaleTip(1).transformed(frame), scaleTip(Grow).transformed(frame), axis.color);
     addCoordsystem(handle, frame);
@@ -186,9 +186,9 @@ void scaleAlongAxis(GraphicStruct* root, const Axis& axis, bool hideIfFlat) {
 
 // Stretches the selection symmetrically about its centre along X: a ball beyond the X tip.
 void scaleSymmetricAlongX(GraphicStruct* root) {
-    HandleSpec spec = atReferencePoint("Scale2X", "scale2", "rotbar_cs_x", 1);
-    spec.disableIfViewByX = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = atReferencePoint("Scale2X", "scale2", "rotbar_cs_x", 1);
+    desc.disableIfViewByX = true;
+    GraphicStruct* handle = addHandle(root, desc);
     const Frame frame = AxisX.frame.flipped();
     addLooks(handle,
              sphere({Scale2Centre, 0, 0}, Scale2Radius, RoundSegments, 8).transformed(frame),
@@ -206,9 +206,9 @@ Mesh planeGrip(double grow) {
 // Scales in the XY plane from the selection's far corner: a triangle pointing outwards
 // between the X and Y arrows.
 void scaleInPlaneXY(GraphicStruct* root) {
-    HandleSpec spec = atReferencePoint("ScalePlaneXY", "scale", "rotbar_cs_xy", 1);
-    spec.disableIfViewByX = spec.disableIfViewByY = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = atReferencePoint("ScalePlaneXY", "scale", "rotbar_cs_xy", 1);
+    desc.disableIfViewByX = desc.disableIfViewByY = true;
+    GraphicStruct* handle = addHandle(root, desc);
     addLooks(handle, planeGrip(1), planeGrip(1.2), Cyan);
     addCoordsystem(handle, PlaneXY.frame);
 }
@@ -216,9 +216,9 @@ void scaleInPlaneXY(GraphicStruct* root) {
 // A static tripod on the selection's own coordinate system, centred on its origin at every
 // zoom.
 void selectionCoordinateSystem(GraphicStruct* root) {
-    HandleSpec spec{"SelectionCS", "none", "selection_cs", "selection_cs", "none"};
-    spec.positionZoomable = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc{"SelectionCS", "none", "selection_cs", "selection_cs", "none"};
+    desc.positionZoomable = true;
+    GraphicStruct* handle = addHandle(root, desc);
     kvGraphicSetReferencePoint(handle, 0, 0, 0);
     GraphicStruct* tripod = addPart(handle, "static");
     addLine(tripod, {}, {TripodLength, 0, 0}, Red);
@@ -232,17 +232,17 @@ const Vec3 BoxMin{-BoxHalf, -BoxHalf, -BoxHalf}, BoxMax{BoxHalf, BoxHalf, BoxHal
 
 // The wire box around the selection; it follows every drag, scaling ones included.
 void boundingBox(GraphicStruct* root) {
-    HandleSpec spec{"Bounding_box", "none", "extents_center", "gctrl_cs", "none", "by_selection"};
-    GraphicStruct* wire = addPart(addHandle(root, spec), "static");
+    HandleSpec desc{"Bounding_box", "none", "extents_center", "gctrl_cs", "none", "by_selection"};
+    GraphicStruct* wire = addPart(addHandle(root, desc), "static");
     for (const auto& [a, b] : boxEdges(BoxMin, BoxMax))
         addLine(wire, a, b, LightGrey);
 }
 
 // The box's faces, shaded lightly: grabbing one drags the selection on the work plane.
 void boundingBoxFacets(GraphicStruct* root) {
-    HandleSpec spec = onSelectionBox("Bounding_box_facets", "move", "wp_cs_xy", 4);
-    spec.priorityIncIfSize0 = 0;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = onSelectionBox("Bounding_box_facets", "move", "wp_cs_xy", 4);
+    desc.priorityIncIfSize0 = 0;
+    GraphicStruct* handle = addHandle(root, desc);
     const Mesh faces = box(BoxMin, BoxMax);
     addMesh(addPart(handle, "mouseout", {0.85, 0.5, 0.6, 0}), faces, PaleBlue);
     addMesh(addPart(handle, "mouseover", {0.7, 0.6, 0.6, 0}), box(1.01 * BoxMin, 1.01 * BoxMax),
@@ -254,9 +254,9 @@ void boundingBoxFacets(GraphicStruct* root) {
 
 // The box's edges: dragging one moves the selection in the plane of the box's middle.
 void boundingBoxMove(GraphicStruct* root) {
-    HandleSpec spec = onSelectionBox("Bounding_box_Move", "move", "rotbar_cs_xy", 3);
-    spec.disableIfViewByX = spec.disableIfViewByY = true;
-    GraphicStruct* handle = addHandle(root, spec);
+    HandleSpec desc = onSelectionBox("Bounding_box_Move", "move", "rotbar_cs_xy", 3);
+    desc.disableIfViewByX = desc.disableIfViewByY = true;
+    GraphicStruct* handle = addHandle(root, desc);
     for (const auto& [type, color] :
          {std::pair{"mouseout", LightGrey}, std::pair{"mouseover", Yellow},
           std::pair{"active", Orange}}) {
@@ -289,12 +289,12 @@ void scaleAlongDiagonal(GraphicStruct* root) {
 // along that axis from the opposite face.
 void scaleFaceGrip(GraphicStruct* root, const Axis& axis, bool positive) {
     const Frame frame = positive ? axis.frame : axis.frame.flipped();
-    HandleSpec spec =
+    HandleSpec desc =
         onSelectionBox(std::string("ScaleGrip") + axis.letter + (positive ? "Plus" : "Minus"),
                        "scale", "handle_cs_x", 2);
-    spec.disableIfViewByX = true;
-    spec.hideIfSelection2D = axis.letter == 'Z';
-    GraphicStruct* handle = addHandle(root, spec);
+    desc.disableIfViewByX = true;
+    desc.hideIfSelection2D = axis.letter == 'Z';
+    GraphicStruct* handle = addHandle(root, desc);
     const Vec3 centre{BoxHalf + FaceGripLift, 0, 0};
     addLooks(handle, square(centre, {0, 1, 0}, {0, 0, 1}, FaceGripHalf).transformed(frame),
              square(centre, {0, 1, 0}, {0, 0, 1}, FaceGripHalf * 1.15).transformed(frame),

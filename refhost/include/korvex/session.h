@@ -56,12 +56,23 @@ KORVEX_API void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected);
 KORVEX_API void kvSceneClearSelection(KvScene* scene);
 KORVEX_API std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene);
 
-// The extents of the selection's points mapped by cs^-1 (cs null: world), into `out`. 0 for
-// an empty selection.
-KORVEX_API int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* cs, ExtentsStruct* out);
-// The ExtentsCallback of the current scene: the selection's extents in the coordinate
-// system `cs`, written into the record at *e.
+// The extents of the selection's points mapped by `toFrame` (world to the frame measured in;
+// null: world), into `out`. 0 for an empty selection.
+KORVEX_API int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame,
+                                         ExtentsStruct* out);
+// The ExtentsCallback of the current scene: the selection's points mapped by the matrix as the
+// library gives it (world to the handle's frame), their extents written into the record at *e.
 KORVEX_API int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e);
+// The geometry a CAD host hands a control's setup for the selection: the control and
+// rotation-bar frames are the world axes at the centre of the selection's world extents, the
+// reference point is that centre, and the selection frame is the world axes at the extents'
+// minimum corner (where a box is inserted). 0 for an empty selection.
+struct KvSetupGeometry {
+    MatrixStruct controlCS, rotbarCS, selectionCS;
+    KvPoint extentsMin, extentsMax; // in the control frame's axes, which are the world's
+    KvPoint refPoint;
+};
+KORVEX_API int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out);
 // Applies a world matrix (a drag matrix) to every selected graphic.
 KORVEX_API int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m);
 

@@ -29,6 +29,7 @@ class ElementImpl {
     bool redrawAtDelete = true;
     int viewMode = 2;
     std::vector<korvex::ViewportRecord*> drawIn; // latest switched on last
+    bool drawInChosen = false; // switched on or off in some viewport at least once
     int materialType = 0;
     MatrixStruct matrix = korvex::identityMatrix();
     bool visible = true;
@@ -90,12 +91,13 @@ ViewportRecord* measuringViewport(const ElementImpl& e) {
     return e.space ? e.space : e.scene->viewport;
 }
 
-// View mode 2 draws only in the viewports switched on (its scene's when none is); other modes
-// also draw in every viewport of that drawing.
+// View mode 2 draws only in the viewports switched on (its scene's when it was never switched
+// on or off anywhere, none after it was switched off everywhere); other modes also draw in
+// every viewport of that drawing.
 std::vector<ViewportRecord*> viewportsDrawnIn(const ElementImpl& e) {
     if (!e.scene) return {};
     std::vector<ViewportRecord*> list = e.drawIn;
-    if (list.empty()) list.push_back(e.scene->viewport);
+    if (list.empty() && !e.drawInChosen) list.push_back(e.scene->viewport);
     const DrawingRecord* d = e.scene->viewport->drawing;
     if (e.viewMode != 2 && d)
         for (ViewportStruct* vp : d->viewports)
@@ -335,6 +337,7 @@ RedUIElementState CRedUIElement::SetViewMode(int mode, bool redraw) {
 RedUIElementState CRedUIElement::SetDrawInViewport(ViewportStruct* vp, bool on, bool redraw) {
     deliverViewMatrixChanges();
     if (!vp) return StateInvalidArgument;
+    impl_->drawInChosen = true;
     eraseFrom(impl_->drawIn, asViewport(vp));
     if (on) impl_->drawIn.push_back(asViewport(vp));
     updateViewMatrix(*impl_);

@@ -42,9 +42,9 @@ TEST_F(DragTest, AxisScaleHoldsTheLeastXFaceAndMirrorsPastIt) {
 }
 
 // The handle's origin sits 0.3 along its axis and is shown twice as large: the ratio is taken
-// from where it is shown, and the selection still scales about the box centre. No extents
-// callback is needed.
-TEST_F(DragTest, Scale2HoldsTheBoxCentreAndFollowsTheZoomedHandle) {
+// from where it is shown, and the box centre is anchored in that zoom-adapted frame, so the
+// fixed point lies (1 - 2) * 0.3 from the centre along the axis. No extents callback is needed.
+TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
     GHandle* h = MakeHandle(TransformScale2, MovementRotbarX,
                             Frame({1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3, 0, 0}), Corner, nullptr);
     AddMouseout(h)->ViewScale = 2.0;
@@ -54,8 +54,9 @@ TEST_F(DragTest, Scale2HoldsTheBoxCentreAndFollowsTheZoomedHandle) {
         Start(h, Corner + Vec{1.0, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{1.4, 0, 0}), &handleMatrix), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, tol);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.0, 0.8, 0.4}), tol);
+        const Vec fixedPoint = BoxCentre - Vec{0.3, 0, 0};
+        EXPECT_VEC_NEAR(Apply(*h->mDrag, fixedPoint), fixedPoint, tol);
+        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.3, 0.8, 0.4}), tol);
         EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{0.6, 0, 0}), Corner + Vec{0.6, 0, 0}, tol);
         EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{1.0, 0, 0}), Corner + Vec{1.4, 0, 0}, tol);
     }

@@ -54,9 +54,9 @@ const ExtentsStruct* FirstValidBox(const GHandle* h) {
 }
 
 // Kind scale holds the centre of the box face at the least handle-local X in place; kind scale2
-// the box centre, given in the rotation bar's frame. The anchor is expressed in the frame the
-// drag matrix is carried into the world through (mProfileCS), so the box centre stays exactly
-// where it is whatever the zoom adaptation of the handle matrix.
+// the box centre, given in the rotation bar's frame and brought into the zoom-adapted handle
+// frame (mScratch2). The drag matrix is carried into the world through mProfileCS, so with a
+// zoom-adapted offset the fixed point sits (1 - view scale) times that offset from the centre.
 VertexStruct* NewAxisAnchor(const GHandle* h, const ExtentsStruct* box, AxisScaleKind kind) {
     if (kind == AxisScaleKind::Scale)
         return VertexNewEx(ExtentsGetX1(box), (ExtentsGetY1(box) + ExtentsGetY2(box)) / 2,
@@ -66,7 +66,7 @@ VertexStruct* NewAxisAnchor(const GHandle* h, const ExtentsStruct* box, AxisScal
     ExtentsCenterVertex(box, anchor);
     VertexTransform(anchor, h->mRotbarCS);
     VertexBackOrthoTransform(anchor, h->mPlacement);
-    VertexTransform(anchor, h->mProfileCSInv);
+    VertexBackOrthoTransform(anchor, h->mScratch2);
     return anchor;
 }
 

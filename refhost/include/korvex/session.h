@@ -95,4 +95,20 @@ KORVEX_API void kvScenePointerRelease(KvScene* scene);
 // The grabbed point of the press in progress; 0 outside a drag.
 KORVEX_API int kvSceneGrabbedPoint(KvScene* scene, KvPoint* point);
 
+// [SECTION] Snapping ------------------------------------------------------------------------
+
+struct KvSnapSteps {
+    double move = 0, rotateDegrees = 0, scale = 0; // 0 (or less): not snapped
+};
+// The drag matrix `drag` snapped as a CAD host snaps it, measured in `frame` (the dragged
+// handle's frame in the world at the press, e.g. its mHandleCS; null: the world axes; only the
+// directions of its axes count): a translation has each component along the frame's axes
+// rounded to the move step; a rotation about a fixed point keeps its axis and point and has its
+// angle rounded to the rotate step; a scale about a fixed point has each factor along the
+// frame's axes rounded to 1 + k * scale step, the fixed point kept. The kinds are recognised in
+// that order, each only when its step is set. Answers 0 (and out = drag) when the matrix is
+// none of these or nothing is snapped.
+KORVEX_API int kvSnapDragMatrix(const MatrixStruct* drag, const MatrixStruct* frame,
+                                const KvSnapSteps* steps, MatrixStruct* out);
+
 #endif

@@ -1,0 +1,118 @@
+// Snapping drag matrices in the host application: each kind of transformation rounded in a
+// turned, stretched handle frame with its fixed parts kept, and matrices it leaves alone.
+#include "korvex/session.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+struct V {
+    double x, y, z;
+};
+V operator+(V a, V b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+V operator*(V a, double k) {
+    return {a.x * k, a.y * k, a.z * k};
+}
+double Dot(V a, V b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+V Cross(V a, V b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+// The affine map p -> lin(p) + t as a host matrix, built from the images of the world axes.
+template <class Linear> MatrixStruct Matrix(Linear lin, V t) {
+    const V x = lin(V{1, 0, 0}), y = lin(V{0, 1, 0}), z = lin(V{0, 0, 1});
+    return {{x.x, x.y, x.z, 0, y.x, y.y, y.z, 0, z.x, z.y, z.z, 0, t.x, t.y, t.z, 1}};
+}
+// Rotation by `angle` about the unit axis a through c (Rodrigues).
+MatrixStruct Rotation(V a, double angle, V c) {
+    auto lin = [&](V p) {
+        return p * std::cos(angle) + Cross(a, p) * std::sin(angle) +
+               a * (Dot(a, p) * (1 - std::cos(angle)));
+    };
+    return Matrix(lin, c + lin(c) * -1);
+}
+// Factors f along the unit axes e about c.
+MatrixStruct Scaling(const V (&e)[3], V f, V c) {
+    auto lin = [&](V p) {
+        return e[0] * (f.x * Dot(p, e[0])) + e[1] * (f.y * Dot(p, e[1])) +
+               e[2] * (f.z * Dot(p, e[2]));
+    };
+    return Matrix(lin, c + lin(c) * -1);
+}
+
+void ExpectSame(const MatrixStruct& a, const MatrixStruct& b) {
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(a.m[i], b.m[i], 1e-9) << "element " << i;
+}
+
+// A handle frame turned 30 degrees about Z, its axes stretched by the selection's size.
+const double C30 = std::cos(M_PI / 6), S30 = std::sin(M_PI / 6);
+const V Axes[3] = {{C30, S30, 0}, {-S30, C30, 0}, {0, 0, 1}};
+const MatrixStruct HandleFrame = Matrix(
+    [](V p) { return Axes[0] * (0.2 * p.x) + Axes[1] * (0.4 * p.y) + Axes[2] * (0.1 * p.z); },
+    {5, -3, 1});
+const KvSnapSteps Steps{0.1, 15, 0.25};
+
+} // namespace
+
+TEST(Snap, TranslationRoundsEachComponentAlongTheFrameAxes) {
+    const auto identity = [](V p) { return p; };
+    const MatrixStruct drag = Matrix(identity, Axes[0] * 0.26 + Axes[1] * 0.04 + Axes[2] * -0.149);
+    MatrixStruct out;
+    ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
+    ExpectSame(out, Matrix(identity, Axes[0] * 0.3 + Axes[2] * -0.1));
+}
+
+// Rotation matrices hold the angle modulo a full turn: 200 degrees reads as 160 about the
+// opposite axis and still snaps to 195, and a half turn is read from the symmetric part.
+TEST(Snap, RotationKeepsAxisAndPointAndRoundsTheAngle) {
+    const V axis{1.0 / 3, 2.0 / 3, 2.0 / 3}, centre{1, -2, 0.5};
+    const double degrees[][2] = {{47, 45}, {-97, -90}, {200, 195}, {179, 180}, {187, 180}, {7, 0}};
+    for (const auto& [angle, snapped] : degrees) {
+        SCOPED_TRACE(angle);
+        const MatrixStruct drag = Rotation(axis, angle * M_PI / 180, centre);
+        MatrixStruct out;
+        ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
+        ExpectSame(out, Rotation(axis, snapped * M_PI / 180, centre));
+    }
+}
+
+TEST(Snap, ScaleRoundsEachFactorInTheFrameAboutItsFixedPoint) {
+    const V centre{2, 1, -1};
+    const MatrixStruct drag = Scaling(Axes, {1.37, 1, -0.52}, centre);
+    MatrixStruct out;
+    ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
+    ExpectSame(out, Scaling(Axes, {1.25, 1, -0.5}, centre));
+}
+
+// A shear, a screw (a turn with a slide along its axis), a scale with a slide along an axis it
+// keeps, and kinds whose step is not set are handed back as they are.
+TEST(Snap, OtherMatricesAndUnsetStepsAreLeftAlone) {
+    const V axis{0, 0, 1};
+    MatrixStruct screw = Rotation(axis, 0.7, {1, 1, 0}),
+                 slidingScale = Scaling(Axes, {1.3, 1, 1}, {});
+    screw.m[14] = 0.5;
+    slidingScale.m[13] += 0.2;
+    const MatrixStruct shear = Matrix([](V p) { return V{p.x + 0.3 * p.y, p.y, p.z}; }, {});
+    const MatrixStruct move = Matrix([](V p) { return p; }, {0.26, 0, 0});
+    const KvSnapSteps rotateOnly{0, 15, 0}, none{};
+    const struct {
+        const MatrixStruct* drag;
+        const KvSnapSteps* steps;
+    } cases[] = {{&shear, &Steps},
+                 {&screw, &Steps},
+                 {&slidingScale, &Steps},
+                 {&move, &rotateOnly},
+                 {&move, &none}};
+    for (const auto& c : cases) {
+        MatrixStruct out{};
+        EXPECT_EQ(kvSnapDragMatrix(c.drag, &HandleFrame, c.steps, &out), 0);
+        ExpectSame(out, *c.drag);
+    }
+}

@@ -120,11 +120,13 @@ KvDragSample sampleAt(const ViewportRecord& vp, Vec3 p) {
 
 // The nearest point along a sight line of what a viewport shows, found the way a depth
 // read-back would find it. A parallel view shows what lies behind its eye too: its line is
-// cast from far in front.
+// cast from far in front, and the point found is measured back from the line's own origin, so
+// that it lies on the pixel's sight line as exactly as the later drag samples do.
 class GrabSearch {
   public:
-    GrabSearch(const ViewportRecord& vp, const SightLine& line) : vp_(vp), line_(line) {
-        if (!vp.perspective) line_.origin = line.origin - line.direction * 1e6;
+    GrabSearch(const ViewportRecord& vp, const SightLine& line)
+        : vp_(vp), line_(line), origin_(line.origin), shift_(vp.perspective ? 0 : 1e6) {
+        line_.origin = line.origin - line.direction * shift_;
     }
 
     void cast(const Geometry& g, const MatrixStruct& toWorld) {
@@ -137,7 +139,7 @@ class GrabSearch {
             castSegment(transformPoint(toWorld, s.a), transformPoint(toWorld, s.b));
     }
     bool found() const { return found_; }
-    Vec3 point() const { return line_.origin + line_.direction * t_; }
+    Vec3 point() const { return origin_ + line_.direction * (t_ - shift_); }
 
   private:
     void consider(double t) {
@@ -160,6 +162,8 @@ class GrabSearch {
 
     const ViewportRecord& vp_;
     SightLine line_;
+    Vec3 origin_;
+    double shift_;
     bool found_ = false;
     double t_ = 0;
 };

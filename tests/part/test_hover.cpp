@@ -17,31 +17,27 @@ constexpr int Aperture = 8;            // the default pick aperture of the host'
 constexpr double Reach = 2 * Aperture; // the distance query's radius on screen, unscaled parts
 
 using Triangle = std::array<KvPoint, 3>;
+struct Px {
+    double x, y;
+};
+double Distance(Px a, Px b) {
+    return std::hypot(a.x - b.x, a.y - b.y);
+}
+double DistanceToSegment(Px p, Px a, Px b) {
+    const double along = ((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) /
+                         std::max(Distance(a, b) * Distance(a, b), 1e-12);
+    const double w = std::clamp(along, 0.0, 1.0);
+    return Distance(p, {a.x + (b.x - a.x) * w, a.y + (b.y - a.y) * w});
+}
 
-KvPoint operator-(KvPoint a, KvPoint b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-double Dot(KvPoint a, KvPoint b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-KvPoint Cross(KvPoint a, KvPoint b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+// Twice the signed area of the pixel triangle a, b, c.
+double Area2(Px a, Px b, Px c) {
+    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
 }
 KvPoint Apply(const MatrixStruct& m, KvPoint p) {
     return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
             m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
             m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
-}
-
-// Where origin + at * direction crosses the triangle, as the ray parameter and the point's
-// weights on the second and third corners; false when it misses.
-bool Intersect(KvPoint o, KvPoint d, const Triangle& t, double* at, double* u, double* v) {
-    const KvPoint e1 = t[1] - t[0], e2 = t[2] - t[0], p = Cross(d, e2), s = o - t[0],
-                  q = Cross(s, e1);
-    const double det = Dot(e1, p);
-    if (std::fabs(det) < 1e-300) return false;
-    *u = Dot(s, p) / det, *v = Dot(d, q) / det, *at = Dot(e2, q) / det;
-    return *u >= 0 && *v >= 0 && *u + *v <= 1;
 }
 
 // A part's geometry: its triangles, and the mesh edges and lines the distance query measures.
@@ -104,34 +100,10 @@ ProfileShapes ReadProfileShapes(const std::string& path) {
     return out;
 }
 
-// A part where its element shows it (own matrix after view-dependent scale), where the library
-// picks it (own matrix alone), and that scale.
-struct Placed {
-    Shape shown;
-    std::vector<Triangle> picked;
-    double scale = 1;
-};
-
-Placed Place(const Shape& shape, CRedUIElement* element) {
-    KvElementInfo info{};
-    kvElementGetInfo(element, &info);
-    const MatrixStruct &m = info.matrix, &k = info.viewMatrix;
-    Placed out{{}, {}, std::sqrt(k.m[0] * k.m[0] + k.m[1] * k.m[1] + k.m[2] * k.m[2])};
-    for (const Triangle& t : shape.triangles) {
-        out.shown.triangles.push_back(
-            {Apply(m, Apply(k, t[0])), Apply(m, Apply(k, t[1])), Apply(m, Apply(k, t[2]))});
-        out.picked.push_back({Apply(m, t[0]), Apply(m, t[1]), Apply(m, t[2])});
-    }
-    for (const auto& s : shape.segments)
-        out.shown.segments.push_back({Apply(m, Apply(k, s[0])), Apply(m, Apply(k, s[1]))});
-    return out;
-}
-
-// How a placed part meets a pixel: the library's facet distance of the nearest triangle under
-// it (-1 for none), and whether an edge or line passes within reach.
-struct Cover {
-    double facet = -1;
-    bool near = false;
+// A part as drawn on the screen, in pixels.
+struct Drawn {
+    std::vector<std::array<Px, 3>> triangles;
+    std::vector<std::array<Px, 2>> segments;
 };
 
 struct ViewCase {
@@ -155,7 +127,7 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         GHandle* handle;
         const HandleProperties* params;
         int part; // the element of the part it is picked on, or -1
-        Placed placed{};
+        Drawn drawn{};
         bool enabled = false;
     };
 
@@ -212,74 +184,66 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
                                    p->Disable_if_view_by_z};
         for (int a = 0; a < 3; ++a) {
             const double* axis = &p->mHandleCS->m[4 * a];
-            const KvPoint row{axis[0], axis[1], axis[2]};
-            if (flags[a] && std::fabs(Dot(row, forward)) > (1 - 1e-9) * std::sqrt(Dot(row, row)))
+            const double along = axis[0] * forward.x + axis[1] * forward.y + axis[2] * forward.z;
+            if (flags[a] && std::fabs(along) > (1 - 1e-9) * std::hypot(axis[0], axis[1], axis[2]))
                 return true;
         }
         return false;
     }
-    bool Pixel(KvPoint p, double xy[2]) {
-        return kvViewportWorldToPixel(vp, p, &xy[0], &xy[1]) && xy[0] >= 2 && xy[1] >= 2 &&
-               xy[0] <= 797 && xy[1] <= 597;
+    // The part as its element draws it: through the element's own matrix after its
+    // view-dependent scale.
+    Drawn Draw(const Shape& shape, CRedUIElement* element) {
+        KvElementInfo info{};
+        kvElementGetInfo(element, &info);
+        auto pixel = [&](KvPoint p) {
+            Px at{-1e9, -1e9};
+            kvViewportWorldToPixel(vp, Apply(info.matrix, Apply(info.viewMatrix, p)), &at.x, &at.y);
+            return at;
+        };
+        Drawn out;
+        for (const Triangle& t : shape.triangles)
+            out.triangles.push_back({pixel(t[0]), pixel(t[1]), pixel(t[2])});
+        for (const auto& s : shape.segments)
+            out.segments.push_back({pixel(s[0]), pixel(s[1])});
+        return out;
+    }
+    static bool OnScreen(Px p) { return p.x >= 2 && p.y >= 2 && p.x <= 797 && p.y <= 597; }
+
+    // A pixel inside the part as drawn, away from its edges: the centroid of the triangle whose
+    // edges lie farthest from it, or for lines alone the middle of the longest.
+    static bool Aim(const Drawn& part, Px* aim) {
+        double best = 0.05;
+        for (const auto& [a, b, c] : part.triangles) {
+            const double inside = std::fabs(Area2(a, b, c)) /
+                                  (3 * std::max({Distance(a, b), Distance(b, c), Distance(c, a)}));
+            const Px centroid{(a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3};
+            if (inside > best && OnScreen(centroid)) best = inside, *aim = centroid;
+        }
+        for (const auto& [a, b] : part.segments) {
+            const Px middle{(a.x + b.x) / 2, (a.y + b.y) / 2};
+            if (part.triangles.empty() && Distance(a, b) > std::max(best, 6.0) && OnScreen(middle))
+                best = Distance(a, b), *aim = middle;
+        }
+        return best > 0.05;
     }
 
-    // A pixel inside the part as shown, away from its edges: the centroid of the projected
-    // triangle whose edges lie farthest from it, or for lines alone the middle of the longest.
-    bool Aim(const Placed& part, double* px, double* py) {
-        double best = part.shown.triangles.empty() ? 6 : 0.05, a[2], b[2], c[2];
-        for (const Triangle& t : part.shown.triangles) {
-            if (!Pixel(t[0], a) || !Pixel(t[1], b) || !Pixel(t[2], c)) continue;
-            const double twiceArea =
-                std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
-            const double inside =
-                twiceArea / (3 * std::max({std::hypot(b[0] - a[0], b[1] - a[1]),
-                                           std::hypot(c[0] - b[0], c[1] - b[1]),
-                                           std::hypot(a[0] - c[0], a[1] - c[1])}));
-            if (inside > best)
-                best = inside, *px = (a[0] + b[0] + c[0]) / 3, *py = (a[1] + b[1] + c[1]) / 3;
+    // Whether the part as drawn covers the pixel, or one of its edges or lines passes within the
+    // distance query's reach.
+    static bool Covers(const Drawn& part, Px at) {
+        for (const auto& [a, b, c] : part.triangles) {
+            const double ab = Area2(a, b, at), bc = Area2(b, c, at), ca = Area2(c, a, at);
+            if ((ab >= 0 && bc >= 0 && ca >= 0) || (ab <= 0 && bc <= 0 && ca <= 0)) return true;
         }
-        for (const auto& s : part.shown.segments)
-            if (part.shown.triangles.empty() && Pixel(s[0], a) && Pixel(s[1], b) &&
-                std::hypot(b[0] - a[0], b[1] - a[1]) > best)
-                best = std::hypot(b[0] - a[0], b[1] - a[1]), *px = (a[0] + b[0]) / 2,
-                *py = (a[1] + b[1]) / 2;
-        return best > (part.shown.triangles.empty() ? 6 : 0.05);
-    }
-
-    // Facet distances as the library measures them: parallel views along the view direction at
-    // the picked geometry, perspective views from the eye in the part's unscaled frame.
-    Cover CoverAt(const Placed& part, double px, double py) {
-        KvPoint o{}, d{};
-        kvViewportPixelToSightLine(vp, px, py, &o, &d);
-        const bool perspective = kvViewportInfo(vp).perspective;
-        Cover cover;
-        double t = 0, u = 0, v = 0, a[2], b[2];
-        for (size_t i = 0; i < part.shown.triangles.size(); ++i) {
-            if (!Intersect(o, d, part.shown.triangles[i], &t, &u, &v)) continue;
-            const Triangle& p = part.picked[i];
-            const double facet =
-                perspective ? t / part.scale
-                            : (1 - u - v) * Dot(p[0], d) + u * Dot(p[1], d) + v * Dot(p[2], d);
-            if (cover.facet < 0 || facet < cover.facet) cover.facet = facet;
-        }
-        for (const auto& s : part.shown.segments) {
-            if (!kvViewportWorldToPixel(vp, s[0], &a[0], &a[1]) ||
-                !kvViewportWorldToPixel(vp, s[1], &b[0], &b[1]))
-                continue;
-            const double ex = b[0] - a[0], ey = b[1] - a[1], len2 = ex * ex + ey * ey;
-            const double w =
-                len2 > 0 ? std::clamp(((px - a[0]) * ex + (py - a[1]) * ey) / len2, 0.0, 1.0) : 0;
-            cover.near =
-                cover.near || std::hypot(a[0] + ex * w - px, a[1] + ey * w - py) <= Reach + 2;
-        }
-        return cover;
+        for (const auto& [a, b] : part.segments)
+            if (DistanceToSegment(at, a, b) <= Reach + 2) return true;
+        return false;
     }
 
     // Points at handle i where it is shown: the answer is that handle, or an enabled one under
     // the pointer too that the choosing rule prefers there; never a disabled one.
-    void CheckPointingAt(size_t i, double px, double py, const std::string& where) {
+    void CheckPointingAt(size_t i, Px at, const std::string& where) {
         const Handle& h = handles[i];
-        GHandle* got = PointerMove(control, px, py);
+        GHandle* got = PointerMove(control, at.x, at.y);
         probed.insert(h.params->csName);
         if (got == h.handle || !got) {
             EXPECT_EQ(h.enabled, got != nullptr) << where;
@@ -290,54 +254,39 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
                                       [&](const Handle& x) { return x.handle == got; }) -
                          handles.begin();
         ASSERT_LT(r, handles.size());
-        const Cover rc = CoverAt(handles[r].placed, px, py), hc = CoverAt(h.placed, px, py);
         const std::string both = where + ": found " + handles[r].params->csName;
-        EXPECT_TRUE(handles[r].enabled && (rc.facet >= 0 || rc.near)) << both;
+        EXPECT_TRUE(handles[r].enabled && Covers(handles[r].drawn, at)) << both;
         const double ph = h.params->Priority, pr = handles[r].params->Priority;
-        if (!h.enabled) return;
-        EXPECT_TRUE(pr >= 0 && (ph < 0 || pr <= ph)) << both << " of lower priority";
-        // An earlier handle of the same priority stays chosen only by a nearer facet.
-        if (pr == ph && r < i && hc.facet >= 0) {
-            EXPECT_TRUE(rc.facet >= 0 && rc.facet < hc.facet + 1e-9) << both << " farther away";
-        }
+        EXPECT_TRUE(!h.enabled || (pr >= 0 && (ph < 0 || pr <= ph))) << both << ", lower priority";
     }
 
     // Every interactive handle pointed at, and the pointer a few apertures outside the
     // manipulator on each side, where it finds nothing.
     void Sweep(const ViewCase& view, double zoom) {
         Look(view.preset, view.perspective, zoom, target);
-        const KvViewInfo info = kvViewportInfo(vp);
-        const KvPoint ahead = info.target - info.eye;
-        const KvPoint forward{ahead.x / std::sqrt(Dot(ahead, ahead)),
-                              ahead.y / std::sqrt(Dot(ahead, ahead)),
-                              ahead.z / std::sqrt(Dot(ahead, ahead))};
+        KvPoint origin{}, forward{};
+        kvViewportPixelToSightLine(vp, 400, 300, &origin, &forward);
         const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
-        double lo[2] = {1e9, 1e9}, hi[2] = {-1e9, -1e9}, xy[2];
+        Px lo{1e9, 1e9}, hi{-1e9, -1e9}, at{};
         for (Handle& h : handles) {
             if (!Interactive(h)) continue;
-            h.placed = Place(shapes.parts[h.part], elements[h.part]);
+            h.drawn = Draw(shapes.parts[h.part], elements[h.part]);
             h.enabled = dbGHandleGetVisible(control, h.handle) &&
                         (view.perspective || !ViewDisabled(h.params, forward));
-            for (const auto& s : h.placed.shown.segments)
-                for (const KvPoint& p : s)
-                    if (kvViewportWorldToPixel(vp, p, &xy[0], &xy[1]))
-                        for (int a = 0; a < 2; ++a)
-                            lo[a] = std::min(lo[a], xy[a]), hi[a] = std::max(hi[a], xy[a]);
+            for (const auto& segment : h.drawn.segments)
+                for (Px p : segment)
+                    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)},
+                    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
         }
         const std::string where = std::string(view.name) + " at " + std::to_string(zoom);
-        for (size_t i = 0; i < handles.size(); ++i) {
-            double px = 0, py = 0;
-            if (Interactive(handles[i]) && Aim(handles[i].placed, &px, &py))
-                CheckPointingAt(i, px, py, where + ", " + handles[i].params->csName);
-        }
-        const double away = 4 * Aperture, midX = (lo[0] + hi[0]) / 2, midY = (lo[1] + hi[1]) / 2;
-        for (const auto& [px, py] : {std::pair{lo[0] - away, midY},
-                                     {hi[0] + away, midY},
-                                     {midX, lo[1] - away},
-                                     {midX, hi[1] + away}})
-            if (px >= 0 && py >= 0 && px < 800 && py < 600 && ++misses) {
-                EXPECT_EQ(PointerMove(control, px, py), nullptr)
-                    << where << ", " << px << " " << py;
+        for (size_t i = 0; i < handles.size(); ++i)
+            if (Interactive(handles[i]) && Aim(handles[i].drawn, &at))
+                CheckPointingAt(i, at, where + ", " + handles[i].params->csName);
+        const double away = 4 * Aperture, midX = (lo.x + hi.x) / 2, midY = (lo.y + hi.y) / 2;
+        for (Px probe :
+             {Px{lo.x - away, midY}, {hi.x + away, midY}, {midX, lo.y - away}, {midX, hi.y + away}})
+            if (probe.x >= 0 && probe.y >= 0 && probe.x < 800 && probe.y < 600 && ++misses) {
+                EXPECT_EQ(PointerMove(control, probe.x, probe.y), nullptr) << where;
             }
     }
 
@@ -387,30 +336,15 @@ TEST_F(PickTest, DisabledHandlesAreNeverFound) {
         EXPECT_TRUE(probed.count(name)) << name << " was never pointed at";
 }
 
-// Cubes that three views see apart, each on a handle disabled when seen along one of its axes.
+// Squares that three views see apart, each on a handle disabled when seen along one of its
+// axes; a square seen edge-on is still found by the distance query.
 TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
     const char* names[] = {"ByX", "ByY", "ByZ"};
     const KvPoint centres[] = {{-0.2, 0, 0.2}, {0, 0.2, -0.2}, {0.2, -0.2, 0}};
     for (int a = 0; a < 3; ++a) {
-        const std::string flag = std::string("handle_disable_if_view_by_") + "xyz"[a];
-        GraphicStruct* handle = AddHandleGroup(
-            root, {names[a], "move", "refpoint", "gctrl_cs", "rotbar_cs_x", {{flag, "yes"}}});
-        for (const char* type : {"mouseout", "mouseover"}) {
-            GraphicStruct* cube = kvGraphicNew(GraphicKindMesh);
-            for (int i = 0; i < 8; ++i)
-                kvGraphicAddVertex(cube, centres[a].x + (i & 1 ? 0.05 : -0.05),
-                                   centres[a].y + (i & 2 ? 0.05 : -0.05),
-                                   centres[a].z + (i & 4 ? 0.05 : -0.05));
-            for (const auto& q : {std::array{0, 1, 3, 2},
-                                  {4, 5, 7, 6},
-                                  {0, 1, 5, 4},
-                                  {2, 3, 7, 6},
-                                  {0, 2, 6, 4},
-                                  {1, 3, 7, 5}})
-                kvGraphicAddFace(cube, q[0], q[1], q[2]), kvGraphicAddFace(cube, q[0], q[2], q[3]);
-            kvGraphicAddChild(AddGroup(handle, {{"handle_part", type}}), cube);
-        }
-        AddCoordsystem(handle);
+        HandleSpec spec(names[a]);
+        spec.extra = {{std::string("handle_disable_if_view_by_") + "xyz"[a], "yes"}};
+        AddInteractive(root, spec, {centres[a].x, centres[a].y, centres[a].z});
     }
     ASSERT_NO_FATAL_FAILURE(StartWritten("view_axis.qvw"));
     const KvViewPreset alongAxis[] = {KvViewRight, KvViewFront, KvViewTop};

@@ -16,35 +16,9 @@ namespace {
 constexpr int Aperture = 8;            // the default pick aperture of the host's 1920-pixel screen
 constexpr double Reach = 2 * Aperture; // the distance query's radius on screen, unscaled parts
 
+// A part's geometry as triangles; a line is a triangle with its last corner repeated.
 using Triangle = std::array<KvPoint, 3>;
-struct Px {
-    double x, y;
-};
-double Distance(Px a, Px b) {
-    return std::hypot(a.x - b.x, a.y - b.y);
-}
-double DistanceToSegment(Px p, Px a, Px b) {
-    const double along = ((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) /
-                         std::max(Distance(a, b) * Distance(a, b), 1e-12);
-    const double w = std::clamp(along, 0.0, 1.0);
-    return Distance(p, {a.x + (b.x - a.x) * w, a.y + (b.y - a.y) * w});
-}
-
-// Twice the signed area of the pixel triangle a, b, c.
-double Area2(Px a, Px b, Px c) {
-    return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
-}
-KvPoint Apply(const MatrixStruct& m, KvPoint p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
-}
-
-// A part's geometry: its triangles, and the mesh edges and lines the distance query measures.
-struct Shape {
-    std::vector<Triangle> triangles;
-    std::vector<std::array<KvPoint, 2>> segments;
-};
+using Shape = std::vector<Triangle>;
 
 void CollectShape(GraphicStruct* g, Shape* out) {
     std::vector<KvPoint> v;
@@ -53,23 +27,13 @@ void CollectShape(GraphicStruct* g, Shape* out) {
          p = GraphicVertexNext(g, &pos, 0, 0xFFFF))
         v.push_back({p->x, p->y, p->z});
     int f[3];
-    for (int i = 0; g->kind == GraphicKindMesh && kvGraphicGetFace(g, i, f); ++i) {
-        out->triangles.push_back({v[f[0]], v[f[1]], v[f[2]]});
-        for (int e = 0; e < 3; ++e)
-            out->segments.push_back({v[f[e]], v[f[(e + 1) % 3]]});
-    }
+    for (int i = 0; g->kind == GraphicKindMesh && kvGraphicGetFace(g, i, f); ++i)
+        out->push_back({v[f[0]], v[f[1]], v[f[2]]});
     for (size_t i = 1; g->kind == GraphicKindLine && i < v.size(); ++i)
-        out->segments.push_back({v[i - 1], v[i]});
+        out->push_back({v[i - 1], v[i], v[i]});
     GraphicPosition child{};
     for (GraphicStruct* c = GraphicFirst(g, &child, 1, 1); c; c = GraphicNext(g, &child, 1, 1))
         CollectShape(c, out);
-}
-
-std::string PartType(const GraphicStruct* g) {
-    KvProperty property;
-    for (int i = 0; kvGraphicGetProperty(g, i, &property); ++i)
-        if (property.name == "handle_part") return property.value;
-    return {};
 }
 
 // The displayed parts of a profile in the order the control makes their display elements, and
@@ -87,24 +51,17 @@ ProfileShapes ReadProfileShapes(const std::string& path) {
     for (GraphicStruct* h = GraphicFirst(root, &hp, 1, 1); h; h = GraphicNext(root, &hp, 1, 1)) {
         int mouseout = -1, area = -1;
         for (GraphicStruct* p = GraphicFirst(h, &pp, 1, 1); p; p = GraphicNext(h, &pp, 1, 1)) {
-            const std::string type = PartType(p);
-            if (type.empty() || type == "coordsystem") continue;
-            if (type == "mouseout" || type == "highlight_area")
-                (type == "mouseout" ? mouseout : area) = static_cast<int>(out.parts.size());
-            out.parts.emplace_back();
-            CollectShape(p, &out.parts.back());
+            KvProperty type;
+            if (!kvGraphicGetProperty(p, 0, &type) || type.value == "coordsystem") continue;
+            if (type.value == "mouseout" || type.value == "highlight_area")
+                (type.value == "mouseout" ? mouseout : area) = static_cast<int>(out.parts.size());
+            CollectShape(p, &out.parts.emplace_back());
         }
         out.picked.push_back(area >= 0 ? area : mouseout);
     }
     DrawingDispose(&d);
     return out;
 }
-
-// A part as drawn on the screen, in pixels.
-struct Drawn {
-    std::vector<std::array<Px, 3>> triangles;
-    std::vector<std::array<Px, 2>> segments;
-};
 
 struct ViewCase {
     const char* name;
@@ -123,6 +80,10 @@ const double SweepZooms[] = {0.006, 0.002, 0.0008};
 
 class PickTest : public ControlFixture, public ::testing::WithParamInterface<const char*> {
   protected:
+    struct Px {
+        double x, y;
+    };
+    using Drawn = std::vector<std::array<Px, 3>>; // a part's triangles in pixels
     struct Handle {
         GHandle* handle;
         const HandleProperties* params;
@@ -179,13 +140,13 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
     }
     bool Interactive(const Handle& h) const { return interactive.count(h.params->csName) > 0; }
     // Whether a parallel view looks straight along a handle axis that disables the handle.
-    static bool ViewDisabled(const HandleProperties* p, KvPoint forward) {
+    static bool ViewDisabled(const HandleProperties* p, KvPoint f) {
         const uint32_t flags[3] = {p->Disable_if_view_by_x, p->Disable_if_view_by_y,
                                    p->Disable_if_view_by_z};
         for (int a = 0; a < 3; ++a) {
             const double* axis = &p->mHandleCS->m[4 * a];
-            const double along = axis[0] * forward.x + axis[1] * forward.y + axis[2] * forward.z;
-            if (flags[a] && std::fabs(along) > (1 - 1e-9) * std::hypot(axis[0], axis[1], axis[2]))
+            if (flags[a] && std::fabs(axis[0] * f.x + axis[1] * f.y + axis[2] * f.z) >
+                                (1 - 1e-9) * std::hypot(axis[0], axis[1], axis[2]))
                 return true;
         }
         return false;
@@ -196,46 +157,61 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         KvElementInfo info{};
         kvElementGetInfo(element, &info);
         auto pixel = [&](KvPoint p) {
+            const MatrixStruct* steps[] = {&info.viewMatrix, &info.matrix};
+            for (const MatrixStruct* m : steps)
+                p = {m->m[0] * p.x + m->m[4] * p.y + m->m[8] * p.z + m->m[12],
+                     m->m[1] * p.x + m->m[5] * p.y + m->m[9] * p.z + m->m[13],
+                     m->m[2] * p.x + m->m[6] * p.y + m->m[10] * p.z + m->m[14]};
             Px at{-1e9, -1e9};
-            kvViewportWorldToPixel(vp, Apply(info.matrix, Apply(info.viewMatrix, p)), &at.x, &at.y);
+            kvViewportWorldToPixel(vp, p, &at.x, &at.y);
             return at;
         };
         Drawn out;
-        for (const Triangle& t : shape.triangles)
-            out.triangles.push_back({pixel(t[0]), pixel(t[1]), pixel(t[2])});
-        for (const auto& s : shape.segments)
-            out.segments.push_back({pixel(s[0]), pixel(s[1])});
+        for (const Triangle& t : shape)
+            out.push_back({pixel(t[0]), pixel(t[1]), pixel(t[2])});
         return out;
     }
+    static double Distance(Px a, Px b) { return std::hypot(a.x - b.x, a.y - b.y); }
+    static double Area2(Px a, Px b, Px c) {
+        return (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    }
     static bool OnScreen(Px p) { return p.x >= 2 && p.y >= 2 && p.x <= 797 && p.y <= 597; }
+    static double DistanceToSegment(Px p, Px a, Px b) {
+        const double along = ((p.x - a.x) * (b.x - a.x) + (p.y - a.y) * (b.y - a.y)) /
+                             std::max(Distance(a, b) * Distance(a, b), 1e-12);
+        const double w = std::clamp(along, 0.0, 1.0);
+        return Distance(p, {a.x + (b.x - a.x) * w, a.y + (b.y - a.y) * w});
+    }
 
     // A pixel inside the part as drawn, away from its edges: the centroid of the triangle whose
-    // edges lie farthest from it, or for lines alone the middle of the longest.
+    // edges lie farthest from it; for a part drawn as lines (or edge-on), the middle of its
+    // longest edge, which the distance query finds.
     static bool Aim(const Drawn& part, Px* aim) {
-        double best = 0.05;
-        for (const auto& [a, b, c] : part.triangles) {
+        double best = 0.05, longest = 6;
+        for (const auto& [a, b, c] : part) {
             const double inside = std::fabs(Area2(a, b, c)) /
                                   (3 * std::max({Distance(a, b), Distance(b, c), Distance(c, a)}));
             const Px centroid{(a.x + b.x + c.x) / 3, (a.y + b.y + c.y) / 3};
             if (inside > best && OnScreen(centroid)) best = inside, *aim = centroid;
         }
-        for (const auto& [a, b] : part.segments) {
+        for (const auto& [a, b, c] : part) {
             const Px middle{(a.x + b.x) / 2, (a.y + b.y) / 2};
-            if (part.triangles.empty() && Distance(a, b) > std::max(best, 6.0) && OnScreen(middle))
-                best = Distance(a, b), *aim = middle;
+            if (best <= 0.05 && Distance(a, b) > longest && OnScreen(middle))
+                longest = Distance(a, b), *aim = middle;
         }
-        return best > 0.05;
+        return best > 0.05 || longest > 6;
     }
 
-    // Whether the part as drawn covers the pixel, or one of its edges or lines passes within the
-    // distance query's reach.
+    // Whether the part as drawn covers the pixel, or one of its edges passes within the distance
+    // query's reach.
     static bool Covers(const Drawn& part, Px at) {
-        for (const auto& [a, b, c] : part.triangles) {
+        for (const auto& [a, b, c] : part) {
             const double ab = Area2(a, b, at), bc = Area2(b, c, at), ca = Area2(c, a, at);
-            if ((ab >= 0 && bc >= 0 && ca >= 0) || (ab <= 0 && bc <= 0 && ca <= 0)) return true;
+            if ((ab >= 0 && bc >= 0 && ca >= 0) || (ab <= 0 && bc <= 0 && ca <= 0) ||
+                std::min({DistanceToSegment(at, a, b), DistanceToSegment(at, b, c),
+                          DistanceToSegment(at, c, a)}) <= Reach + 2)
+                return true;
         }
-        for (const auto& [a, b] : part.segments)
-            if (DistanceToSegment(at, a, b) <= Reach + 2) return true;
         return false;
     }
 
@@ -273,8 +249,8 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
             h.drawn = Draw(shapes.parts[h.part], elements[h.part]);
             h.enabled = dbGHandleGetVisible(control, h.handle) &&
                         (view.perspective || !ViewDisabled(h.params, forward));
-            for (const auto& segment : h.drawn.segments)
-                for (Px p : segment)
+            for (const auto& corners : h.drawn)
+                for (Px p : corners)
                     lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)},
                     hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
         }

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
-struct V {
-    double x, y, z;
-};
+using V = KvPoint;
 V operator+(V a, V b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
@@ -61,12 +60,18 @@ const KvSnapSteps Steps{0.1, 15, 0.25};
 
 } // namespace
 
-TEST(Snap, TranslationRoundsEachComponentAlongTheFrameAxes) {
+TEST(Snap, TranslationAndScaleRoundAlongTheFrameAxes) {
     const auto identity = [](V p) { return p; };
-    const MatrixStruct drag = Matrix(identity, Axes[0] * 0.26 + Axes[1] * 0.04 + Axes[2] * -0.149);
-    MatrixStruct out;
-    ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
-    ExpectSame(out, Matrix(identity, Axes[0] * 0.3 + Axes[2] * -0.1));
+    const V centre{2, 1, -1};
+    const MatrixStruct drags[2][2] = {
+        {Matrix(identity, Axes[0] * 0.26 + Axes[1] * 0.04 + Axes[2] * -0.149),
+         Matrix(identity, Axes[0] * 0.3 + Axes[2] * -0.1)},
+        {Scaling(Axes, {1.37, 1, -0.52}, centre), Scaling(Axes, {1.25, 1, -0.5}, centre)}};
+    for (const auto& [drag, snapped] : drags) {
+        MatrixStruct out;
+        ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
+        ExpectSame(out, snapped);
+    }
 }
 
 // Rotation matrices hold the angle modulo a full turn: 200 degrees reads as 160 about the
@@ -83,14 +88,6 @@ TEST(Snap, RotationKeepsAxisAndPointAndRoundsTheAngle) {
     }
 }
 
-TEST(Snap, ScaleRoundsEachFactorInTheFrameAboutItsFixedPoint) {
-    const V centre{2, 1, -1};
-    const MatrixStruct drag = Scaling(Axes, {1.37, 1, -0.52}, centre);
-    MatrixStruct out;
-    ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
-    ExpectSame(out, Scaling(Axes, {1.25, 1, -0.5}, centre));
-}
-
 // A shear, a screw (a turn with a slide along its axis), a scale with a slide along an axis it
 // keeps, and kinds whose step is not set are handed back as they are.
 TEST(Snap, OtherMatricesAndUnsetStepsAreLeftAlone) {
@@ -102,17 +99,13 @@ TEST(Snap, OtherMatricesAndUnsetStepsAreLeftAlone) {
     const MatrixStruct shear = Matrix([](V p) { return V{p.x + 0.3 * p.y, p.y, p.z}; }, {});
     const MatrixStruct move = Matrix([](V p) { return p; }, {0.26, 0, 0});
     const KvSnapSteps rotateOnly{0, 15, 0}, none{};
-    const struct {
-        const MatrixStruct* drag;
-        const KvSnapSteps* steps;
-    } cases[] = {{&shear, &Steps},
-                 {&screw, &Steps},
-                 {&slidingScale, &Steps},
-                 {&move, &rotateOnly},
-                 {&move, &none}};
-    for (const auto& c : cases) {
+    for (const auto& [drag, steps] : {std::pair{shear, Steps},
+                                      {screw, Steps},
+                                      {slidingScale, Steps},
+                                      {move, rotateOnly},
+                                      {move, none}}) {
         MatrixStruct out{};
-        EXPECT_EQ(kvSnapDragMatrix(c.drag, &HandleFrame, c.steps, &out), 0);
-        ExpectSame(out, *c.drag);
+        EXPECT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &steps, &out), 0);
+        ExpectSame(out, drag);
     }
 }

@@ -62,8 +62,9 @@ struct GControlProperties {
 /* The control's state word: 0 idle (hover), 1 dragging. */
 typedef uint32_t GControlState;
 
-/* Measures the selection's extents in the coordinate system `cs` into the already allocated
-   record at *extents; answers non-zero on success. */
+/* Measures the selection's extents in a coordinate system: the host maps the selection's
+   world points by `cs` (world to that system) and writes their extents into the already
+   allocated record at *extents; answers non-zero on success. */
 typedef int (*ExtentsCallback)(MatrixStruct* cs, ExtentsStruct** extents);
 
 enum TransformType : uint32_t {

@@ -341,7 +341,9 @@ int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
         out->controlCS = translationTo(centre);
         out->rotbarCS = out->controlCS;
         out->selectionCS = translationTo(lo);
-        out->extentsMin = lo, out->extentsMax = hi, out->refPoint = centre;
+        out->extentsMin = {lo.x - centre.x, lo.y - centre.y, lo.z - centre.z};
+        out->extentsMax = {hi.x - centre.x, hi.y - centre.y, hi.z - centre.z};
+        out->refPoint = centre;
     }
     ExtentsDispose(&box);
     return measured;

@@ -65,12 +65,13 @@ KORVEX_API int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFra
 KORVEX_API int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e);
 // The geometry a CAD host hands a control's setup for the selection: the control and
 // rotation-bar frames are the world axes at the centre of the selection's world extents, the
-// reference point is that centre, and the selection frame is the world axes at the extents'
-// minimum corner (where a box is inserted). 0 for an empty selection.
+// selection's extents are measured in the control frame (so they are centred on its origin),
+// the reference point is that centre, and the selection frame is the world axes at the
+// extents' minimum corner (where a box is inserted). 0 for an empty selection.
 struct KvSetupGeometry {
     MatrixStruct controlCS, rotbarCS, selectionCS;
-    KvPoint extentsMin, extentsMax; // in the control frame's axes, which are the world's
-    KvPoint refPoint;
+    KvPoint extentsMin, extentsMax; // in the control frame
+    KvPoint refPoint;               // world
 };
 KORVEX_API int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out);
 // Applies a world matrix (a drag matrix) to every selected graphic.

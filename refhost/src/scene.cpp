@@ -10,6 +10,7 @@
 struct KvScene {
     DrawingStruct* drawing = nullptr; // owned
     std::vector<GraphicRecord*> selection;
+    std::vector<MatrixStruct> previewFrom; // own matrices before a preview; empty without one
     bool dragging = false;
     korvex::Vec3 grabbed;
     korvex::Vec3 dragPlaneNormal;
@@ -288,6 +289,7 @@ int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
 
 void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
     if (!scene || !g) return;
+    if (!scene->previewFrom.empty()) kvScenePreviewSelection(scene, nullptr);
     auto* record = static_cast<GraphicRecord*>(g);
     auto& list = scene->selection;
     list.erase(std::remove(list.begin(), list.end(), record), list.end());
@@ -295,7 +297,9 @@ void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
 }
 
 void kvSceneClearSelection(KvScene* scene) {
-    if (scene) scene->selection.clear();
+    if (!scene) return;
+    if (!scene->previewFrom.empty()) kvScenePreviewSelection(scene, nullptr);
+    scene->selection.clear();
 }
 
 std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene) {
@@ -349,16 +353,38 @@ int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
     return measured;
 }
 
-int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {
-    if (!scene || !m) return 0;
-    for (GraphicRecord* g : scene->selection) {
+namespace {
+
+int placeSelection(KvScene& scene, const MatrixStruct& m) {
+    for (std::size_t i = 0; i < scene.selection.size(); ++i) {
+        GraphicRecord* g = scene.selection[i];
+        const MatrixStruct own = scene.previewFrom.empty() ? ownMatrix(*g) : scene.previewFrom[i];
         const MatrixStruct parent = parentWorldMatrix(*g);
         MatrixStruct toParent;
         if (!invertAffine(parent, &toParent)) return 0;
-        const MatrixStruct placed = compose(compose(toParent, compose(*m, parent)), ownMatrix(*g));
+        const MatrixStruct placed = compose(compose(toParent, compose(m, parent)), own);
         GraphicSetMatrix(g, &placed, 0);
     }
     return 1;
+}
+
+} // namespace
+
+int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {
+    if (!scene || !m) return 0;
+    const int placed = placeSelection(*scene, *m);
+    scene->previewFrom.clear();
+    return placed;
+}
+
+int kvScenePreviewSelection(KvScene* scene, const MatrixStruct* m) {
+    if (!scene) return 0;
+    if (scene->previewFrom.empty())
+        for (const GraphicRecord* g : scene->selection)
+            scene->previewFrom.push_back(ownMatrix(*g));
+    const int placed = placeSelection(*scene, m ? *m : identityMatrix());
+    if (!m) scene->previewFrom.clear();
+    return placed;
 }
 
 // [SECTION] Pointer -------------------------------------------------------------------------

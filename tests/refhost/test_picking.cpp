@@ -164,7 +164,7 @@ TEST_F(PickingTest, PerspectiveCameraCarriedIntoAScaledPartFindsTheDisplayedPoin
     }
 }
 
-TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndDragsMoveTheSelection) {
+TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndPreviewsDoNotAddUpToTheAppliedDrag) {
     GraphicStruct* slab = kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x00FF00);
     ASSERT_EQ(kvSceneSelection(scene).size(), 1u);
     ASSERT_EQ(kvSceneSelection(scene)[0], slab);
@@ -179,11 +179,25 @@ TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndDragsMoveTheSelecti
     EXPECT_NEAR(ExtentsGetY2(e), 1, 1e-12);
     EXPECT_NEAR(ExtentsGetZ2(e), 0.5, 1e-12);
 
+    // Previews place the selection from where it was, so they do not add up; the drag's
+    // final matrix is applied once.
     const MatrixStruct drag = translation(0, 3, 0);
+    const MatrixStruct halfway = translation(0, 1.5, 0);
+    ASSERT_EQ(kvScenePreviewSelection(scene, &halfway), 1);
+    ASSERT_EQ(kvScenePreviewSelection(scene, &drag), 1);
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 3, 1e-12);
+    ASSERT_EQ(kvScenePreviewSelection(scene, nullptr), 1);
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 0, 1e-12);
+    ASSERT_EQ(kvScenePreviewSelection(scene, &halfway), 1);
     ASSERT_EQ(kvSceneTransformSelection(scene, &drag), 1);
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
     EXPECT_NEAR(ExtentsGetX1(e), 3, 1e-12);
     EXPECT_NEAR(ExtentsGetY1(e), -1, 1e-12);
+    ASSERT_EQ(kvSceneTransformSelection(scene, &drag), 1);
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 6, 1e-12);
 
     kvSceneClearSelection(scene);
     EXPECT_EQ(kvSelectionExtents(&cs, &e), 0);

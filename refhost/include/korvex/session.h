@@ -74,8 +74,12 @@ struct KvSetupGeometry {
     KvPoint refPoint;               // world
 };
 KORVEX_API int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out);
-// Applies a world matrix (a drag matrix) to every selected graphic.
+// Applies a world matrix (a drag matrix) to every selected graphic; after a preview it applies
+// to the selection as it was before the preview began, and ends the preview.
 KORVEX_API int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m);
+// Shows the selection moved by a world matrix while a drag runs: each call places it from where
+// it was before the first preview call; a null matrix puts it back and ends the preview.
+KORVEX_API int kvScenePreviewSelection(KvScene* scene, const MatrixStruct* m);
 
 // [SECTION] Pointer -------------------------------------------------------------------------
 

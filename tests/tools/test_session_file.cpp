@@ -1,6 +1,6 @@
 // The session file reader: a well-formed session reads into typed steps; a malformed one is
 // rejected whole with the line of the fault.
-#include "tools/tiller/session_file.h"
+#include "session_file.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,9 @@ TEST(SessionFile, ReadsEveryPartOfAWellFormedSession) {
     EXPECT_TRUE(s.viewport.perspective);
     EXPECT_EQ(s.viewport.view, "top");
     EXPECT_EQ(s.viewport.width, 640);
-    EXPECT_EQ(s.properties.at("ScreenSize_Min"), 150);
+    EXPECT_EQ(s.settings.ScreenSize_Min, 150);
+    EXPECT_EQ(s.settings.Show_BoundaryBox, 0);
+    EXPECT_EQ(s.settings.Show_Axes, 1);
     ASSERT_EQ(s.steps.size(), 8u);
     EXPECT_EQ(s.steps[2].action, Step::Action::Hover);
     EXPECT_EQ(s.steps[2].line, 10);

@@ -1,10 +1,14 @@
 #include "session_file.h"
 
+#include "control_settings.h"
+#include "sample_models.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -141,6 +145,9 @@ SelectionSpec ReadSelection(const json& v, int line) {
     } else if (v.contains("model")) {
         s.kind = SelectionSpec::Kind::Model;
         s.model = Text(v["model"], line, "selection model");
+        const auto& names = SampleModelNames();
+        if (std::find(names.begin(), names.end(), s.model) == names.end())
+            throw SessionError{line, "unknown sample model \"" + s.model + "\""};
     } else {
         throw SessionError{line, "selection must hold exactly one of \"box\", \"file\", \"model\""};
     }
@@ -325,12 +332,9 @@ Step ReadStep(const json& v, int line) {
 
 void ReadProperties(const json& v, int line, Session& session) {
     if (!v.is_object()) throw SessionError{line, "properties must be an object"};
-    const auto& names = PropertyNames();
-    for (const auto& [key, value] : v.items()) {
-        if (std::find(names.begin(), names.end(), key) == names.end())
+    for (const auto& [key, value] : v.items())
+        if (!SetControlSetting(&session.settings, key, Number(value, line, key)))
             throw SessionError{line, "unknown control property \"" + key + "\""};
-        session.properties[key] = Number(value, line, key);
-    }
 }
 
 void ReadSession(const json& doc, const Locations& where, Session& session) {
@@ -361,24 +365,6 @@ void ReadSession(const json& doc, const Locations& where, Session& session) {
 }
 
 } // namespace
-
-const std::vector<std::string>& PropertyNames() {
-    static const std::vector<std::string> names = {"Show_Axes",
-                                                   "Show_Handles_RotBar_Move",
-                                                   "Show_Handles_RotBar_Scale",
-                                                   "Show_Handles_RotBar_Rotate",
-                                                   "Show_BoundaryBox",
-                                                   "Show_Handles_GCtrlCS_Move",
-                                                   "Show_Handles_GCtrlCS_Scale",
-                                                   "Show_BoundaryBox_Facets",
-                                                   "Show_SelectionCS",
-                                                   "ScreenSize_Min",
-                                                   "ScreenSize_Max",
-                                                   "Light_Type",
-                                                   "Light_Affect_Diffuse",
-                                                   "Light_Affect_Specular"};
-    return names;
-}
 
 bool ParseSessionText(const std::string& text, const std::string& directory, Session* session,
                       std::string* error) {

@@ -3,8 +3,12 @@
 #ifndef TILLER_TOOLS_SESSION_FILE_H
 #define TILLER_TOOLS_SESSION_FILE_H
 
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
+#include "tiller/tiller.h"
+
 #include <array>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +23,7 @@ struct SelectionSpec {
     Vec3 boxMin{0, 0, 0};
     Vec3 boxMax{1, 1, 1};
     std::string path;  // File: a .qvw drawing, relative to the session file
-    std::string model; // Model: a built-in sample model
+    std::string model; // Model: a sample model by name
 };
 
 struct ViewportSpec {
@@ -84,7 +88,7 @@ struct Session {
     std::string control = "main";
     SelectionSpec selection;
     ViewportSpec viewport;
-    std::map<std::string, double> properties; // GControlProperties fields by name
+    GControlProperties settings; // the defaults, with the fields the file names
     std::vector<Step> steps;
 };
 
@@ -93,8 +97,6 @@ bool ReadSessionFile(const std::string& path, Session* session, std::string* err
 // The same from text (path only names the directory for relative files).
 bool ParseSessionText(const std::string& text, const std::string& directory, Session* session,
                       std::string* error);
-// The GControlProperties field names a session may set.
-const std::vector<std::string>& PropertyNames();
 
 } // namespace tiller::tools
 

@@ -20,7 +20,7 @@ build: deps
 	cmake --build --preset default
 
 demo: build
-	./build/bin/tiller demo --out out/demo
+	./build/bin/tiller play examples/bracket.json --out out/demo
 
 test: build
 	ctest --preset default

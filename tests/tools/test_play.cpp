@@ -83,7 +83,7 @@ TEST_F(DemoSessionTest, PointerFindsAndDragsTheArrowTheRingAndTheTopGrip) {
         const json& m = drags[i]["mDrag"];
         const double degrees = std::atan2(m[1].get<double>(), m[0].get<double>()) * 180 / M_PI;
         EXPECT_NE(std::lround(degrees), 0);
-        EXPECT_NEAR(degrees / 15, std::round(degrees / 15), 1e-9) << degrees;
+        EXPECT_NEAR(degrees / 15, std::nearbyint(degrees / 15), 1e-9) << degrees;
         EXPECT_NEAR(m[10].get<double>(), 1, 1e-12);
     }
     // The top grip: height stretched from the bottom face, which lies on the ground.

@@ -119,6 +119,9 @@ struct ViewportRecord : ViewportStruct {
     DrawingRecord* drawing = nullptr; // not owned
     int sceneId = 0;                  // its render scene
     long redraws = 0;                 // immediate redraws asked for
+    // Set once an element is put in its scene, its space or drawn in it; a viewport never so
+    // used (a pick viewport) changes and closes without a walk over every element.
+    bool hostsElements = false;
 };
 
 inline ViewportRecord* asViewport(ViewportStruct* vp) {

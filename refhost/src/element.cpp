@@ -168,6 +168,7 @@ void closeScene(ViewportRecord* vp) {
         scenes().erase(scene->id);
         delete scene;
     }
+    if (!vp->hostsElements) return;
     for (ElementImpl* e : allElements()) {
         if (!contains(e->drawIn, vp) && e->space != vp) continue;
         eraseFrom(e->drawIn, vp);
@@ -177,6 +178,7 @@ void closeScene(ViewportRecord* vp) {
 }
 
 void viewportChanged(ViewportRecord* vp) {
+    if (!vp->hostsElements) return;
     for (ElementImpl* e : allElements())
         if (measuringViewport(*e) == vp) updateViewMatrix(*e);
 }
@@ -289,6 +291,7 @@ RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
     impl_->scene = scene;
     impl_->sceneId = scene->id;
     scene->elements.push_back(impl_);
+    scene->viewport->hostsElements = true;
     updateViewMatrix(*impl_);
     return StateOk;
 }
@@ -313,6 +316,7 @@ RedUIElementState CRedUIElement::SetSpaceByViewport(ViewportStruct* vp, bool red
     deliverViewMatrixChanges();
     if (!vp) return StateInvalidArgument;
     impl_->space = asViewport(vp);
+    impl_->space->hostsElements = true;
     updateViewMatrix(*impl_);
     return redrawIf(*impl_, redraw);
 }
@@ -340,6 +344,7 @@ RedUIElementState CRedUIElement::SetDrawInViewport(ViewportStruct* vp, bool on, 
     impl_->drawInChosen = true;
     eraseFrom(impl_->drawIn, asViewport(vp));
     if (on) impl_->drawIn.push_back(asViewport(vp));
+    asViewport(vp)->hostsElements = true;
     updateViewMatrix(*impl_);
     return redrawIf(*impl_, redraw);
 }

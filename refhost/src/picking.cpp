@@ -5,6 +5,7 @@
 #include "display_records.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <map>
 
@@ -147,9 +148,6 @@ struct Box {
         add(b.hi);
     }
     bool empty() const { return lo.x > hi.x; }
-    Vec3 corner(int i) const {
-        return {i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z};
-    }
 };
 
 struct BvhNode {
@@ -210,17 +208,19 @@ Bvh buildBvh(const std::vector<Box>& boxes) {
 // Visits the items of every leaf whose box, and whose ancestors' boxes, `accept` takes.
 template <class Accept, class Visit> void traverse(const Bvh& bvh, Accept accept, Visit visit) {
     if (bvh.nodes.empty()) return;
-    std::vector<int> stack{0};
-    while (!stack.empty()) {
-        const BvhNode& node = bvh.nodes[stack.back()];
-        stack.pop_back();
+    // Median splits keep the tree balanced: its depth stays far below the stack's size.
+    std::array<int, 64> stack;
+    int top = 0;
+    stack[top++] = 0;
+    while (top > 0) {
+        const BvhNode& node = bvh.nodes[stack[--top]];
         if (!accept(node.box)) continue;
         if (node.count > 0) {
             for (int i = node.first; i < node.first + node.count; ++i)
                 visit(bvh.items[i]);
         } else {
-            stack.push_back(node.right);
-            stack.push_back(node.left);
+            stack[top++] = node.right;
+            stack[top++] = node.left;
         }
     }
 }
@@ -427,14 +427,32 @@ bool projectToQueryPlane(const EdgeQuery& q, Vec3 view, double* x, double* y) {
     return true;
 }
 
+// The box's bounds in view space: its centre mapped, its half-size through the matrix's
+// absolute values. One point mapped instead of eight corners on every node of a query.
+Box viewBoundsOf(const MatrixStruct& m, const Box& b) {
+    const Vec3 centre = transformPoint(m, (b.lo + b.hi) * 0.5);
+    const Vec3 half = (b.hi - b.lo) * 0.5;
+    const auto reach = [&](int row) {
+        return std::fabs(m.m[row]) * half.x + std::fabs(m.m[4 + row]) * half.y +
+               std::fabs(m.m[8 + row]) * half.z;
+    };
+    const Vec3 r{reach(0), reach(1), reach(2)};
+    Box v;
+    v.lo = centre - r;
+    v.hi = centre + r;
+    return v;
+}
+
 bool boxNearCursor(const EdgeQuery& q, const Box& box) {
     if (box.empty()) return false;
-    double lx = std::numeric_limits<double>::max(), ly = lx, hx = -lx, hy = -lx;
-    for (int i = 0; i < 8; ++i) {
-        double x, y;
-        // A box reaching behind the eye cannot be bounded on the plane: keep it.
-        if (!projectToQueryPlane(q, transformPoint(q.toView, box.corner(i)), &x, &y)) return true;
-        lx = std::min(lx, x), ly = std::min(ly, y), hx = std::max(hx, x), hy = std::max(hy, y);
+    const Box v = viewBoundsOf(q.toView, box);
+    double lx = v.lo.x, ly = v.lo.y, hx = v.hi.x, hy = v.hi.y;
+    if (q.perspective) {
+        const double nearest = -v.hi.z, farthest = -v.lo.z;
+        // A box reaching nearer than the near depth cannot be bounded on the plane: keep it.
+        if (nearest < q.nearDepth) return true;
+        lx = std::min(lx / nearest, lx / farthest), hx = std::max(hx / nearest, hx / farthest);
+        ly = std::min(ly / nearest, ly / farthest), hy = std::max(hy / nearest, hy / farthest);
     }
     return q.cx >= lx - q.radius && q.cx <= hx + q.radius && q.cy >= ly - q.radius &&
            q.cy <= hy + q.radius;

@@ -2,7 +2,7 @@
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             nlohmann-json3-dev libpng-dev zlib1g-dev
 
-.PHONY: deps build demo test test-asan bench clean
+.PHONY: deps build demo test test-asan bench fuzz clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -35,5 +35,16 @@ bench: deps
 	cmake --build --preset release --target tiller_bench
 	./build-release/bin/tiller_bench
 
+# Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer.
+FUZZ_SECONDS ?= 60
+fuzz: PACKAGES += clang
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz --target fuzz_exports fuzz_qvw
+	mkdir -p build-fuzz/corpus/qvw build-fuzz/corpus/exports
+	./build-fuzz/bin/fuzz_qvw -max_total_time=$(FUZZ_SECONDS) build-fuzz/corpus/qvw \
+	    tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
+	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) build-fuzz/corpus/exports
+
 clean:
-	rm -rf build build-asan build-release out
+	rm -rf build build-asan build-release build-fuzz out

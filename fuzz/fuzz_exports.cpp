@@ -1,0 +1,238 @@
+// Drives the exported functions with a host program read from the fuzzer's bytes: creations,
+// setups with awkward matrices and extents, pointer moves, presses, drags, imposed matrices,
+// visibility changes, reloads, deletions and disposal, in any order and with null, deleted
+// and non-finite arguments. Any crash, sanitizer report or host record left alive after the
+// manager is disposed is a fault.
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
+#include "tiller/tiller.h"
+
+#include "korvex/session.h"
+#include "korvex/testing.h"
+#include "korvex/view.h"
+#include "tiller/host/korvex.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// The fuzzer's bytes, read front to back; zeros once they run out.
+class Program {
+  public:
+    Program(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    bool Done() const { return at_ >= size_; }
+    uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+    uint32_t Small(uint32_t below) { return Byte() % below; }
+    // Mostly values that break careless arithmetic; sometimes raw bits.
+    double Number() {
+        static constexpr double kAwkward[] = {0.0,
+                                              -0.0,
+                                              1.0,
+                                              -1.0,
+                                              0.5,
+                                              2.0,
+                                              1e-8,
+                                              5e-8,
+                                              1e-300,
+                                              -1e-300,
+                                              1e300,
+                                              -1e300,
+                                              std::numeric_limits<double>::quiet_NaN(),
+                                              std::numeric_limits<double>::infinity(),
+                                              -std::numeric_limits<double>::infinity(),
+                                              0.3,
+                                              -0.7,
+                                              400.0};
+        const uint8_t pick = Byte();
+        if (pick < 200) return kAwkward[pick % std::size(kAwkward)];
+        double raw = 0;
+        for (size_t i = 0; i < sizeof raw; ++i)
+            reinterpret_cast<uint8_t*>(&raw)[i] = Byte();
+        return raw;
+    }
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t at_ = 0;
+};
+
+// The host side that outlives every input: a scene with a selected box and two viewports, in
+// the scene's drawing, which goes with the scene at exit.
+struct Host {
+    KvScene* scene = kvSceneNew();
+    ViewportStruct* views[2] = {};
+    Host() {
+        kvSceneMakeCurrent(scene);
+        kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x808080);
+        for (ViewportStruct*& vp : views)
+            vp = kvViewportCreate(kvSceneDrawing(scene), 640, 480);
+        kvViewportSetPreset(views[0], KvViewIso);
+        kvViewportSetPerspective(views[1], 45);
+        kvViewportSetPreset(views[1], KvViewFront);
+    }
+    ~Host() { kvSceneDispose(&scene); }
+};
+
+Host& TheHost() {
+    static Host host;
+    return host;
+}
+
+MatrixStruct* NewMatrix(Program& p) {
+    if (p.Small(4) == 0) return nullptr;
+    MatrixStruct* m = MatrixNewEx();
+    if (!m) return nullptr;
+    const uint32_t how = p.Small(3);
+    if (how == 1) m->m[12] = p.Number(), m->m[13] = p.Number(), m->m[14] = p.Number();
+    if (how == 2)
+        for (double& v : m->m)
+            v = p.Number();
+    return m;
+}
+
+ExtentsStruct* NewExtents(Program& p) {
+    if (p.Small(4) == 0) return nullptr;
+    ExtentsStruct* e = ExtentsNewEx();
+    if (e && p.Small(4) != 0)
+        ExtentsSet(e, p.Number(), p.Number(), p.Number(), p.Number(), p.Number(), p.Number());
+    return e;
+}
+
+GControlProperties Settings(Program& p) {
+    GControlProperties s;
+    if (p.Small(2) == 0) return s;
+    for (int32_t* flag : {&s.Show_Axes, &s.Show_Handles_RotBar_Move, &s.Show_Handles_RotBar_Scale,
+                          &s.Show_Handles_RotBar_Rotate, &s.Show_BoundaryBox,
+                          &s.Show_Handles_GCtrlCS_Move, &s.Show_Handles_GCtrlCS_Scale,
+                          &s.Show_BoundaryBox_Facets, &s.Show_SelectionCS, &s.Light_Type})
+        *flag = static_cast<int32_t>(p.Small(3));
+    s.ScreenSize_Min = static_cast<int32_t>(p.Number());
+    s.ScreenSize_Max = static_cast<int32_t>(p.Number());
+    return s;
+}
+
+void Setup(Program& p, GControl* c) {
+    const GControlProperties settings = Settings(p);
+    MatrixStruct* control = NewMatrix(p);
+    MatrixStruct* rotbar = NewMatrix(p);
+    MatrixStruct* selection = NewMatrix(p);
+    ExtentsStruct* extents = NewExtents(p);
+    ExtentsStruct* extents2 = NewExtents(p);
+    VertexStruct* ref = p.Small(4) ? VertexNewEx(p.Number(), p.Number(), p.Number()) : nullptr;
+    ViewportStruct* vp = p.Small(5) ? TheHost().views[p.Small(2)] : nullptr;
+    dbGCtrlSetup(c, p.Small(6) ? &settings : nullptr, vp, control, extents, ref, rotbar, selection,
+                 extents2);
+    MatrixDispose(&control), MatrixDispose(&rotbar), MatrixDispose(&selection);
+    ExtentsDispose(&extents), ExtentsDispose(&extents2);
+    VertexDispose(&ref);
+}
+
+// A drag sample: from a pixel of a viewport, as a host makes it, or raw numbers.
+KvDragSample Sample(Program& p) {
+    KvDragSample s{};
+    if (p.Small(3) != 0) {
+        const double px = p.Byte() * 640.0 / 255, py = p.Byte() * 480.0 / 255;
+        if (kvScenePointerMove(TheHost().scene, TheHost().views[p.Small(2)], px, py, &s)) return s;
+    }
+    s = {p.Number(), p.Number(), p.Number(), p.Number(), p.Number(), p.Number()};
+    return s;
+}
+
+GHandle* SomeHandle(Program& p, GControl* c) {
+    const GHandleList* handles = dbGCtrlGetHandles(c);
+    if (!handles || handles->empty() || p.Small(8) == 0) return nullptr;
+    auto it = handles->begin();
+    std::advance(it, p.Small(static_cast<uint32_t>(handles->size())));
+    return *it;
+}
+
+void Step(Program& p, std::array<GControl*, 2>& controls) {
+    static const char* const kProfiles[] = {"UniversalCtrl.qvw", "UniversalCtrlSimple.qvw",
+                                            "NoSuchProfile.qvw"};
+    GControl*& c = controls[p.Small(2)];
+    switch (p.Small(16)) {
+    case 0:
+        c = dbGCtrlCreate(kProfiles[p.Small(3)], p.Small(2) ? "a" : "b",
+                          p.Small(6) ? kvSceneDrawing(TheHost().scene) : nullptr,
+                          p.Small(4) ? kvSelectionExtents : nullptr);
+        break;
+    case 1:
+        Setup(p, c);
+        break;
+    case 2:
+        dbGCtrlShow(c, p.Small(5), p.Small(2));
+        break;
+    case 3:
+    case 4:
+    case 5: {
+        const KvDragSample s = Sample(p);
+        uint32_t changed = 0;
+        dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, p.Byte(), p.Small(2), p.Small(2),
+                    p.Small(2), p.Small(4) ? &changed : nullptr);
+        break;
+    }
+    case 6: {
+        const KvDragSample s = Sample(p);
+        dbGCtrlSetState(c, p.Small(3), SomeHandle(p, c), s.x, s.y, s.z, s.vx, s.vy, s.vz, p.Byte());
+        break;
+    }
+    case 7: {
+        MatrixStruct* m = NewMatrix(p);
+        dbGCtrlTransform(c, m);
+        MatrixDispose(&m);
+        break;
+    }
+    case 8:
+        dbGCtrlSetActiveViewport(c, p.Small(4) ? TheHost().views[p.Small(2)] : nullptr);
+        break;
+    case 9: {
+        GHandle* h = SomeHandle(p, c);
+        if (const HandleProperties* params = dbGHandleGetParams(c, h))
+            (void)std::strlen(params->csName.c_str());
+        dbGHandleSetVisible(c, h, p.Small(3));
+        dbGHandleGetVisible(c, h);
+        break;
+    }
+    case 10:
+        (void)dbGCtrlToString(p.Small(4) ? c : nullptr).size();
+        break;
+    case 11:
+        dbGCtrlDelete(c);
+        break;
+    case 12:
+        dbGCtrlReload(c);
+        break;
+    case 13:
+        kvViewportZoom(TheHost().views[p.Small(2)], p.Small(2) ? 0.25 : 8.0);
+        break;
+    case 14:
+        kvViewportOrbit(TheHost().views[p.Small(2)], p.Number(), p.Number());
+        break;
+    case 15:
+        if (p.Small(8) == 0) dbDisposeGCtrlManager();
+        break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Host& host = TheHost();
+    const long before = kvLiveTotal();
+    Program program(data, size);
+    std::array<GControl*, 2> controls{};
+    for (int steps = 0; steps < 64 && !program.Done(); ++steps)
+        Step(program, controls);
+    dbDisposeGCtrlManager();
+    kvScenePointerRelease(host.scene);
+    for (ViewportStruct* vp : host.views)
+        kvViewportSetPreset(vp, KvViewIso);
+    if (kvLiveTotal() != before) std::abort(); // a host record outlived the manager
+    return 0;
+}

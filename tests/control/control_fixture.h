@@ -1,5 +1,5 @@
-// A fixture for tests through the exported functions: a scene with a selected box and one
-// viewport, helpers to name a control's handles and to set a control up over the selection.
+// A fixture for tests through the exported functions: the scene fixture with a selected box,
+// helpers to name a control's handles and to set a control up over the selection.
 // The manager is disposed before the live counts are compared.
 #ifndef TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
 #define TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
@@ -8,29 +8,22 @@
 #include <cmath>
 
 #include "control/test_profiles.h"
-#include "korvex/session.h"
-#include "support/live_records.h"
+#include "support/scene_fixture.h"
 #include "tiller/tiller.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
-class ControlFixture : public LiveRecordsTest {
+class ControlFixture : public SceneFixture {
   protected:
     void SetUp() override {
-        LiveRecordsTest::SetUp();
-        scene = kvSceneNew();
-        drawing = kvSceneDrawing(scene);
-        vp = kvViewportCreate(drawing, 800, 600);
+        SceneFixture::SetUp();
         kvSceneAddBox(scene, {-0.1, -0.1, 0}, {0.1, 0.1, 0.1}, 0x808080);
-        profile = kvDrawingNew();
-        root = DrawingGetModelRoot(profile);
     }
     void ReleaseAll() override {
         dbDisposeGCtrlManager();
-        kvSceneDispose(&scene);
-        DrawingDispose(&profile);
+        SceneFixture::ReleaseAll();
         for (const std::string& path : written)
             std::filesystem::remove(path);
     }
@@ -41,8 +34,10 @@ class ControlFixture : public LiveRecordsTest {
         return written.back();
     }
 
-    GControl* Create(const std::string& path, const char* name = "test") {
-        return dbGCtrlCreate(path.c_str(), name, drawing, kvSelectionExtents);
+    // A control in the scene's drawing unless another is given.
+    GControl* Create(const std::string& path, const char* name = "test",
+                     DrawingStruct* in = nullptr, ExtentsCallback cb = kvSelectionExtents) {
+        return dbGCtrlCreate(path.c_str(), name, in ? in : drawing, cb);
     }
     std::vector<GHandle*> Handles(GControl* c) {
         const GHandleList* list = dbGCtrlGetHandles(c);
@@ -109,20 +104,12 @@ class ControlFixture : public LiveRecordsTest {
     }
     int VisibleElements() {
         int visible = 0;
-        for (CRedUIElement* e : kvViewportElements(vp)) {
-            KvElementInfo info{};
-            kvElementGetInfo(e, &info);
-            visible += info.visible;
-        }
+        for (CRedUIElement* e : kvViewportElements(vp))
+            visible += InfoOf(e).visible;
         return visible;
     }
 
-    KvScene* scene = nullptr;
-    DrawingStruct* drawing = nullptr;
-    ViewportStruct* vp = nullptr;
-    DrawingStruct* profile = nullptr; // built in code, written with WriteTestProfile
-    GraphicStruct* root = nullptr;
-    std::vector<std::string> written;
+    std::vector<std::string> written; // profiles written with WriteTestProfile
 };
 
 #endif

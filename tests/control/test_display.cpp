@@ -2,6 +2,7 @@
 // handles over a wide zoom range, what a rendered frame shows where the handles are drawn, the
 // highlight under the pointer, and setups with a missing argument.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,6 @@ namespace {
 
 // The extent the on-screen limits are stated for: a profile's handles span about this much.
 constexpr double ProfileSpan = 0.6;
-
-KvPoint Apply(const MatrixStruct& m, KvPoint p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
-}
 
 KvElementInfo InfoOf(CRedUIElement* e) {
     KvElementInfo info{};

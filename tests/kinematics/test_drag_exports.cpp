@@ -4,6 +4,7 @@
 // parallel and a perspective view. The expected matrices come from where the pointer is put:
 // the pixel of a chosen world point, whose sight line meets the handle's axis or plane there.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -12,33 +13,9 @@
 
 namespace {
 
-KvPoint operator+(KvPoint a, KvPoint b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-KvPoint operator-(KvPoint a, KvPoint b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-KvPoint operator*(KvPoint a, double k) {
-    return {a.x * k, a.y * k, a.z * k};
-}
 // Componentwise: factors along the world axes.
 KvPoint operator*(KvPoint f, KvPoint a) {
     return {f.x * a.x, f.y * a.y, f.z * a.z};
-}
-double Dot(KvPoint a, KvPoint b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-KvPoint Cross(KvPoint a, KvPoint b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-KvPoint Unit(KvPoint a) {
-    return a * (1 / std::sqrt(Dot(a, a)));
-}
-
-KvPoint Apply(const MatrixStruct& m, KvPoint p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
 }
 MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
     MatrixStruct r{};
@@ -48,20 +25,6 @@ MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
                 r.m[col * 4 + row] += a.m[k * 4 + row] * b.m[col * 4 + k];
     return r;
 }
-
-void ExpectNear(KvPoint a, KvPoint b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-void ExpectSameMatrix(const MatrixStruct& a, const MatrixStruct& b, double tol) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], tol) << "element " << i;
-}
-MatrixStruct Translation(KvPoint t) {
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, t.x, t.y, t.z, 1}};
-}
-const MatrixStruct Identity = Translation({0, 0, 0});
 
 const KvPoint X{1, 0, 0}, Y{0, 1, 0}, Z{0, 0, 1};
 // The fixture's box is (-0.1, -0.1, 0)..(0.1, 0.1, 0.1): the reference point and the box
@@ -126,7 +89,7 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     // Back at the press sample every routine gives the identity; then the drag ends.
     void ReturnAndRelease(GHandle* h) {
         EXPECT_EQ(PointerMove(control, pressPixel[0], pressPixel[1]), h);
-        ExpectSameMatrix(*dbGHandleGetParams(control, h)->mDrag, Identity, Tol());
+        ExpectMatrixNear(*dbGHandleGetParams(control, h)->mDrag, Identity, Tol());
         EndDrag();
     }
 
@@ -178,7 +141,7 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     void ExpectFollowed(const std::set<size_t>& elements, const MatrixStruct& m) {
         const std::vector<MatrixStruct> now = ElementMatrices();
         for (size_t i : elements)
-            ExpectSameMatrix(now[i], After(m, atPress[i]), 1e-12);
+            ExpectMatrixNear(now[i], After(m, atPress[i]), 1e-12);
     }
 
     GControlProperties props;
@@ -203,12 +166,12 @@ TEST_P(DragExportsTest, MoveArrowFollowsTheCursorAlongItsAxisOnly) {
         const KvPoint pressed = Centre + axis * 0.2;
         GHandle* h = Grab(name, pressed);
         for (double along : {0.1, -0.05}) {
-            ExpectSameMatrix(DragTo(h, pressed + axis * along), Translation(axis * along),
+            ExpectMatrixNear(DragTo(h, pressed + axis * along), Translation(axis * along),
                              Tol(0.1));
         }
         const KvPoint eye = kvViewportInfo(vp).eye;
         const KvPoint seen = Perspective() ? eye - pressed : eye - Centre;
-        ExpectSameMatrix(DragTo(h, pressed + Unit(Cross(axis, seen)) * 0.05), Identity, Tol(0.1));
+        ExpectMatrixNear(DragTo(h, pressed + Unit(Cross(axis, seen)) * 0.05), Identity, Tol(0.1));
         ReturnAndRelease(h);
     }
 }
@@ -227,7 +190,7 @@ TEST_P(DragExportsTest, PlaneMovesFollowTheCursorHitOnThePlane) {
     for (const auto& [name, at, offset] : rows) {
         SCOPED_TRACE(name);
         GHandle* h = Grab(name, at);
-        ExpectSameMatrix(DragTo(h, grabbed + offset), Translation(offset), Tol(0.1));
+        ExpectMatrixNear(DragTo(h, grabbed + offset), Translation(offset), Tol(0.1));
         ReturnAndRelease(h);
     }
 }
@@ -253,9 +216,9 @@ TEST_P(DragExportsTest, RotationRingTurnsAQuarterByTheRightHandRule) {
         GHandle* h = Grab(name, onRing(30));
         for (double turn : {90, -90}) {
             const MatrixStruct m = DragTo(h, onRing(30 + turn));
-            ExpectNear(Apply(m, Centre), Centre, Tol(0.1));
-            ExpectNear(Apply(m, Centre + u), Centre + v * (turn > 0 ? 1 : -1), Tol());
-            ExpectNear(Apply(m, Centre + axis), Centre + axis, Tol());
+            EXPECT_POINT_NEAR(Apply(m, Centre), Centre, Tol(0.1));
+            EXPECT_POINT_NEAR(Apply(m, Centre + u), Centre + v * (turn > 0 ? 1 : -1), Tol());
+            EXPECT_POINT_NEAR(Apply(m, Centre + axis), Centre + axis, Tol());
         }
         ReturnAndRelease(h);
     }
@@ -327,7 +290,7 @@ TEST_P(DragExportsTest, ScaleRoutinesScaleByTheDistanceRatioAboutTheirAnchor) {
         for (KvPoint f : {row.factors, row.pastReference}) {
             const MatrixStruct m = DragTo(h, reference + f * (start - reference));
             for (KvPoint p : {Corners[0], Corners[1], anchor})
-                ExpectNear(Apply(m, p), anchor + f * (p - anchor), Tol());
+                EXPECT_POINT_NEAR(Apply(m, p), anchor + f * (p - anchor), Tol());
         }
         ReturnAndRelease(h);
     }
@@ -402,9 +365,9 @@ TEST_P(DragExportsTest, HostImposesItsSnappedMatrixOnTheDrag) {
     const KvSnapSteps steps{0.05, 15, 0.25};
     MatrixStruct snapped;
     ASSERT_EQ(kvSnapDragMatrix(&m, &frame, &steps, &snapped), 1);
-    ExpectNear(Apply(snapped, Centre), Centre + Y * 0.15, 1e-12);
+    EXPECT_POINT_NEAR(Apply(snapped, Centre), Centre + Y * 0.15, 1e-12);
     EXPECT_EQ(dbGCtrlTransform(control, &snapped), 1);
-    ExpectSameMatrix(*dbGHandleGetParams(control, arrow)->mDrag, snapped, 0);
+    ExpectMatrixNear(*dbGHandleGetParams(control, arrow)->mDrag, snapped, 0);
     EXPECT_GE(moved.size(), 4u);
     EXPECT_EQ(MovedSincePress(), moved);
     ExpectFollowed(moved, snapped);

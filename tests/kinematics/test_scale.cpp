@@ -31,13 +31,13 @@ TEST_F(DragTest, AxisScaleHoldsTheLeastXFaceAndMirrorsPastIt) {
         Start(h, Corner + Vec{0.4, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.6, 0, 0}), &handleMatrix), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, face), face, tol);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.0, 0.8, 0.4}), tol);
-        EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{1, 1, 1}), Corner + Vec{1.5, 1, 1}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, face), face, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.0, 0.8, 0.4}), tol);
+        EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{1, 1, 1}), Corner + Vec{1.5, 1, 1}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.6, 0, 0}, 1)), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), face + Vec{1.5, 0.45, 0.3}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), face + Vec{1.5, 0.45, 0.3}, tol);
         ASSERT_EQ(Drag(h, At(Corner - Vec{0.2, 0, 0})), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), (Vec{0.0, 0.8, 0.4}), tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), (Vec{0.0, 0.8, 0.4}), tol);
     }
 }
 
@@ -55,10 +55,12 @@ TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{1.4, 0, 0}), &handleMatrix), 1);
         const Vec fixedPoint = BoxCentre - Vec{0.3, 0, 0};
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, fixedPoint), fixedPoint, tol);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.3, 0.8, 0.4}), tol);
-        EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{0.6, 0, 0}), Corner + Vec{0.6, 0, 0}, tol);
-        EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{1.0, 0, 0}), Corner + Vec{1.4, 0, 0}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, fixedPoint), fixedPoint, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), (Vec{2.3, 0.8, 0.4}), tol);
+        EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{0.6, 0, 0}), Corner + Vec{0.6, 0, 0},
+                          tol);
+        EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{1.0, 0, 0}), Corner + Vec{1.4, 0, 0},
+                          tol);
     }
 }
 
@@ -70,13 +72,13 @@ TEST_F(DragTest, PlaneScaleTakesEachAxisRatioFromTheHandleOrigin) {
         Start(h, Corner + Vec{0.4, 0.2, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.8, 0.1, 0}), &handleMatrix), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, Corner), Corner, tol);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{2.0, 0.3, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, Corner), Corner, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{2.0, 0.3, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.8, 0.1, 0}, 1), &handleMatrix), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Span * 1.25, tol);
-        EXPECT_VEC_NEAR(Apply(handleMatrix, Corner + Vec{1, 1, 1}), Corner + Vec{2, 0.5, 1}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Span * 1.25, tol);
+        EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{1, 1, 1}), Corner + Vec{2, 0.5, 1}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{-0.2, 0.2, 0})), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
     }
 }
 
@@ -88,12 +90,12 @@ TEST_F(DragTest, GripScaleHoldsItsAnchorOrTheCentre) {
         Start(h, Corner + Vec{0.5, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.75, 0, 0}), &handleMatrix), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1.5, 0.6, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1.5, 0.6, 0.4}, tol);
         EXPECT_TRUE(MatrixEqual(&handleMatrix, h->mDrag));
         ASSERT_EQ(Drag(h, At(Corner + Vec{-0.25, 0, 0})), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.75, 0, 0}, 0, 1)), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, tol);
     }
 }
 
@@ -106,14 +108,14 @@ TEST_F(DragTest, SceneScaleOfASolidSelectionMeasuresAgainstTheMirroredStart) {
         const double tol = perspective ? 1e-6 : 1e-9;
         Start(h, BoxCentre + Vec{0.25, 0.1, 0});
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{0.5, -0.1, 0})), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, Corner), Corner, tol);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1.5, 0, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, Corner), Corner, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1.5, 0, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{-0.5, 0.1, 0})), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{0.5, -0.1, 0}, 0, 0, 4)), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{0.75, 0.45, 0.4}, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{0.75, 0.45, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{0.5, -0.1, 0}, 1)), 1);
-        EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Anchor + (BoxMax - Anchor) * 0.75, tol);
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Anchor + (BoxMax - Anchor) * 0.75, tol);
     }
 }
 
@@ -126,15 +128,15 @@ TEST_F(DragTest, SceneScaleOfAFlatSelectionMeasuresFromTheAnchorEdge) {
     const Vec grab = Corner + Vec{0.3, 0.2, 0.1};
     Start(h, grab);
     ASSERT_EQ(Drag(h, At(Corner + (grab - Corner) * 2.0)), 1);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, Corner), Corner, 1e-9);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1, 1.2, 0.4}, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, Corner), Corner, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{1, 1.2, 0.4}, 1e-9);
     ASSERT_EQ(Drag(h, At(Corner + (grab - Corner) * 2.0, 1)), 1);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Anchor + (BoxMax - Anchor) * 2.0, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Anchor + (BoxMax - Anchor) * 2.0, 1e-9);
 
     Look({1, -4, 0.2}, false); // the handle's Y axis seen end-on: the factor goes to x
     Start(h, grab);
     ASSERT_EQ(Drag(h, At(Corner + (grab - Corner) * 2.0)), 1);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{2, 0.6, 0.4}, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{2, 0.6, 0.4}, 1e-9);
 }
 
 TEST_F(DragTest, DiagonalScaleKeepsTheOppositeCornerFixed) {
@@ -142,12 +144,12 @@ TEST_F(DragTest, DiagonalScaleKeepsTheOppositeCornerFixed) {
     Start(h, BoxMax);
     MatrixStruct handleMatrix;
     ASSERT_EQ(Drag(h, At(Corner + Span * 1.5), &handleMatrix), 1);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, Corner), Corner, 1e-9);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), Corner + Span * 1.5, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, Corner), Corner, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Span * 1.5, 1e-9);
     EXPECT_TRUE(MatrixEqual(&handleMatrix, h->mDrag));
     ASSERT_EQ(Drag(h, At(Corner + Span * 1.5, 0, 1)), 1);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, 1e-9);
-    EXPECT_VEC_NEAR(Apply(*h->mDrag, BoxMax), BoxCentre + Span, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, 1e-9);
+    EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), BoxCentre + Span, 1e-9);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // without a non-orthogonal matrix, on-screen size limits, the view-dependent scale and the
 // snap centre, the visibility rule and picking of scaled parts.
 #include "part/handle_fixture.h"
+#include "support/math3d.h"
 
 #include "korvex/testing.h"
 #include "korvex/view.h"
@@ -12,10 +13,6 @@ using namespace testprofile;
 using tiller::GHandlePart;
 
 namespace {
-
-MatrixStruct Translation(double x, double y, double z) {
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
-}
 
 void ExpectCentre(const GHandlePart* part, double x, double y, double z) {
     const ExtentsStruct* e = part->PartGetExtents();

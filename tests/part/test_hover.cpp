@@ -3,6 +3,7 @@
 // manipulator at its smallest, middle and largest screen size; disabled handles are never found;
 // and the choosing rule's cases that mix facet and line hits or scaled parts.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -159,9 +160,7 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         auto pixel = [&](KvPoint p) {
             const MatrixStruct* steps[] = {&info.viewMatrix, &info.matrix};
             for (const MatrixStruct* m : steps)
-                p = {m->m[0] * p.x + m->m[4] * p.y + m->m[8] * p.z + m->m[12],
-                     m->m[1] * p.x + m->m[5] * p.y + m->m[9] * p.z + m->m[13],
-                     m->m[2] * p.x + m->m[6] * p.y + m->m[10] * p.z + m->m[14]};
+                p = Apply(*m, p);
             Px at{-1e9, -1e9};
             kvViewportWorldToPixel(vp, p, &at.x, &at.y);
             return at;

@@ -44,13 +44,9 @@ class ExportTest : public ControlFixture {
         for (GHandle* h : *dbGCtrlGetHandles(c))
             if (dbGHandleGetParams(c, h)->MovementType == MovementSceneXY) scale = h;
         ASSERT_NE(scale, nullptr);
-        KvDragSample s{};
-        kvScenePointerPress(scene, vp, 400, 300, &s);
-        ASSERT_EQ(dbGCtrlSetState(c, 1, scale, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0), 1);
-        kvScenePointerMove(scene, vp, 420, 280, &s);
-        dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
-        dbGCtrlSetState(c, 0, scale, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0);
-        kvScenePointerRelease(scene);
+        ASSERT_EQ(Press(c, scale, 400, 300), 1);
+        PointerMove(c, 420, 280);
+        Release(c);
     }
     bool Known(GControl* c) { return dbGCtrlGetHandles(c) != nullptr; }
     int Raise(uint32_t kind, uint32_t phase, uint16_t flags, NotifyParam second) {

@@ -118,11 +118,7 @@ class HoverTest : public ControlFixture {
         AddInteractive(root, {"TieB"}, {0.5, 0.4, 0});
         AddInteractive(root, {"Above"}, {0.5, -0.4, 0.05});
         AddInteractive(root, {"Below"}, {0.5, -0.4, 0});
-        GraphicStruct* curve = AddHandleGroup(root, {"Curve"});
-        AddLine(AddGroup(curve, {{"handle_part", "mouseout"}}), {-0.55, -0.4, 0}, {-0.45, -0.4, 0},
-                0xFFFFFF);
-        AddSquarePart(curve, "mouseover", {-0.5, -0.4, 0}, 0.05);
-        AddCoordsystem(curve);
+        AddLineHandle(root, {"Curve"}, {-0.55, -0.4, 0}, {-0.45, -0.4, 0});
         AddInteractive(root, {"Surface"}, {-0.5, -0.4, 0});
         control = Create(WriteTestProfile("hover.qvw"));
         ASSERT_NE(control, nullptr);

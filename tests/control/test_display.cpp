@@ -15,12 +15,6 @@ namespace {
 // The extent the on-screen limits are stated for: a profile's handles span about this much.
 constexpr double ProfileSpan = 0.6;
 
-KvElementInfo InfoOf(CRedUIElement* e) {
-    KvElementInfo info{};
-    kvElementGetInfo(e, &info);
-    return info;
-}
-
 // Where the element draws a point of its own geometry: its matrix after its view-dependent one.
 KvPoint Drawn(CRedUIElement* e, KvPoint p) {
     const KvElementInfo info = InfoOf(e);

@@ -104,6 +104,18 @@ inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleSpec& desc
     return handle;
 }
 
+// An interactive handle picked on a line from a to b (its mouseout part, with the part's
+// `partExtra` properties), with a mouseover square at the line's middle and a sound coordsystem.
+inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleSpec& desc, Point a, Point b,
+                                    Props partExtra = {}) {
+    GraphicStruct* handle = AddHandleGroup(root, desc);
+    partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
+    AddLine(AddGroup(handle, partExtra), a, b, 0xFFFFFF);
+    AddSquarePart(handle, "mouseover", {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2}, 0.05);
+    AddCoordsystem(handle);
+    return handle;
+}
+
 // A static handle (transform none) showing a square at c.
 inline GraphicStruct* AddStatic(GraphicStruct* root, const std::string& name, Point c,
                                 Props extra = {}) {

@@ -102,11 +102,8 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
 
     std::vector<MatrixStruct> ElementMatrices() {
         std::vector<MatrixStruct> matrices;
-        for (CRedUIElement* e : kvViewportElements(vp)) {
-            KvElementInfo info{};
-            kvElementGetInfo(e, &info);
-            matrices.push_back(info.matrix);
-        }
+        for (CRedUIElement* e : kvViewportElements(vp))
+            matrices.push_back(InfoOf(e).matrix);
         return matrices;
     }
     // The indices of a handle's static parts shown while idle: the elements its hiding hides
@@ -114,8 +111,7 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     std::set<size_t> StaticsOf(const char* name) {
         const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
         auto visible = [&](size_t i) {
-            KvElementInfo info{};
-            kvElementGetInfo(elements[i], &info);
+            const KvElementInfo info = InfoOf(elements[i]);
             return info.visible != 0 && info.triangles == 0;
         };
         std::vector<bool> before;

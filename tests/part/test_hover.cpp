@@ -107,12 +107,6 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         GHandle* h = PointerMove(control, px, py - dy);
         return h ? dbGHandleGetParams(control, h)->csName : "";
     }
-    void AddCurve(const char* name, Point a, Point b) {
-        GraphicStruct* curve = AddHandleGroup(root, {name});
-        AddLine(AddGroup(curve, {{"handle_part", "mouseout"}}), a, b, 0xFFFFFF);
-        AddSquarePart(curve, "mouseover", {0, 0, 0}, 0.05);
-        AddCoordsystem(curve);
-    }
     void StartWritten(const char* file) {
         control = Create(WriteTestProfile(file));
         ASSERT_NE(control, nullptr);
@@ -155,8 +149,7 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
     // The part as its element draws it: through the element's own matrix after its
     // view-dependent scale.
     Drawn Draw(const Shape& shape, CRedUIElement* element) {
-        KvElementInfo info{};
-        kvElementGetInfo(element, &info);
+        const KvElementInfo info = InfoOf(element);
         auto pixel = [&](KvPoint p) {
             const MatrixStruct* steps[] = {&info.viewMatrix, &info.matrix};
             for (const MatrixStruct* m : steps)
@@ -336,7 +329,7 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
 // earlier facet hit of the same priority; beyond the line's reach the surface is found.
 TEST_F(PickTest, LaterLineHitBeatsEarlierFacetHitOfEqualPriority) {
     AddInteractive(root, {"Surface"}, {0, 0, 0});
-    AddCurve("Curve", {-0.05, 0, 0}, {0.05, 0, 0});
+    AddLineHandle(root, {"Curve"}, {-0.05, 0, 0}, {0.05, 0, 0});
     ASSERT_NO_FATAL_FAILURE(StartWritten("facet_line.qvw"));
     Look(KvViewTop, false, 0.002, {0, 0, 0});
     EXPECT_EQ(HoverName({0.02, 0.01, 0}), "Curve");   // 5 pixels off the line
@@ -347,7 +340,7 @@ TEST_F(PickTest, LaterLineHitBeatsEarlierFacetHitOfEqualPriority) {
 // its scale (parallel views) or by four (perspective views): its reach on screen stays two
 // apertures at any scale in parallel views, and is half an aperture once scaled in perspective.
 TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
-    AddCurve("Curve", {-0.1, 0, 0}, {0.1, 0, 0});
+    AddLineHandle(root, {"Curve"}, {-0.1, 0, 0}, {0.1, 0, 0});
     ASSERT_NO_FATAL_FAILURE(StartWritten("scaled_line.qvw"));
     const struct {
         bool perspective;
@@ -358,9 +351,7 @@ TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
                  {true, 0.006, 2, Aperture / 2.0}};
     for (const auto& c : cases) {
         Look(KvViewTop, c.perspective, c.unitsPerPixel, {0, 0, 0});
-        KvElementInfo info{};
-        kvElementGetInfo(kvViewportElements(vp).front(), &info);
-        EXPECT_NEAR(info.viewMatrix.m[0], c.scale, 1e-9);
+        EXPECT_NEAR(InfoOf(kvViewportElements(vp).front()).viewMatrix.m[0], c.scale, 1e-9);
         EXPECT_EQ(HoverName({0.03, 0, 0}, 0.8 * c.reach), "Curve") << c.unitsPerPixel;
         EXPECT_EQ(HoverName({0.03, 0, 0}, 1.25 * c.reach), "") << c.unitsPerPixel;
     }

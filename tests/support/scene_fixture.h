@@ -7,6 +7,13 @@
 #include "korvex/session.h"
 #include "support/live_records.h"
 
+// What a display element shows and where.
+inline KvElementInfo InfoOf(CRedUIElement* e) {
+    KvElementInfo info{};
+    kvElementGetInfo(e, &info);
+    return info;
+}
+
 class SceneFixture : public LiveRecordsTest {
   protected:
     void SetUp() override {
@@ -20,11 +27,6 @@ class SceneFixture : public LiveRecordsTest {
     void ReleaseAll() override {
         kvSceneDispose(&scene);
         DrawingDispose(&profile);
-    }
-    static KvElementInfo InfoOf(CRedUIElement* e) {
-        KvElementInfo info{};
-        kvElementGetInfo(e, &info);
-        return info;
     }
 
     KvScene* scene = nullptr;

@@ -102,6 +102,19 @@ class ControlFixture : public SceneFixture {
         kvViewportWorldToPixel(vp, world, &px[0], &px[1]);
         return px;
     }
+    // The indices of the viewport's elements shown now that hiding the handle hides.
+    std::vector<size_t> ShownElementsOf(GControl* c, const std::string& name) {
+        const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
+        std::vector<bool> before;
+        for (CRedUIElement* e : elements)
+            before.push_back(InfoOf(e).visible != 0);
+        dbGHandleSetVisible(c, Named(c, name), 0);
+        std::vector<size_t> own;
+        for (size_t i = 0; i < elements.size(); ++i)
+            if (before[i] && !InfoOf(elements[i]).visible) own.push_back(i);
+        dbGHandleSetVisible(c, Named(c, name), 1);
+        return own;
+    }
     int VisibleElements() {
         int visible = 0;
         for (CRedUIElement* e : kvViewportElements(vp))

@@ -43,16 +43,8 @@ class DisplayTest : public ControlFixture {
     }
     // The element a handle shows while idle: the one that goes hidden with the handle.
     CRedUIElement* ShownElementOf(const char* name) {
-        GHandle* h = Named(control, name);
-        std::vector<CRedUIElement*> shown;
-        for (CRedUIElement* e : kvViewportElements(vp))
-            if (InfoOf(e).visible) shown.push_back(e);
-        dbGHandleSetVisible(control, h, 0);
-        CRedUIElement* found = nullptr;
-        for (CRedUIElement* e : shown)
-            if (!InfoOf(e).visible) found = e;
-        dbGHandleSetVisible(control, h, 1);
-        return found;
+        const std::vector<size_t> own = ShownElementsOf(control, name);
+        return own.empty() ? nullptr : kvViewportElements(vp)[own.back()];
     }
     // A view straight down onto the reference point, where handles lying in the world XY plane
     // are seen at one depth, starting at `unitsPerPixel` there.

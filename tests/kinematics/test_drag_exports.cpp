@@ -109,20 +109,9 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     // The indices of a handle's static parts shown while idle: the elements its hiding hides
     // that are drawn with lines only (the shipped profile's interactive parts are meshes).
     std::set<size_t> StaticsOf(const char* name) {
-        const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
-        auto visible = [&](size_t i) {
-            const KvElementInfo info = InfoOf(elements[i]);
-            return info.visible != 0 && info.triangles == 0;
-        };
-        std::vector<bool> before;
-        for (size_t i = 0; i < elements.size(); ++i)
-            before.push_back(visible(i));
-        GHandle* h = Named(control, name);
-        dbGHandleSetVisible(control, h, 0);
         std::set<size_t> own;
-        for (size_t i = 0; i < elements.size(); ++i)
-            if (before[i] && !visible(i)) own.insert(i);
-        dbGHandleSetVisible(control, h, 1);
+        for (size_t i : ShownElementsOf(control, name))
+            if (InfoOf(kvViewportElements(vp)[i]).triangles == 0) own.insert(i);
         return own;
     }
     // The elements whose matrix differs from the press.
@@ -225,7 +214,7 @@ namespace {
 // Where a scale routine measures its ratio from: the handle's origin, the pressed point mirrored
 // through it, the anchor, or the grabbed point mirrored through the selection centre (which is
 // then the anchor too).
-enum class From { Origin, MirrorOfPress, Anchor, MirrorOfGrab };
+enum From { Origin, MirrorOfPress, Anchor, MirrorOfGrab };
 struct ScaleRow {
     const char* name;
     KvPoint press;
@@ -236,35 +225,21 @@ struct ScaleRow {
 // The axis scale tips point along the negative axes and hold the face at the other end; the
 // grips hold the opposite face; the plane grips hold the box corner (x1, y1).
 const ScaleRow ScaleRows[] = {
-    {"ScaleX", {-0.22, 0, 0.05}, From::Origin, {0.1, 0, 0.05}, {1.5, 1, 1}, {-1, 1, 1}},
-    {"ScaleY", {0, -0.22, 0.05}, From::Origin, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -1, 1}},
-    {"ScaleZ", {0, 0, -0.17}, From::Origin, {0, 0, 0.1}, {1, 1, 1.5}, {1, 1, -1}},
-    {"Scale2X", {-0.27, 0, 0.05}, From::Origin, Centre, {1.5, 1, 1}, {-1, 1, 1}},
-    {"ScalePlaneXY",
-     {0.21, 0.21, 0.05},
-     From::Origin,
-     {-0.1, -0.1, 0.05},
-     {1.5, 2, 1},
-     {-1, 0.5, 1}},
-    {"ScaleGripXPlus", {0.1008, 0, 0.05}, From::Anchor, {-0.1, 0, 0.05}, {1.5, 1, 1}, {-0.5, 1, 1}},
-    {"ScaleGripYMinus",
-     {0, -0.1008, 0.05},
-     From::Anchor,
-     {0, 0.1, 0.05},
-     {1, 1.5, 1},
-     {1, -0.5, 1}},
+    {"ScaleX", {-0.22, 0, 0.05}, Origin, {0.1, 0, 0.05}, {1.5, 1, 1}, {-1, 1, 1}},
+    {"ScaleY", {0, -0.22, 0.05}, Origin, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -1, 1}},
+    {"ScaleZ", {0, 0, -0.17}, Origin, {0, 0, 0.1}, {1, 1, 1.5}, {1, 1, -1}},
+    {"Scale2X", {-0.27, 0, 0.05}, Origin, Centre, {1.5, 1, 1}, {-1, 1, 1}},
+    {"ScalePlaneXY", {0.21, 0.21, 0.05}, Origin, {-0.1, -0.1, 0.05}, {1.5, 2, 1}, {-1, 0.5, 1}},
+    {"ScaleGripXPlus", {0.1008, 0, 0.05}, Anchor, {-0.1, 0, 0.05}, {1.5, 1, 1}, {-0.5, 1, 1}},
+    {"ScaleGripYMinus", {0, -0.1008, 0.05}, Anchor, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -0.5, 1}},
     {"ScaleSelectionXY",
      {0.105, 0.105, 0.05},
-     From::MirrorOfPress,
+     MirrorOfPress,
      {-0.1, -0.1, 0.05},
      {1.5, 2, 1},
      {-1, 0.5, 1}},
-    {"ScaleDiagonal",
-     {0.1, -0.1, 0.1},
-     From::MirrorOfGrab,
-     {},
-     {1.5, 1.5, 1.5},
-     {-0.5, -0.5, -0.5}},
+    {"ScaleDiagonal", {0.1, -0.1, 0.1}, MirrorOfGrab, {}, {1.5, 1.5, 1.5}, {-0.5, -0.5, -0.5}},
+
 };
 
 } // namespace
@@ -277,12 +252,12 @@ TEST_P(DragExportsTest, ScaleRoutinesScaleByTheDistanceRatioAboutTheirAnchor) {
     for (const ScaleRow& row : ScaleRows) {
         SCOPED_TRACE(row.name);
         GHandle* h = Grab(row.name, row.press);
-        const KvPoint start = row.from == From::MirrorOfGrab ? grabbed : row.press;
-        const KvPoint reference = row.from == From::Origin          ? Centre
-                                  : row.from == From::MirrorOfPress ? Centre * 2 - row.press
-                                  : row.from == From::Anchor        ? row.anchor
-                                                                    : Centre * 2 - grabbed;
-        const KvPoint anchor = row.from == From::MirrorOfGrab ? reference : row.anchor;
+        const KvPoint start = row.from == MirrorOfGrab ? grabbed : row.press;
+        const KvPoint reference = row.from == Origin          ? Centre
+                                  : row.from == MirrorOfPress ? Centre * 2 - row.press
+                                  : row.from == Anchor        ? row.anchor
+                                                              : Centre * 2 - grabbed;
+        const KvPoint anchor = row.from == MirrorOfGrab ? reference : row.anchor;
         for (KvPoint f : {row.factors, row.pastReference}) {
             const MatrixStruct m = DragTo(h, reference + f * (start - reference));
             for (KvPoint p : {Corners[0], Corners[1], anchor})

@@ -52,6 +52,15 @@ class DragTest : public LiveRecordsTest {
             kvViewportSetParallel(vp_, 0.004);
     }
     bool Perspective() { return ViewportIsPerspective(vp_) != 0; }
+    // Runs the checks in the parallel and then the perspective view of the fixture's eye, with
+    // the tolerance of each (the perspective routines measure through normalized projection).
+    template <class Checks> void InBothViews(Checks checks) {
+        for (bool perspective : {false, true}) {
+            SCOPED_TRACE(perspective ? "perspective" : "parallel");
+            Look({3, -4, 2.5}, perspective);
+            checks(perspective ? 1e-6 : 1e-9);
+        }
+    }
 
     // A loaded handle of that kind, its coordsystem frame `profile`, placed at `refPoint` with
     // the world as control frame and the box as selection.

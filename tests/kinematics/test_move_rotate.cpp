@@ -46,14 +46,13 @@ TEST_F(DragTest, PlaneMoveFollowsTheCursorsHitOnTheHandlePlane) {
     const Vec normal{0, -s, c};
     GHandle* h =
         MakeHandle(TransformMove, MovementRotbarXY, Frame({1, 0, 0}, {0, c, s}, normal), Ref);
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
+    InBothViews([&](double tol) {
         Start(h, AtPixel(300, 250));
         ASSERT_EQ(Drag(h, At(AtPixel(420, 330))), 1);
         const Vec expected = PixelHitOnPlane(vp_, 420, 330, Ref, normal) -
                              PixelHitOnPlane(vp_, 300, 250, Ref, normal);
-        EXPECT_POINT_NEAR(Apply(*h->mDrag, Ref), Ref + expected, perspective ? 1e-6 : 1e-9);
-    }
+        EXPECT_POINT_NEAR(Apply(*h->mDrag, Ref), Ref + expected, tol);
+    });
 }
 
 // A cursor above the horizon of the handle's plane has no hit in front of the eye: the

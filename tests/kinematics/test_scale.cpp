@@ -25,9 +25,7 @@ TEST(ProjectedRatio, MeasuresAlongTheStartOffsetWithSign) {
 TEST_F(DragTest, AxisScaleHoldsTheLeastXFaceAndMirrorsPastIt) {
     GHandle* h = MakeHandle(TransformScale, MovementRotbarX, Identity, Corner);
     const Vec face{0.5, 0.5, 0.2};
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        const double tol = perspective ? 1e-6 : 1e-9;
+    InBothViews([&](double tol) {
         Start(h, Corner + Vec{0.4, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.6, 0, 0}), &handleMatrix), 1);
@@ -38,7 +36,7 @@ TEST_F(DragTest, AxisScaleHoldsTheLeastXFaceAndMirrorsPastIt) {
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), face + Vec{1.5, 0.45, 0.3}, tol);
         ASSERT_EQ(Drag(h, At(Corner - Vec{0.2, 0, 0})), 1);
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), (Vec{0.0, 0.8, 0.4}), tol);
-    }
+    });
 }
 
 // The handle's origin sits 0.3 along its axis and is shown twice as large: the ratio is taken
@@ -48,9 +46,7 @@ TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
     GHandle* h = MakeHandle(TransformScale2, MovementRotbarX,
                             Frame({1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3, 0, 0}), Corner, nullptr);
     AddMouseout(h)->ViewScale = 2.0;
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        const double tol = perspective ? 1e-6 : 1e-9;
+    InBothViews([&](double tol) {
         Start(h, Corner + Vec{1.0, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{1.4, 0, 0}), &handleMatrix), 1);
@@ -61,14 +57,12 @@ TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
                           tol);
         EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{1.0, 0, 0}), Corner + Vec{1.4, 0, 0},
                           tol);
-    }
+    });
 }
 
 TEST_F(DragTest, PlaneScaleTakesEachAxisRatioFromTheHandleOrigin) {
     GHandle* h = MakeHandle(TransformScale, MovementRotbarXY, Identity, Corner);
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        const double tol = perspective ? 1e-6 : 1e-9;
+    InBothViews([&](double tol) {
         Start(h, Corner + Vec{0.4, 0.2, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.8, 0.1, 0}), &handleMatrix), 1);
@@ -79,14 +73,12 @@ TEST_F(DragTest, PlaneScaleTakesEachAxisRatioFromTheHandleOrigin) {
         EXPECT_POINT_NEAR(Apply(handleMatrix, Corner + Vec{1, 1, 1}), Corner + Vec{2, 0.5, 1}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{-0.2, 0.2, 0})), 1);
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
-    }
+    });
 }
 
 TEST_F(DragTest, GripScaleHoldsItsAnchorOrTheCentre) {
     GHandle* h = MakeHandle(TransformScale, MovementHandleX, Identity, Corner);
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        const double tol = perspective ? 1e-6 : 1e-9;
+    InBothViews([&](double tol) {
         Start(h, Corner + Vec{0.5, 0, 0});
         MatrixStruct handleMatrix;
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.75, 0, 0}), &handleMatrix), 1);
@@ -96,16 +88,14 @@ TEST_F(DragTest, GripScaleHoldsItsAnchorOrTheCentre) {
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{-0.5, 0.6, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(Corner + Vec{0.75, 0, 0}, 0, 1)), 1);
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxCentre), BoxCentre, tol);
-    }
+    });
 }
 
 // Projection path (the box has depth): each factor compares the cursor with the start point's
 // mirror image through the handle origin, here the box centre.
 TEST_F(DragTest, SceneScaleOfASolidSelectionMeasuresAgainstTheMirroredStart) {
     GHandle* h = MakeHandle(TransformScale, MovementSceneXY, Identity, BoxCentre);
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        const double tol = perspective ? 1e-6 : 1e-9;
+    InBothViews([&](double tol) {
         Start(h, BoxCentre + Vec{0.25, 0.1, 0});
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{0.5, -0.1, 0})), 1);
         EXPECT_POINT_NEAR(Apply(*h->mDrag, Corner), Corner, tol);
@@ -116,7 +106,7 @@ TEST_F(DragTest, SceneScaleOfASolidSelectionMeasuresAgainstTheMirroredStart) {
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Corner + Vec{0.75, 0.45, 0.4}, tol);
         ASSERT_EQ(Drag(h, At(BoxCentre + Vec{0.5, -0.1, 0}, 1)), 1);
         EXPECT_POINT_NEAR(Apply(*h->mDrag, BoxMax), Anchor + (BoxMax - Anchor) * 0.75, tol);
-    }
+    });
 }
 
 // Box path (flat selection, handle not a point): the ratio of the cursors' on-screen distances

@@ -1,9 +1,8 @@
 // Picking queries in both projections, their cache following changes, and the host
 // application's side of pointing: drag samples, the grabbed point, the extents callback.
 #include "korvex/drawing.h"
-#include "korvex/session.h"
-#include "support/live_records.h"
 #include "support/math3d.h"
+#include "support/scene_fixture.h"
 
 #include <cmath>
 #include <cstdio>
@@ -11,19 +10,16 @@
 
 namespace {
 
-class PickingTest : public LiveRecordsTest {
+class PickingTest : public SceneFixture {
   protected:
     void SetUp() override {
-        LiveRecordsTest::SetUp();
-        scene = kvSceneNew();
+        SceneFixture::SetUp();
         ASSERT_NE(scene, nullptr);
-        vp = kvViewportCreate(kvSceneDrawing(scene), 800, 600);
         kvViewportSetCamera(vp, {0, 0, 10}, {0, 0, 0}, {0, 1, 0}); // top view
         kvViewportSetParallel(vp, 0.01);
         box = kvSceneAddBox(scene, {-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, 0x808080);
         ASSERT_NE(box, nullptr);
     }
-    void ReleaseAll() override { kvSceneDispose(&scene); }
 
     double facet(GraphicStruct* g, KvPoint p, ViewportStruct* view = nullptr) {
         VertexStruct q{p.x, p.y, p.z, nullptr, nullptr};
@@ -42,12 +38,10 @@ class PickingTest : public LiveRecordsTest {
         kvViewportSetCursorPixel(vp, px, py);
     }
     GraphicStruct* addToModel(GraphicStruct* g) {
-        EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(kvSceneDrawing(scene)), g), 1);
+        EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(drawing), g), 1);
         return g;
     }
 
-    KvScene* scene = nullptr;
-    ViewportStruct* vp = nullptr;
     GraphicStruct* box = nullptr;
     VertexStruct hit{}, normal{};
 };

@@ -35,6 +35,14 @@ class ControlFixture : public SceneFixture {
     }
 
     // A control in the scene's drawing unless another is given.
+    // A control of the profile built in `profile`, set up with identity frames and default
+    // settings, and shown when asked; null when it cannot be made or set up.
+    GControl* CreateWritten(const std::string& fileName, bool show = true) {
+        GControl* c = Create(WriteTestProfile(fileName));
+        if (!c || Setup(c, GControlProperties{}) != 1 || (show && dbGCtrlShow(c, 1, 0) != 1))
+            return nullptr;
+        return c;
+    }
     GControl* Create(const std::string& path, const char* name = "test",
                      DrawingStruct* in = nullptr, ExtentsCallback cb = kvSelectionExtents) {
         return dbGCtrlCreate(path.c_str(), name, in ? in : drawing, cb);
@@ -84,6 +92,12 @@ class ControlFixture : public SceneFixture {
         if (!kvScenePointerMove(scene, vp, px, py, &s)) return nullptr;
         return dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys, uniform, fromCenter,
                            keepSelectionCS, changed);
+    }
+    // The name of the handle the pointer finds over a world point, `dy` pixels above it, or "".
+    std::string HoverName(GControl* c, KvPoint world, double dy = 0, uint32_t* changed = nullptr) {
+        const std::array<double, 2> px = PixelOf(world);
+        GHandle* h = PointerMove(c, px[0], px[1] - dy, changed);
+        return h ? dbGHandleGetParams(c, h)->csName : "";
     }
     // A press over pixel (px, py) starting a drag of h; the answer of dbGCtrlSetState.
     int Press(GControl* c, GHandle* h, double px, double py, uint16_t keys = 0) {

@@ -101,18 +101,6 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         kvViewportSetPerspective(vp, 45);
         kvViewportZoom(vp, kvViewportUnitsPerPixelAt(vp, target) / unitsPerPixel);
     }
-    std::string HoverName(KvPoint world, double dy = 0) {
-        double px = 0, py = 0;
-        kvViewportWorldToPixel(vp, world, &px, &py);
-        GHandle* h = PointerMove(control, px, py - dy);
-        return h ? dbGHandleGetParams(control, h)->csName : "";
-    }
-    void StartWritten(const char* file) {
-        control = Create(WriteTestProfile(file));
-        ASSERT_NE(control, nullptr);
-        ASSERT_EQ(Setup(control, GControlProperties{}), 1);
-        ASSERT_EQ(dbGCtrlShow(control, 1, 0), 1);
-    }
     // A shipped profile over the scene's selection.
     void Start(const char* profile, const GControlProperties& props) {
         control = Create(profile);
@@ -314,13 +302,13 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
         desc.extra = {{std::string("handle_disable_if_view_by_") + "xyz"[a], "yes"}};
         AddInteractive(root, desc, {centres[a].x, centres[a].y, centres[a].z});
     }
-    ASSERT_NO_FATAL_FAILURE(StartWritten("view_axis.qvw"));
+    ASSERT_NE(control = CreateWritten("view_axis.qvw"), nullptr);
     const KvViewPreset alongAxis[] = {KvViewRight, KvViewFront, KvViewTop};
     for (bool perspective : {false, true})
         for (int view = 0; view < 3; ++view)
             for (int a = 0; a < 3; ++a) {
                 Look(alongAxis[view], perspective, 0.002, {0, 0, 0});
-                EXPECT_EQ(HoverName(centres[a]), perspective || view != a ? names[a] : "")
+                EXPECT_EQ(HoverName(control, centres[a]), perspective || view != a ? names[a] : "")
                     << "view along axis " << view << (perspective ? ", perspective" : "");
             }
 }
@@ -330,10 +318,10 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
 TEST_F(PickTest, LaterLineHitBeatsEarlierFacetHitOfEqualPriority) {
     AddInteractive(root, {"Surface"}, {0, 0, 0});
     AddLineHandle(root, {"Curve"}, {-0.05, 0, 0}, {0.05, 0, 0});
-    ASSERT_NO_FATAL_FAILURE(StartWritten("facet_line.qvw"));
+    ASSERT_NE(control = CreateWritten("facet_line.qvw"), nullptr);
     Look(KvViewTop, false, 0.002, {0, 0, 0});
-    EXPECT_EQ(HoverName({0.02, 0.01, 0}), "Curve");   // 5 pixels off the line
-    EXPECT_EQ(HoverName({0.02, 0.04, 0}), "Surface"); // 20 pixels off
+    EXPECT_EQ(HoverName(control, {0.02, 0.01, 0}), "Curve");   // 5 pixels off the line
+    EXPECT_EQ(HoverName(control, {0.02, 0.04, 0}), "Surface"); // 20 pixels off
 }
 
 // A line part scaled on screen is picked on its stored geometry with the tolerance divided by
@@ -341,7 +329,7 @@ TEST_F(PickTest, LaterLineHitBeatsEarlierFacetHitOfEqualPriority) {
 // apertures at any scale in parallel views, and is half an aperture once scaled in perspective.
 TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
     AddLineHandle(root, {"Curve"}, {-0.1, 0, 0}, {0.1, 0, 0});
-    ASSERT_NO_FATAL_FAILURE(StartWritten("scaled_line.qvw"));
+    ASSERT_NE(control = CreateWritten("scaled_line.qvw"), nullptr);
     const struct {
         bool perspective;
         double unitsPerPixel, scale, reach;
@@ -352,7 +340,7 @@ TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
     for (const auto& c : cases) {
         Look(KvViewTop, c.perspective, c.unitsPerPixel, {0, 0, 0});
         EXPECT_NEAR(InfoOf(kvViewportElements(vp).front()).viewMatrix.m[0], c.scale, 1e-9);
-        EXPECT_EQ(HoverName({0.03, 0, 0}, 0.8 * c.reach), "Curve") << c.unitsPerPixel;
-        EXPECT_EQ(HoverName({0.03, 0, 0}, 1.25 * c.reach), "") << c.unitsPerPixel;
+        EXPECT_EQ(HoverName(control, {0.03, 0, 0}, 0.8 * c.reach), "Curve") << c.unitsPerPixel;
+        EXPECT_EQ(HoverName(control, {0.03, 0, 0}, 1.25 * c.reach), "") << c.unitsPerPixel;
     }
 }

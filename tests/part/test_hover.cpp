@@ -298,7 +298,7 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
     const char* names[] = {"ByX", "ByY", "ByZ"};
     const KvPoint centres[] = {{-0.2, 0, 0.2}, {0, 0.2, -0.2}, {0.2, -0.2, 0}};
     for (int a = 0; a < 3; ++a) {
-        HandleSpec desc(names[a]);
+        HandleDesc desc(names[a]);
         desc.extra = {{std::string("handle_disable_if_view_by_") + "xyz"[a], "yes"}};
         AddInteractive(root, desc, {centres[a].x, centres[a].y, centres[a].z});
     }

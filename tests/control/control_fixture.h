@@ -1,5 +1,5 @@
-// A fixture for tests through the exported functions: a scene with a selected box and one
-// viewport, helpers to name a control's handles and to set a control up over the selection.
+// A fixture for tests through the exported functions: the scene fixture with a selected box,
+// helpers to name a control's handles and to set a control up over the selection.
 // The manager is disposed before the live counts are compared.
 #ifndef TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
 #define TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
@@ -8,29 +8,22 @@
 #include <cmath>
 
 #include "control/test_profiles.h"
-#include "korvex/session.h"
-#include "support/live_records.h"
+#include "support/scene_fixture.h"
 #include "tiller/tiller.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
-class ControlFixture : public LiveRecordsTest {
+class ControlFixture : public SceneFixture {
   protected:
     void SetUp() override {
-        LiveRecordsTest::SetUp();
-        scene = kvSceneNew();
-        drawing = kvSceneDrawing(scene);
-        vp = kvViewportCreate(drawing, 800, 600);
+        SceneFixture::SetUp();
         kvSceneAddBox(scene, {-0.1, -0.1, 0}, {0.1, 0.1, 0.1}, 0x808080);
-        profile = kvDrawingNew();
-        root = DrawingGetModelRoot(profile);
     }
     void ReleaseAll() override {
         dbDisposeGCtrlManager();
-        kvSceneDispose(&scene);
-        DrawingDispose(&profile);
+        SceneFixture::ReleaseAll();
         for (const std::string& path : written)
             std::filesystem::remove(path);
     }
@@ -41,8 +34,18 @@ class ControlFixture : public LiveRecordsTest {
         return written.back();
     }
 
-    GControl* Create(const std::string& path, const char* name = "test") {
-        return dbGCtrlCreate(path.c_str(), name, drawing, kvSelectionExtents);
+    // A control in the scene's drawing unless another is given.
+    // A control of the profile built in `profile`, set up with identity frames and default
+    // settings, and shown when asked; null when it cannot be made or set up.
+    GControl* CreateWritten(const std::string& fileName, bool show = true) {
+        GControl* c = Create(WriteTestProfile(fileName));
+        if (!c || Setup(c, GControlProperties{}) != 1 || (show && dbGCtrlShow(c, 1, 0) != 1))
+            return nullptr;
+        return c;
+    }
+    GControl* Create(const std::string& path, const char* name = "test",
+                     DrawingStruct* in = nullptr, ExtentsCallback cb = kvSelectionExtents) {
+        return dbGCtrlCreate(path.c_str(), name, in ? in : drawing, cb);
     }
     std::vector<GHandle*> Handles(GControl* c) {
         const GHandleList* list = dbGCtrlGetHandles(c);
@@ -90,6 +93,12 @@ class ControlFixture : public LiveRecordsTest {
         return dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys, uniform, fromCenter,
                            keepSelectionCS, changed);
     }
+    // The name of the handle the pointer finds over a world point, `dy` pixels above it, or "".
+    std::string HoverName(GControl* c, KvPoint world, double dy = 0, uint32_t* changed = nullptr) {
+        const std::array<double, 2> px = PixelOf(world);
+        GHandle* h = PointerMove(c, px[0], px[1] - dy, changed);
+        return h ? dbGHandleGetParams(c, h)->csName : "";
+    }
     // A press over pixel (px, py) starting a drag of h; the answer of dbGCtrlSetState.
     int Press(GControl* c, GHandle* h, double px, double py, uint16_t keys = 0) {
         KvDragSample s{};
@@ -107,22 +116,27 @@ class ControlFixture : public LiveRecordsTest {
         kvViewportWorldToPixel(vp, world, &px[0], &px[1]);
         return px;
     }
+    // The indices of the viewport's elements shown now that hiding the handle hides.
+    std::vector<size_t> ShownElementsOf(GControl* c, const std::string& name) {
+        const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
+        std::vector<bool> before;
+        for (CRedUIElement* e : elements)
+            before.push_back(InfoOf(e).visible != 0);
+        dbGHandleSetVisible(c, Named(c, name), 0);
+        std::vector<size_t> own;
+        for (size_t i = 0; i < elements.size(); ++i)
+            if (before[i] && !InfoOf(elements[i]).visible) own.push_back(i);
+        dbGHandleSetVisible(c, Named(c, name), 1);
+        return own;
+    }
     int VisibleElements() {
         int visible = 0;
-        for (CRedUIElement* e : kvViewportElements(vp)) {
-            KvElementInfo info{};
-            kvElementGetInfo(e, &info);
-            visible += info.visible;
-        }
+        for (CRedUIElement* e : kvViewportElements(vp))
+            visible += InfoOf(e).visible;
         return visible;
     }
 
-    KvScene* scene = nullptr;
-    DrawingStruct* drawing = nullptr;
-    ViewportStruct* vp = nullptr;
-    DrawingStruct* profile = nullptr; // built in code, written with WriteTestProfile
-    GraphicStruct* root = nullptr;
-    std::vector<std::string> written;
+    std::vector<std::string> written; // profiles written with WriteTestProfile
 };
 
 #endif

@@ -24,9 +24,7 @@ class SetupTest : public ControlFixture {
                         {{"handle_hide_if_selection2D", "yes"}}},
                        {0, -0.3, 0});
         AddStatic(root, "Multi", {-0.3, 0, 0}, {{"handle_multi_view", "yes"}});
-        control = Create(WriteTestProfile("setup.qvw"));
-        ASSERT_NE(control, nullptr);
-        ASSERT_EQ(Setup(control, props), 1);
+        ASSERT_NE(control = CreateWritten("setup.qvw", false), nullptr);
     }
     int Visible(const char* name) { return dbGHandleGetVisible(control, Named(control, name)); }
     // Applies the settings and answers the visibility of AxisX, MoveRef, Flat and Multi.
@@ -118,25 +116,13 @@ class HoverTest : public ControlFixture {
         AddInteractive(root, {"TieB"}, {0.5, 0.4, 0});
         AddInteractive(root, {"Above"}, {0.5, -0.4, 0.05});
         AddInteractive(root, {"Below"}, {0.5, -0.4, 0});
-        GraphicStruct* curve = AddHandleGroup(root, {"Curve"});
-        AddLine(AddGroup(curve, {{"handle_part", "mouseout"}}), {-0.55, -0.4, 0}, {-0.45, -0.4, 0},
-                0xFFFFFF);
-        AddSquarePart(curve, "mouseover", {-0.5, -0.4, 0}, 0.05);
-        AddCoordsystem(curve);
+        AddLineHandle(root, {"Curve"}, {-0.55, -0.4, 0}, {-0.45, -0.4, 0});
         AddInteractive(root, {"Surface"}, {-0.5, -0.4, 0});
-        control = Create(WriteTestProfile("hover.qvw"));
-        ASSERT_NE(control, nullptr);
-        ASSERT_EQ(Setup(control, GControlProperties{}), 1);
-        ASSERT_EQ(dbGCtrlShow(control, 1, 0), 1);
+        ASSERT_NE(control = CreateWritten("hover.qvw"), nullptr);
     }
     // Hovers over the world point (x, y, 0): the handle's name, or "" for none.
     std::string HoverAt(double x, double y, uint32_t* changed) {
-        double px = 0, py = 0;
-        KvDragSample s{};
-        kvViewportWorldToPixel(vp, {x, y, 0}, &px, &py);
-        kvScenePointerMove(scene, vp, px, py, &s);
-        GHandle* h = dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, changed);
-        return h ? dbGHandleGetParams(control, h)->csName : "";
+        return HoverName(control, {x, y, 0}, 0, changed);
     }
 
     GControl* control = nullptr;

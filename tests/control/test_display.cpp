@@ -2,6 +2,7 @@
 // handles over a wide zoom range, what a rendered frame shows where the handles are drawn, the
 // highlight under the pointer, and setups with a missing argument.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -13,18 +14,6 @@ namespace {
 
 // The extent the on-screen limits are stated for: a profile's handles span about this much.
 constexpr double ProfileSpan = 0.6;
-
-KvPoint Apply(const MatrixStruct& m, KvPoint p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
-}
-
-KvElementInfo InfoOf(CRedUIElement* e) {
-    KvElementInfo info{};
-    kvElementGetInfo(e, &info);
-    return info;
-}
 
 // Where the element draws a point of its own geometry: its matrix after its view-dependent one.
 KvPoint Drawn(CRedUIElement* e, KvPoint p) {
@@ -54,16 +43,8 @@ class DisplayTest : public ControlFixture {
     }
     // The element a handle shows while idle: the one that goes hidden with the handle.
     CRedUIElement* ShownElementOf(const char* name) {
-        GHandle* h = Named(control, name);
-        std::vector<CRedUIElement*> shown;
-        for (CRedUIElement* e : kvViewportElements(vp))
-            if (InfoOf(e).visible) shown.push_back(e);
-        dbGHandleSetVisible(control, h, 0);
-        CRedUIElement* found = nullptr;
-        for (CRedUIElement* e : shown)
-            if (!InfoOf(e).visible) found = e;
-        dbGHandleSetVisible(control, h, 1);
-        return found;
+        const std::vector<size_t> own = ShownElementsOf(control, name);
+        return own.empty() ? nullptr : kvViewportElements(vp)[own.back()];
     }
     // A view straight down onto the reference point, where handles lying in the world XY plane
     // are seen at one depth, starting at `unitsPerPixel` there.

@@ -73,8 +73,8 @@ inline GraphicStruct* AddCoordsystem(GraphicStruct* handle, Point o = {0, 0, 0},
     return part;
 }
 
-struct HandleSpec {
-    HandleSpec(std::string name, std::string transform = "move", std::string position = "refpoint",
+struct HandleDesc {
+    HandleDesc(std::string name, std::string transform = "move", std::string position = "refpoint",
                std::string orientation = "gctrl_cs", std::string movement = "rotbar_cs_x",
                Props extra = {})
         : name(std::move(name)), transform(std::move(transform)), position(std::move(position)),
@@ -84,7 +84,7 @@ struct HandleSpec {
     Props extra;
 };
 
-inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleSpec& desc) {
+inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleDesc& desc) {
     Props props = {{"handle_name", desc.name},
                    {"handle_transform", desc.transform},
                    {"handle_position", desc.position},
@@ -95,11 +95,23 @@ inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleSpec& desc
 }
 
 // An interactive handle: mouseout and mouseover squares at c and a sound coordsystem.
-inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleSpec& desc, Point c,
+inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleDesc& desc, Point c,
                                      double half = 0.05) {
     GraphicStruct* handle = AddHandleGroup(root, desc);
     AddSquarePart(handle, "mouseout", c, half);
     AddSquarePart(handle, "mouseover", c, half);
+    AddCoordsystem(handle);
+    return handle;
+}
+
+// An interactive handle picked on a line from a to b (its mouseout part, with the part's
+// `partExtra` properties), with a mouseover square at the line's middle and a sound coordsystem.
+inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc, Point a, Point b,
+                                    Props partExtra = {}) {
+    GraphicStruct* handle = AddHandleGroup(root, desc);
+    partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
+    AddLine(AddGroup(handle, partExtra), a, b, 0xFFFFFF);
+    AddSquarePart(handle, "mouseover", {(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2}, 0.05);
     AddCoordsystem(handle);
     return handle;
 }

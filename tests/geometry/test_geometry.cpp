@@ -1,5 +1,6 @@
 // Geometry utilities at their tolerance boundaries, and the records they create.
 #include "support/live_records.h"
+#include "support/math3d.h"
 #include "tiller/geometry/geometry.h"
 
 #include <cmath>
@@ -12,11 +13,6 @@ namespace {
 MatrixStruct Affine(double sx, double sy, double sz, double tx, double ty, double tz) {
     MatrixStruct m{{sx, 0, 0, 0, 0, sy, 0, 0, 0, 0, sz, 0, tx, ty, tz, 1}};
     return m;
-}
-
-void ExpectMatrixNear(const MatrixStruct& a, const MatrixStruct& b) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], 1e-12) << "element " << i;
 }
 
 class GeometryTest : public LiveRecordsTest {

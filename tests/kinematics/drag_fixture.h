@@ -1,13 +1,11 @@
 // Hand-built handles for the drag routines: a handle whose frame, placement and selection are
 // set directly, placed by the library's own placement over one world box, in a viewport of the
-// reference host. Expected values in the tests are computed here in plain arithmetic.
+// reference host. Expected values in the tests are worked out in plain arithmetic.
 #ifndef TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 #define TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 
-#include <cmath>
-
-#include "korvex/view.h"
 #include "support/live_records.h"
+#include "support/math3d.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/kinematics/drag.h"
 #include "tiller/part/ghandlepart.h"
@@ -15,29 +13,7 @@
 #include <memory>
 #include <vector>
 
-struct Vec {
-    double x, y, z;
-    Vec operator+(Vec o) const { return {x + o.x, y + o.y, z + o.z}; }
-    Vec operator-(Vec o) const { return {x - o.x, y - o.y, z - o.z}; }
-    Vec operator*(double f) const { return {x * f, y * f, z * f}; }
-};
-inline double Dot(Vec a, Vec b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-inline Vec Apply(const MatrixStruct& m, Vec p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
-}
-
-inline void ExpectVecNear(const char* file, int line, Vec a, Vec b, double tol) {
-    SCOPED_TRACE(testing::Message() << file << ":" << line);
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-#define EXPECT_VEC_NEAR(...) ExpectVecNear(__FILE__, __LINE__, __VA_ARGS__)
+using Vec = KvPoint;
 
 // The selection: one world box. The extents callback measures it in the coordinate system it is
 // given, mapping the box corners by that matrix (the library passes world-to-handle).
@@ -55,13 +31,6 @@ inline int MeasureBox(MatrixStruct* cs, ExtentsStruct** e) {
     ExtentsSet(*e, lo.x, lo.y, lo.z, hi.x, hi.y, hi.z);
     return 1;
 }
-
-// A frame with the given axis images and origin (column-major, as the host stores matrices).
-inline MatrixStruct Frame(Vec x, Vec y, Vec z, Vec origin = {0, 0, 0}) {
-    return {
-        {x.x, x.y, x.z, 0, y.x, y.y, y.z, 0, z.x, z.y, z.z, 0, origin.x, origin.y, origin.z, 1}};
-}
-inline const MatrixStruct Identity = Frame({1, 0, 0}, {0, 1, 0}, {0, 0, 1});
 
 class DragTest : public LiveRecordsTest {
   protected:
@@ -83,6 +52,15 @@ class DragTest : public LiveRecordsTest {
             kvViewportSetParallel(vp_, 0.004);
     }
     bool Perspective() { return ViewportIsPerspective(vp_) != 0; }
+    // Runs the checks in the parallel and then the perspective view of the fixture's eye, with
+    // the tolerance of each (the perspective routines measure through normalized projection).
+    template <class Checks> void InBothViews(Checks checks) {
+        for (bool perspective : {false, true}) {
+            SCOPED_TRACE(perspective ? "perspective" : "parallel");
+            Look({3, -4, 2.5}, perspective);
+            checks(perspective ? 1e-6 : 1e-9);
+        }
+    }
 
     // A loaded handle of that kind, its coordsystem frame `profile`, placed at `refPoint` with
     // the world as control frame and the box as selection.
@@ -127,11 +105,9 @@ class DragTest : public LiveRecordsTest {
     Vec AtPixel(double px, double py) {
         KvPoint o{}, d{};
         kvViewportPixelToSightLine(vp_, px, py, &o, &d);
-        return Vec{o.x, o.y, o.z} + Vec{d.x, d.y, d.z} * 3.0;
+        return o + d * 3.0;
     }
-    void Pixel(Vec p, double* px, double* py) {
-        kvViewportWorldToPixel(vp_, {p.x, p.y, p.z}, px, py);
-    }
+    void Pixel(Vec p, double* px, double* py) { kvViewportWorldToPixel(vp_, p, px, py); }
 
     // What set-state does when the drag starts at world point p.
     void Start(GHandle* h, Vec p) {

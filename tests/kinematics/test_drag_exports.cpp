@@ -4,6 +4,7 @@
 // parallel and a perspective view. The expected matrices come from where the pointer is put:
 // the pixel of a chosen world point, whose sight line meets the handle's axis or plane there.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -12,33 +13,9 @@
 
 namespace {
 
-KvPoint operator+(KvPoint a, KvPoint b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-KvPoint operator-(KvPoint a, KvPoint b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-KvPoint operator*(KvPoint a, double k) {
-    return {a.x * k, a.y * k, a.z * k};
-}
 // Componentwise: factors along the world axes.
 KvPoint operator*(KvPoint f, KvPoint a) {
     return {f.x * a.x, f.y * a.y, f.z * a.z};
-}
-double Dot(KvPoint a, KvPoint b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-KvPoint Cross(KvPoint a, KvPoint b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-KvPoint Unit(KvPoint a) {
-    return a * (1 / std::sqrt(Dot(a, a)));
-}
-
-KvPoint Apply(const MatrixStruct& m, KvPoint p) {
-    return {m.m[0] * p.x + m.m[4] * p.y + m.m[8] * p.z + m.m[12],
-            m.m[1] * p.x + m.m[5] * p.y + m.m[9] * p.z + m.m[13],
-            m.m[2] * p.x + m.m[6] * p.y + m.m[10] * p.z + m.m[14]};
 }
 MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
     MatrixStruct r{};
@@ -48,20 +25,6 @@ MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
                 r.m[col * 4 + row] += a.m[k * 4 + row] * b.m[col * 4 + k];
     return r;
 }
-
-void ExpectNear(KvPoint a, KvPoint b, double tol) {
-    EXPECT_NEAR(a.x, b.x, tol);
-    EXPECT_NEAR(a.y, b.y, tol);
-    EXPECT_NEAR(a.z, b.z, tol);
-}
-void ExpectSameMatrix(const MatrixStruct& a, const MatrixStruct& b, double tol) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], tol) << "element " << i;
-}
-MatrixStruct Translation(KvPoint t) {
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, t.x, t.y, t.z, 1}};
-}
-const MatrixStruct Identity = Translation({0, 0, 0});
 
 const KvPoint X{1, 0, 0}, Y{0, 1, 0}, Z{0, 0, 1};
 // The fixture's box is (-0.1, -0.1, 0)..(0.1, 0.1, 0.1): the reference point and the box
@@ -126,7 +89,7 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     // Back at the press sample every routine gives the identity; then the drag ends.
     void ReturnAndRelease(GHandle* h) {
         EXPECT_EQ(PointerMove(control, pressPixel[0], pressPixel[1]), h);
-        ExpectSameMatrix(*dbGHandleGetParams(control, h)->mDrag, Identity, Tol());
+        ExpectMatrixNear(*dbGHandleGetParams(control, h)->mDrag, Identity, Tol());
         EndDrag();
     }
 
@@ -139,31 +102,16 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
 
     std::vector<MatrixStruct> ElementMatrices() {
         std::vector<MatrixStruct> matrices;
-        for (CRedUIElement* e : kvViewportElements(vp)) {
-            KvElementInfo info{};
-            kvElementGetInfo(e, &info);
-            matrices.push_back(info.matrix);
-        }
+        for (CRedUIElement* e : kvViewportElements(vp))
+            matrices.push_back(InfoOf(e).matrix);
         return matrices;
     }
     // The indices of a handle's static parts shown while idle: the elements its hiding hides
     // that are drawn with lines only (the shipped profile's interactive parts are meshes).
     std::set<size_t> StaticsOf(const char* name) {
-        const std::vector<CRedUIElement*> elements = kvViewportElements(vp);
-        auto visible = [&](size_t i) {
-            KvElementInfo info{};
-            kvElementGetInfo(elements[i], &info);
-            return info.visible != 0 && info.triangles == 0;
-        };
-        std::vector<bool> before;
-        for (size_t i = 0; i < elements.size(); ++i)
-            before.push_back(visible(i));
-        GHandle* h = Named(control, name);
-        dbGHandleSetVisible(control, h, 0);
         std::set<size_t> own;
-        for (size_t i = 0; i < elements.size(); ++i)
-            if (before[i] && !visible(i)) own.insert(i);
-        dbGHandleSetVisible(control, h, 1);
+        for (size_t i : ShownElementsOf(control, name))
+            if (InfoOf(kvViewportElements(vp)[i]).triangles == 0) own.insert(i);
         return own;
     }
     // The elements whose matrix differs from the press.
@@ -178,7 +126,7 @@ class DragExportsTest : public ControlFixture, public testing::WithParamInterfac
     void ExpectFollowed(const std::set<size_t>& elements, const MatrixStruct& m) {
         const std::vector<MatrixStruct> now = ElementMatrices();
         for (size_t i : elements)
-            ExpectSameMatrix(now[i], After(m, atPress[i]), 1e-12);
+            ExpectMatrixNear(now[i], After(m, atPress[i]), 1e-12);
     }
 
     GControlProperties props;
@@ -203,12 +151,12 @@ TEST_P(DragExportsTest, MoveArrowFollowsTheCursorAlongItsAxisOnly) {
         const KvPoint pressed = Centre + axis * 0.2;
         GHandle* h = Grab(name, pressed);
         for (double along : {0.1, -0.05}) {
-            ExpectSameMatrix(DragTo(h, pressed + axis * along), Translation(axis * along),
+            ExpectMatrixNear(DragTo(h, pressed + axis * along), Translation(axis * along),
                              Tol(0.1));
         }
         const KvPoint eye = kvViewportInfo(vp).eye;
         const KvPoint seen = Perspective() ? eye - pressed : eye - Centre;
-        ExpectSameMatrix(DragTo(h, pressed + Unit(Cross(axis, seen)) * 0.05), Identity, Tol(0.1));
+        ExpectMatrixNear(DragTo(h, pressed + Unit(Cross(axis, seen)) * 0.05), Identity, Tol(0.1));
         ReturnAndRelease(h);
     }
 }
@@ -227,7 +175,7 @@ TEST_P(DragExportsTest, PlaneMovesFollowTheCursorHitOnThePlane) {
     for (const auto& [name, at, offset] : rows) {
         SCOPED_TRACE(name);
         GHandle* h = Grab(name, at);
-        ExpectSameMatrix(DragTo(h, grabbed + offset), Translation(offset), Tol(0.1));
+        ExpectMatrixNear(DragTo(h, grabbed + offset), Translation(offset), Tol(0.1));
         ReturnAndRelease(h);
     }
 }
@@ -253,9 +201,9 @@ TEST_P(DragExportsTest, RotationRingTurnsAQuarterByTheRightHandRule) {
         GHandle* h = Grab(name, onRing(30));
         for (double turn : {90, -90}) {
             const MatrixStruct m = DragTo(h, onRing(30 + turn));
-            ExpectNear(Apply(m, Centre), Centre, Tol(0.1));
-            ExpectNear(Apply(m, Centre + u), Centre + v * (turn > 0 ? 1 : -1), Tol());
-            ExpectNear(Apply(m, Centre + axis), Centre + axis, Tol());
+            EXPECT_POINT_NEAR(Apply(m, Centre), Centre, Tol(0.1));
+            EXPECT_POINT_NEAR(Apply(m, Centre + u), Centre + v * (turn > 0 ? 1 : -1), Tol());
+            EXPECT_POINT_NEAR(Apply(m, Centre + axis), Centre + axis, Tol());
         }
         ReturnAndRelease(h);
     }
@@ -266,7 +214,7 @@ namespace {
 // Where a scale routine measures its ratio from: the handle's origin, the pressed point mirrored
 // through it, the anchor, or the grabbed point mirrored through the selection centre (which is
 // then the anchor too).
-enum class From { Origin, MirrorOfPress, Anchor, MirrorOfGrab };
+enum From { Origin, MirrorOfPress, Anchor, MirrorOfGrab };
 struct ScaleRow {
     const char* name;
     KvPoint press;
@@ -277,35 +225,21 @@ struct ScaleRow {
 // The axis scale tips point along the negative axes and hold the face at the other end; the
 // grips hold the opposite face; the plane grips hold the box corner (x1, y1).
 const ScaleRow ScaleRows[] = {
-    {"ScaleX", {-0.22, 0, 0.05}, From::Origin, {0.1, 0, 0.05}, {1.5, 1, 1}, {-1, 1, 1}},
-    {"ScaleY", {0, -0.22, 0.05}, From::Origin, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -1, 1}},
-    {"ScaleZ", {0, 0, -0.17}, From::Origin, {0, 0, 0.1}, {1, 1, 1.5}, {1, 1, -1}},
-    {"Scale2X", {-0.27, 0, 0.05}, From::Origin, Centre, {1.5, 1, 1}, {-1, 1, 1}},
-    {"ScalePlaneXY",
-     {0.21, 0.21, 0.05},
-     From::Origin,
-     {-0.1, -0.1, 0.05},
-     {1.5, 2, 1},
-     {-1, 0.5, 1}},
-    {"ScaleGripXPlus", {0.1008, 0, 0.05}, From::Anchor, {-0.1, 0, 0.05}, {1.5, 1, 1}, {-0.5, 1, 1}},
-    {"ScaleGripYMinus",
-     {0, -0.1008, 0.05},
-     From::Anchor,
-     {0, 0.1, 0.05},
-     {1, 1.5, 1},
-     {1, -0.5, 1}},
+    {"ScaleX", {-0.22, 0, 0.05}, Origin, {0.1, 0, 0.05}, {1.5, 1, 1}, {-1, 1, 1}},
+    {"ScaleY", {0, -0.22, 0.05}, Origin, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -1, 1}},
+    {"ScaleZ", {0, 0, -0.17}, Origin, {0, 0, 0.1}, {1, 1, 1.5}, {1, 1, -1}},
+    {"Scale2X", {-0.27, 0, 0.05}, Origin, Centre, {1.5, 1, 1}, {-1, 1, 1}},
+    {"ScalePlaneXY", {0.21, 0.21, 0.05}, Origin, {-0.1, -0.1, 0.05}, {1.5, 2, 1}, {-1, 0.5, 1}},
+    {"ScaleGripXPlus", {0.1008, 0, 0.05}, Anchor, {-0.1, 0, 0.05}, {1.5, 1, 1}, {-0.5, 1, 1}},
+    {"ScaleGripYMinus", {0, -0.1008, 0.05}, Anchor, {0, 0.1, 0.05}, {1, 1.5, 1}, {1, -0.5, 1}},
     {"ScaleSelectionXY",
      {0.105, 0.105, 0.05},
-     From::MirrorOfPress,
+     MirrorOfPress,
      {-0.1, -0.1, 0.05},
      {1.5, 2, 1},
      {-1, 0.5, 1}},
-    {"ScaleDiagonal",
-     {0.1, -0.1, 0.1},
-     From::MirrorOfGrab,
-     {},
-     {1.5, 1.5, 1.5},
-     {-0.5, -0.5, -0.5}},
+    {"ScaleDiagonal", {0.1, -0.1, 0.1}, MirrorOfGrab, {}, {1.5, 1.5, 1.5}, {-0.5, -0.5, -0.5}},
+
 };
 
 } // namespace
@@ -318,16 +252,16 @@ TEST_P(DragExportsTest, ScaleRoutinesScaleByTheDistanceRatioAboutTheirAnchor) {
     for (const ScaleRow& row : ScaleRows) {
         SCOPED_TRACE(row.name);
         GHandle* h = Grab(row.name, row.press);
-        const KvPoint start = row.from == From::MirrorOfGrab ? grabbed : row.press;
-        const KvPoint reference = row.from == From::Origin          ? Centre
-                                  : row.from == From::MirrorOfPress ? Centre * 2 - row.press
-                                  : row.from == From::Anchor        ? row.anchor
-                                                                    : Centre * 2 - grabbed;
-        const KvPoint anchor = row.from == From::MirrorOfGrab ? reference : row.anchor;
+        const KvPoint start = row.from == MirrorOfGrab ? grabbed : row.press;
+        const KvPoint reference = row.from == Origin          ? Centre
+                                  : row.from == MirrorOfPress ? Centre * 2 - row.press
+                                  : row.from == Anchor        ? row.anchor
+                                                              : Centre * 2 - grabbed;
+        const KvPoint anchor = row.from == MirrorOfGrab ? reference : row.anchor;
         for (KvPoint f : {row.factors, row.pastReference}) {
             const MatrixStruct m = DragTo(h, reference + f * (start - reference));
             for (KvPoint p : {Corners[0], Corners[1], anchor})
-                ExpectNear(Apply(m, p), anchor + f * (p - anchor), Tol());
+                EXPECT_POINT_NEAR(Apply(m, p), anchor + f * (p - anchor), Tol());
         }
         ReturnAndRelease(h);
     }
@@ -402,9 +336,9 @@ TEST_P(DragExportsTest, HostImposesItsSnappedMatrixOnTheDrag) {
     const KvSnapSteps steps{0.05, 15, 0.25};
     MatrixStruct snapped;
     ASSERT_EQ(kvSnapDragMatrix(&m, &frame, &steps, &snapped), 1);
-    ExpectNear(Apply(snapped, Centre), Centre + Y * 0.15, 1e-12);
+    EXPECT_POINT_NEAR(Apply(snapped, Centre), Centre + Y * 0.15, 1e-12);
     EXPECT_EQ(dbGCtrlTransform(control, &snapped), 1);
-    ExpectSameMatrix(*dbGHandleGetParams(control, arrow)->mDrag, snapped, 0);
+    ExpectMatrixNear(*dbGHandleGetParams(control, arrow)->mDrag, snapped, 0);
     EXPECT_GE(moved.size(), 4u);
     EXPECT_EQ(MovedSincePress(), moved);
     ExpectFollowed(moved, snapped);

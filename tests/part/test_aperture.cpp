@@ -5,15 +5,10 @@
 #include <gtest/gtest.h>
 
 TEST(PickAperture, FollowsTheScreenWidthTable) {
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(640), 3);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(699), 3);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(700), 4);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(1099), 4);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(1100), 6);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(1899), 6);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(1920), 8);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(2499), 8);
-    EXPECT_EQ(tiller::PickApertureForScreenWidth(2560), 5);
+    const int widthAndAperture[][2] = {{640, 3},  {699, 3},  {700, 4},  {1099, 4}, {1100, 6},
+                                       {1899, 6}, {1920, 8}, {2499, 8}, {2560, 5}};
+    for (const auto& [width, aperture] : widthAndAperture)
+        EXPECT_EQ(tiller::PickApertureForScreenWidth(width), aperture) << width;
 }
 
 TEST(PickAperture, DefaultIsTakenFromTheHostOnceAndKept) {

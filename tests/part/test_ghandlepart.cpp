@@ -2,6 +2,7 @@
 // without a non-orthogonal matrix, on-screen size limits, the view-dependent scale and the
 // snap centre, the visibility rule and picking of scaled parts.
 #include "part/handle_fixture.h"
+#include "support/math3d.h"
 
 #include "korvex/testing.h"
 #include "korvex/view.h"
@@ -12,10 +13,6 @@ using namespace testprofile;
 using tiller::GHandlePart;
 
 namespace {
-
-MatrixStruct Translation(double x, double y, double z) {
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
-}
 
 void ExpectCentre(const GHandlePart* part, double x, double y, double z) {
     const ExtentsStruct* e = part->PartGetExtents();
@@ -160,13 +157,10 @@ TEST_F(PartTest, VisibilityRuleFollowsStateActiveAndHighlight) {
 // A line part drawn twice its size must still be picked within the same radius on screen.
 TEST_F(PartTest, ScaledPartIsPickedWithinTheSameScreenRadius) {
     const auto lineHandle = [&](const char* name, Props extra, Props partExtra) {
-        GraphicStruct* group = AddHandleGroup(
-            root, {name, "move", "refpoint", "gctrl_cs", "rotbar_cs_x", std::move(extra)});
-        partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
-        AddLine(AddGroup(group, partExtra), {-0.1, 0, 0}, {0.1, 0, 0}, 0xFFFFFF);
-        AddSquarePart(group, "mouseover", {0, 0, 0}, 0.05);
-        AddCoordsystem(group);
-        return Load(group)->Part(tiller::SlotMouseout);
+        return Load(AddLineHandle(root,
+                                  {name, "move", "refpoint", "gctrl_cs", "rotbar_cs_x", extra},
+                                  {-0.1, 0, 0}, {0.1, 0, 0}, partExtra))
+            ->Part(tiller::SlotMouseout);
     };
     GHandlePart* plain = lineHandle("Plain", {{"handle_extents", "by_selection"}}, {});
     GHandlePart* scaled = lineHandle("Scaled", {}, {{"part_fixed_size", "120"}});

@@ -3,6 +3,7 @@
 // manipulator at its smallest, middle and largest screen size; disabled handles are never found;
 // and the choosing rule's cases that mix facet and line hits or scaled parts.
 #include "control/control_fixture.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -100,24 +101,6 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
         kvViewportSetPerspective(vp, 45);
         kvViewportZoom(vp, kvViewportUnitsPerPixelAt(vp, target) / unitsPerPixel);
     }
-    std::string HoverName(KvPoint world, double dy = 0) {
-        double px = 0, py = 0;
-        kvViewportWorldToPixel(vp, world, &px, &py);
-        GHandle* h = PointerMove(control, px, py - dy);
-        return h ? dbGHandleGetParams(control, h)->csName : "";
-    }
-    void AddCurve(const char* name, Point a, Point b) {
-        GraphicStruct* curve = AddHandleGroup(root, {name});
-        AddLine(AddGroup(curve, {{"handle_part", "mouseout"}}), a, b, 0xFFFFFF);
-        AddSquarePart(curve, "mouseover", {0, 0, 0}, 0.05);
-        AddCoordsystem(curve);
-    }
-    void StartWritten(const char* file) {
-        control = Create(WriteTestProfile(file));
-        ASSERT_NE(control, nullptr);
-        ASSERT_EQ(Setup(control, GControlProperties{}), 1);
-        ASSERT_EQ(dbGCtrlShow(control, 1, 0), 1);
-    }
     // A shipped profile over the scene's selection.
     void Start(const char* profile, const GControlProperties& props) {
         control = Create(profile);
@@ -154,14 +137,11 @@ class PickTest : public ControlFixture, public ::testing::WithParamInterface<con
     // The part as its element draws it: through the element's own matrix after its
     // view-dependent scale.
     Drawn Draw(const Shape& shape, CRedUIElement* element) {
-        KvElementInfo info{};
-        kvElementGetInfo(element, &info);
+        const KvElementInfo info = InfoOf(element);
         auto pixel = [&](KvPoint p) {
             const MatrixStruct* steps[] = {&info.viewMatrix, &info.matrix};
             for (const MatrixStruct* m : steps)
-                p = {m->m[0] * p.x + m->m[4] * p.y + m->m[8] * p.z + m->m[12],
-                     m->m[1] * p.x + m->m[5] * p.y + m->m[9] * p.z + m->m[13],
-                     m->m[2] * p.x + m->m[6] * p.y + m->m[10] * p.z + m->m[14]};
+                p = Apply(*m, p);
             Px at{-1e9, -1e9};
             kvViewportWorldToPixel(vp, p, &at.x, &at.y);
             return at;
@@ -318,17 +298,17 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
     const char* names[] = {"ByX", "ByY", "ByZ"};
     const KvPoint centres[] = {{-0.2, 0, 0.2}, {0, 0.2, -0.2}, {0.2, -0.2, 0}};
     for (int a = 0; a < 3; ++a) {
-        HandleSpec desc(names[a]);
+        HandleDesc desc(names[a]);
         desc.extra = {{std::string("handle_disable_if_view_by_") + "xyz"[a], "yes"}};
         AddInteractive(root, desc, {centres[a].x, centres[a].y, centres[a].z});
     }
-    ASSERT_NO_FATAL_FAILURE(StartWritten("view_axis.qvw"));
+    ASSERT_NE(control = CreateWritten("view_axis.qvw"), nullptr);
     const KvViewPreset alongAxis[] = {KvViewRight, KvViewFront, KvViewTop};
     for (bool perspective : {false, true})
         for (int view = 0; view < 3; ++view)
             for (int a = 0; a < 3; ++a) {
                 Look(alongAxis[view], perspective, 0.002, {0, 0, 0});
-                EXPECT_EQ(HoverName(centres[a]), perspective || view != a ? names[a] : "")
+                EXPECT_EQ(HoverName(control, centres[a]), perspective || view != a ? names[a] : "")
                     << "view along axis " << view << (perspective ? ", perspective" : "");
             }
 }
@@ -337,19 +317,19 @@ TEST_F(PickTest, HandleSeenAlongADisablingAxisIsNotFoundInParallelViewsOnly) {
 // earlier facet hit of the same priority; beyond the line's reach the surface is found.
 TEST_F(PickTest, LaterLineHitBeatsEarlierFacetHitOfEqualPriority) {
     AddInteractive(root, {"Surface"}, {0, 0, 0});
-    AddCurve("Curve", {-0.05, 0, 0}, {0.05, 0, 0});
-    ASSERT_NO_FATAL_FAILURE(StartWritten("facet_line.qvw"));
+    AddLineHandle(root, {"Curve"}, {-0.05, 0, 0}, {0.05, 0, 0});
+    ASSERT_NE(control = CreateWritten("facet_line.qvw"), nullptr);
     Look(KvViewTop, false, 0.002, {0, 0, 0});
-    EXPECT_EQ(HoverName({0.02, 0.01, 0}), "Curve");   // 5 pixels off the line
-    EXPECT_EQ(HoverName({0.02, 0.04, 0}), "Surface"); // 20 pixels off
+    EXPECT_EQ(HoverName(control, {0.02, 0.01, 0}), "Curve");   // 5 pixels off the line
+    EXPECT_EQ(HoverName(control, {0.02, 0.04, 0}), "Surface"); // 20 pixels off
 }
 
 // A line part scaled on screen is picked on its stored geometry with the tolerance divided by
 // its scale (parallel views) or by four (perspective views): its reach on screen stays two
 // apertures at any scale in parallel views, and is half an aperture once scaled in perspective.
 TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
-    AddCurve("Curve", {-0.1, 0, 0}, {0.1, 0, 0});
-    ASSERT_NO_FATAL_FAILURE(StartWritten("scaled_line.qvw"));
+    AddLineHandle(root, {"Curve"}, {-0.1, 0, 0}, {0.1, 0, 0});
+    ASSERT_NE(control = CreateWritten("scaled_line.qvw"), nullptr);
     const struct {
         bool perspective;
         double unitsPerPixel, scale, reach;
@@ -359,10 +339,8 @@ TEST_F(PickTest, LineReachOnScreenFollowsTheScaledTolerance) {
                  {true, 0.006, 2, Aperture / 2.0}};
     for (const auto& c : cases) {
         Look(KvViewTop, c.perspective, c.unitsPerPixel, {0, 0, 0});
-        KvElementInfo info{};
-        kvElementGetInfo(kvViewportElements(vp).front(), &info);
-        EXPECT_NEAR(info.viewMatrix.m[0], c.scale, 1e-9);
-        EXPECT_EQ(HoverName({0.03, 0, 0}, 0.8 * c.reach), "Curve") << c.unitsPerPixel;
-        EXPECT_EQ(HoverName({0.03, 0, 0}, 1.25 * c.reach), "") << c.unitsPerPixel;
+        EXPECT_NEAR(InfoOf(kvViewportElements(vp).front()).viewMatrix.m[0], c.scale, 1e-9);
+        EXPECT_EQ(HoverName(control, {0.03, 0, 0}, 0.8 * c.reach), "Curve") << c.unitsPerPixel;
+        EXPECT_EQ(HoverName(control, {0.03, 0, 0}, 1.25 * c.reach), "") << c.unitsPerPixel;
     }
 }

@@ -4,16 +4,13 @@
 #include "korvex/drawing.h"
 #include "korvex/view.h"
 #include "support/live_records.h"
+#include "support/math3d.h"
 #include "tiller/host/arbor.h"
 
 #include <string>
 #include <vector>
 
 namespace {
-
-MatrixStruct translation(double x, double y, double z) {
-    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
-}
 
 // A quarter turn about Z: x -> y, y -> -x.
 MatrixStruct quarterTurnZ() {
@@ -143,7 +140,7 @@ TEST_F(DrawingTest, VertexListsAreCircularWithBothLinksSet) {
 }
 
 TEST_F(DrawingTest, ACopyCarriesTheGivenMatrixAfterItsOwn) {
-    const MatrixStruct turn = quarterTurnZ(), shift = translation(10, 0, 0);
+    const MatrixStruct turn = quarterTurnZ(), shift = Translation(10, 0, 0);
     GraphicSetMatrix(groupA, &turn, 0);
     kvGraphicAddTextProperty(groupA, "handle_name", "A");
     GraphicStruct* copy = GraphicCopyEx(groupA, &shift, 0, 4);
@@ -167,8 +164,8 @@ TEST_F(DrawingTest, ACopyCarriesTheGivenMatrixAfterItsOwn) {
 }
 
 TEST_F(DrawingTest, TransformBakesDescendantMatricesAndReferencePoints) {
-    const MatrixStruct shift = translation(0, 0, 100), turn = quarterTurnZ(),
-                       own = translation(5, 5, 5);
+    const MatrixStruct shift = Translation(0, 0, 100), turn = quarterTurnZ(),
+                       own = Translation(5, 5, 5);
     GraphicSetMatrix(groupA2, &shift, 0);
     GraphicSetMatrix(groupA, &own, 0);
     kvGraphicSetReferencePoint(lineB, 1, 0, 0);
@@ -188,7 +185,7 @@ TEST_F(DrawingTest, TransformBakesDescendantMatricesAndReferencePoints) {
 
 TEST_F(DrawingTest, ExtentsAreInWorldCoordinatesAndFollowEveryChange) {
     ExtentsStruct* box = ExtentsNewEx();
-    const MatrixStruct up = translation(0, 0, 10);
+    const MatrixStruct up = Translation(0, 0, 10);
     GraphicSetMatrix(groupA, &up, 0);
     ASSERT_TRUE(GraphicGetGeometricExtents(lineB, box, 0, 1, 0, 0));
     EXPECT_EQ(ExtentsGetZ1(box), 13);
@@ -200,7 +197,7 @@ TEST_F(DrawingTest, ExtentsAreInWorldCoordinatesAndFollowEveryChange) {
     kvGraphicAddVertex(lineB, 50, 0, 0);
     EXPECT_EQ(ExtentsGetX2(GraphicGetExtents(root, 0, 0, 1, 0, 0, 0)), 50);
     EXPECT_EQ(ExtentsGetZ1(GraphicGetExtents(lineB, 0, 0, 1, 0, 0, 0)), 10);
-    const MatrixStruct down = translation(0, 0, -10);
+    const MatrixStruct down = Translation(0, 0, -10);
     GraphicSetMatrix(groupA, &down, 0);
     EXPECT_EQ(ExtentsGetZ2(GraphicGetExtents(lineB, 0, 0, 1, 0, 0, 0)), -4)
         << "an ancestor's move reaches the cached box";

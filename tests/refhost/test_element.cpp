@@ -2,6 +2,7 @@
 // moment its callback runs, scene life and redraw counting.
 #include "korvex/view.h"
 #include "support/live_records.h"
+#include "support/math3d.h"
 
 #include <memory>
 
@@ -21,18 +22,6 @@ bool onViewMatrix(const MatrixStruct* k, void* owner) {
     listener->calledInsideSetMatrix |= insideSetMatrix;
     listener->last = *k;
     return true;
-}
-
-MatrixStruct identity() {
-    MatrixStruct m{};
-    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1;
-    return m;
-}
-
-MatrixStruct translation(double x, double y, double z) {
-    MatrixStruct m = identity();
-    m.m[12] = x, m.m[13] = y, m.m[14] = z;
-    return m;
 }
 
 // The uniform scale K applies and the point it keeps in place.
@@ -89,8 +78,8 @@ TEST_F(ElementTest, ScreenSizeLimitsScaleAboutTheLocalOriginOrTheZoomCentre) {
     // away from the eye changes K.
     element->SetPositionAbsolute(false);
     kvViewportSetPerspective(vp, 90);                      // r = depth / 300
-    const MatrixStruct near = translation(-1, -2, 7 - 3);  // centre at depth 3
-    const MatrixStruct far = translation(-1, -2, -20 - 3); // centre at depth 30
+    const MatrixStruct near = Translation(-1, -2, 7 - 3);  // centre at depth 3
+    const MatrixStruct far = Translation(-1, -2, -20 - 3); // centre at depth 30
     element->SetMatrix(&near, false);
     expectScaleAbout(viewMatrix(), (3.0 / 300) / 0.005, {0, 0, 0});
     element->SetMatrix(&far, false);
@@ -116,7 +105,7 @@ TEST_F(ElementTest, CallbackRunsAfterSetMatrixReturnsAndOnCameraChanges) {
     kvViewportSetPerspective(vp, 90);
     ViewportIsPerspective(vp);
     const int before = listener.calls;
-    const MatrixStruct moved = translation(0, 0, -5);
+    const MatrixStruct moved = Translation(0, 0, -5);
     insideSetMatrix = true;
     element->SetMatrix(&moved, false);
     insideSetMatrix = false;

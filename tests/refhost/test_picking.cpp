@@ -1,8 +1,8 @@
 // Picking queries in both projections, their cache following changes, and the host
 // application's side of pointing: drag samples, the grabbed point, the extents callback.
 #include "korvex/drawing.h"
-#include "korvex/session.h"
-#include "support/live_records.h"
+#include "support/math3d.h"
+#include "support/scene_fixture.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,43 +10,16 @@
 
 namespace {
 
-MatrixStruct identity() {
-    MatrixStruct m{};
-    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1;
-    return m;
-}
-
-MatrixStruct translation(double x, double y, double z) {
-    MatrixStruct m = identity();
-    m.m[12] = x, m.m[13] = y, m.m[14] = z;
-    return m;
-}
-
-MatrixStruct scaleAboutOrigin(double k) {
-    MatrixStruct m = identity();
-    m.m[0] = m.m[5] = m.m[10] = k;
-    return m;
-}
-
-void expectNear(const VertexStruct& v, KvPoint p, double tolerance = 1e-9) {
-    EXPECT_NEAR(v.x, p.x, tolerance);
-    EXPECT_NEAR(v.y, p.y, tolerance);
-    EXPECT_NEAR(v.z, p.z, tolerance);
-}
-
-class PickingTest : public LiveRecordsTest {
+class PickingTest : public SceneFixture {
   protected:
     void SetUp() override {
-        LiveRecordsTest::SetUp();
-        scene = kvSceneNew();
+        SceneFixture::SetUp();
         ASSERT_NE(scene, nullptr);
-        vp = kvViewportCreate(kvSceneDrawing(scene), 800, 600);
         kvViewportSetCamera(vp, {0, 0, 10}, {0, 0, 0}, {0, 1, 0}); // top view
         kvViewportSetParallel(vp, 0.01);
         box = kvSceneAddBox(scene, {-0.5, -0.5, -0.5}, {0.5, 0.5, 0.5}, 0x808080);
         ASSERT_NE(box, nullptr);
     }
-    void ReleaseAll() override { kvSceneDispose(&scene); }
 
     double facet(GraphicStruct* g, KvPoint p, ViewportStruct* view = nullptr) {
         VertexStruct q{p.x, p.y, p.z, nullptr, nullptr};
@@ -65,12 +38,10 @@ class PickingTest : public LiveRecordsTest {
         kvViewportSetCursorPixel(vp, px, py);
     }
     GraphicStruct* addToModel(GraphicStruct* g) {
-        EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(kvSceneDrawing(scene)), g), 1);
+        EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(drawing), g), 1);
         return g;
     }
 
-    KvScene* scene = nullptr;
-    ViewportStruct* vp = nullptr;
     GraphicStruct* box = nullptr;
     VertexStruct hit{}, normal{};
 };
@@ -78,8 +49,8 @@ class PickingTest : public LiveRecordsTest {
 TEST_F(PickingTest, FacetQueryFindsTheNearestFaceInBothProjections) {
     const double top = facet(box, {0.1, 0.2, 0});
     ASSERT_GE(top, 0);
-    expectNear(hit, {0.1, 0.2, 0.5});
-    expectNear(normal, {0, 0, 1});
+    EXPECT_POINT_NEAR(PointOf(hit), {0.1, 0.2, 0.5});
+    EXPECT_POINT_NEAR(PointOf(normal), {0, 0, 1});
     GraphicStruct* below = kvSceneAddBox(scene, {-1, -1, -3}, {1, 1, -2}, 0x808080);
     EXPECT_NEAR(facet(below, {0.1, 0.2, 0}) - top, 2.5, 1e-6) << "farther is larger";
     EXPECT_LT(facet(box, {2, 2, 0}), 0);
@@ -88,7 +59,7 @@ TEST_F(PickingTest, FacetQueryFindsTheNearestFaceInBothProjections) {
     kvViewportSetPerspective(vp, 60);
     pointAt({0.1, 0.2, 0.5});
     const double d = facet(box, {99, 99, 99});
-    expectNear(hit, {0.1, 0.2, 0.5});
+    EXPECT_POINT_NEAR(PointOf(hit), {0.1, 0.2, 0.5});
     EXPECT_NEAR(d, std::sqrt(0.01 + 0.04 + 9.5 * 9.5), 1e-9);
     pointAt({2, 2, 0.5});
     EXPECT_LT(facet(box, {0.1, 0.2, 0.5}), 0);
@@ -96,17 +67,17 @@ TEST_F(PickingTest, FacetQueryFindsTheNearestFaceInBothProjections) {
 
 TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     ASSERT_GE(facet(box, {0.1, 0.2, 0}), 0);
-    const MatrixStruct moved = translation(5, 0, 0);
+    const MatrixStruct moved = Translation(5, 0, 0);
     GraphicSetMatrix(box, &moved, 0);
     EXPECT_LT(facet(box, {0.1, 0.2, 0}), 0);
     ASSERT_GE(facet(box, {5.1, 0.2, 0}), 0);
-    expectNear(hit, {5.1, 0.2, 0.5});
+    EXPECT_POINT_NEAR(PointOf(hit), {5.1, 0.2, 0.5});
 
     GraphicSetMatrix(box, nullptr, 0);
-    const MatrixStruct twice = scaleAboutOrigin(2);
+    const MatrixStruct twice = Frame({2, 0, 0}, {0, 2, 0}, {0, 0, 2});
     GraphicTransform(box, &twice, 0, 1, 1, 0);
     ASSERT_GE(facet(box, {0.9, 0, 0}), 0);
-    expectNear(hit, {0.9, 0, 1});
+    EXPECT_POINT_NEAR(PointOf(hit), {0.9, 0, 1});
 
     // A change deep in a group reaches the group's query.
     GraphicStruct* group = addToModel(kvGraphicNew(GraphicKindGroup));
@@ -119,7 +90,7 @@ TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     kvGraphicAddVertex(quad, 0, 1, 0);
     kvGraphicAddFace(quad, 0, 2, 3);
     ASSERT_GE(facet(group, {0.2, 0.6, 0}), 0);
-    expectNear(hit, {0.2, 0.6, 0});
+    EXPECT_POINT_NEAR(PointOf(hit), {0.2, 0.6, 0});
 }
 
 TEST_F(PickingTest, EdgeQueryMeasuresInTheViewPlane) {
@@ -127,15 +98,16 @@ TEST_F(PickingTest, EdgeQueryMeasuresInTheViewPlane) {
     kvGraphicAddVertex(line, -1, 0, 0);
     kvGraphicAddVertex(line, 1, 0, 0);
     EXPECT_NEAR(edge(line, {0.3, 0.05, 0}, 0.1), 0.05, 1e-12);
-    expectNear(hit, {0.3, 0, -10}); // view coordinates, with depth
+    EXPECT_POINT_NEAR(PointOf(hit), {0.3, 0, -10}); // view coordinates, with depth
     EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.01), 0);
     EXPECT_NEAR(edge(box, {0.52, 0.1, 0}, 0.1), 0.02, 1e-12) << "mesh edges count";
-    expectNear(hit, {0.5, 0.1, -9.5}); // the top edge, nearer the viewer than the bottom one
+    EXPECT_POINT_NEAR(PointOf(hit),
+                      {0.5, 0.1, -9.5}); // the top edge, nearer the viewer than the bottom one
 
     kvViewportSetPerspective(vp, 60);
     pointAt({0.3, 0.05, 0});
     EXPECT_NEAR(edge(line, {99, 99, 99}, 0.1), 0.05, 1e-9);
-    expectNear(hit, {0.3, 0, -10});
+    EXPECT_POINT_NEAR(PointOf(hit), {0.3, 0, -10});
     pointAt({0.3, 0.5, 0});
     EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.1), 0);
 }
@@ -159,7 +131,7 @@ TEST_F(PickingTest, PerspectiveCameraCarriedIntoAScaledPartFindsTheDisplayedPoin
                 p[i] /= k;
         ViewportNormalize(copy);
         ASSERT_GE(facet(box, {0, 0, 0}, copy), 0) << "distance " << distance;
-        expectNear({hit.x * k, hit.y * k, hit.z * k, nullptr, nullptr}, shown, 1e-9);
+        EXPECT_POINT_NEAR(PointOf(hit) * k, shown);
         ViewportDispose(&copy);
     }
 }
@@ -169,7 +141,7 @@ TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndPreviewsDoNotAddUpT
     ASSERT_EQ(kvSceneSelection(scene).size(), 1u);
     ASSERT_EQ(kvSceneSelection(scene)[0], slab);
     // World to a frame whose x is world Y, y is world -X and origin world (1, 0, 0).
-    MatrixStruct cs = identity();
+    MatrixStruct cs = Identity;
     cs.m[0] = 0, cs.m[1] = -1, cs.m[4] = 1, cs.m[5] = 0, cs.m[13] = 1;
     ExtentsStruct* e = ExtentsNewEx();
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
@@ -181,8 +153,8 @@ TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndPreviewsDoNotAddUpT
 
     // Previews place the selection from where it was, so they do not add up; the drag's
     // final matrix is applied once.
-    const MatrixStruct drag = translation(0, 3, 0);
-    const MatrixStruct halfway = translation(0, 1.5, 0);
+    const MatrixStruct drag = Translation(0, 3, 0);
+    const MatrixStruct halfway = Translation(0, 1.5, 0);
     ASSERT_EQ(kvScenePreviewSelection(scene, &halfway), 1);
     ASSERT_EQ(kvScenePreviewSelection(scene, &drag), 1);
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
@@ -209,17 +181,17 @@ TEST_F(PickingTest, DragSamplesFollowTheWorkPlaneInBothProjections) {
     KvDragSample s;
     kvViewportWorldToPixel(vp, {0.3, 0.2, 0}, &px, &py);
     ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.3, 0.2, 0});
-    expectNear({s.vx, s.vy, s.vz, nullptr, nullptr}, {0.3, 0.2, -10}); // view coordinates
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {0.3, 0.2, 0});
+    EXPECT_POINT_NEAR({s.vx, s.vy, s.vz}, {0.3, 0.2, -10}); // view coordinates
     EXPECT_EQ(kvViewportInfo(vp).cursorX, px);
 
     // A press on the box grabs its top face; the drag then moves on the plane through it.
     kvViewportWorldToPixel(vp, {0.1, 0.1, 0.5}, &px, &py);
     ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.1, 0.1, 0.5});
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {0.1, 0.1, 0.5});
     kvViewportWorldToPixel(vp, {0.9, -2, 0.5}, &px, &py);
     ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.9, -2, 0.5});
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {0.9, -2, 0.5});
     kvScenePointerRelease(scene);
     ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
     EXPECT_NEAR(s.z, 0, 1e-9);
@@ -228,17 +200,16 @@ TEST_F(PickingTest, DragSamplesFollowTheWorkPlaneInBothProjections) {
     kvViewportSetCamera(vp, {0, -10, 0}, {0, 0, 0}, {0, 0, 1});
     kvViewportWorldToPixel(vp, {0.3, 0, 0.4}, &px, &py);
     ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.3, 0, 0.4});
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {0.3, 0, 0.4});
 
     // Perspective: the view triple is the normalized projection of the cursor point.
     kvViewportSetCamera(vp, {6, -8, 5}, {0, 0, 0}, {0, 0, 1});
     kvViewportSetPerspective(vp, 50);
     kvViewportWorldToPixel(vp, {1.5, 0.7, 0}, &px, &py);
     ASSERT_EQ(kvScenePointerMove(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {1.5, 0.7, 0});
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {1.5, 0.7, 0});
     const double k = 2 * std::tan(25 * M_PI / 180) / 600;
-    expectNear({s.vx, s.vy, s.vz, nullptr, nullptr},
-               {(px + 0.5 - 400) * k, (300 - py - 0.5) * k, -1});
+    EXPECT_POINT_NEAR({s.vx, s.vy, s.vz}, {(px + 0.5 - 400) * k, (300 - py - 0.5) * k, -1});
 }
 
 TEST_F(PickingTest, PressGrabsElementsDrawnOverTheModel) {
@@ -250,7 +221,7 @@ TEST_F(PickingTest, PressGrabsElementsDrawnOverTheModel) {
     element->SetSceneByViewport(vp);
     element->CreatePrimByGraphic(quad, false);
     GraphicDispose(&quad); // the element keeps its own snapshot
-    const MatrixStruct underTheBox = translation(0, 0, -3);
+    const MatrixStruct underTheBox = Translation(0, 0, -3);
     element->SetMatrix(&underTheBox, false);
 
     double px, py;
@@ -262,7 +233,7 @@ TEST_F(PickingTest, PressGrabsElementsDrawnOverTheModel) {
     kvScenePointerRelease(scene);
     element->SetDrawpriority(1, false);
     ASSERT_EQ(kvScenePointerPress(scene, vp, px, py, &s), 1);
-    expectNear({s.x, s.y, s.z, nullptr, nullptr}, {0.4, -0.2, -3});
+    EXPECT_POINT_NEAR({s.x, s.y, s.z}, {0.4, -0.2, -3});
     kvScenePointerRelease(scene);
 }
 

@@ -4,6 +4,7 @@
 #include "korvex/drawing.h"
 #include "korvex/session.h"
 #include "support/live_records.h"
+#include "support/math3d.h"
 
 #include <cstdio>
 #include <memory>
@@ -14,13 +15,6 @@ namespace {
 struct Pixel {
     int r, g, b;
 };
-
-MatrixStruct translation(double x, double y, double z) {
-    MatrixStruct m{};
-    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1;
-    m.m[12] = x, m.m[13] = y, m.m[14] = z;
-    return m;
-}
 
 bool reddish(Pixel p) {
     return p.r > p.g + 60 && p.r > p.b + 60;
@@ -59,7 +53,7 @@ class RenderTest : public LiveRecordsTest {
     }
 
     void place(double x, double y, double z) {
-        const MatrixStruct m = translation(x, y, z);
+        const MatrixStruct m = Translation(x, y, z);
         element->SetMatrix(&m, false);
     }
     Pixel at(KvPoint world) {

@@ -1,6 +1,7 @@
 // Snapping drag matrices in the host application: each kind of transformation rounded in a
 // turned, stretched handle frame with its fixed parts kept, and matrices it leaves alone.
 #include "korvex/session.h"
+#include "support/math3d.h"
 
 #include <gtest/gtest.h>
 
@@ -10,23 +11,9 @@
 namespace {
 
 using V = KvPoint;
-V operator+(V a, V b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-V operator*(V a, double k) {
-    return {a.x * k, a.y * k, a.z * k};
-}
-double Dot(V a, V b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-V Cross(V a, V b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // The affine map p -> lin(p) + t as a host matrix, built from the images of the world axes.
 template <class Linear> MatrixStruct Matrix(Linear lin, V t) {
-    const V x = lin(V{1, 0, 0}), y = lin(V{0, 1, 0}), z = lin(V{0, 0, 1});
-    return {{x.x, x.y, x.z, 0, y.x, y.y, y.z, 0, z.x, z.y, z.z, 0, t.x, t.y, t.z, 1}};
+    return Frame(lin(V{1, 0, 0}), lin(V{0, 1, 0}), lin(V{0, 0, 1}), t);
 }
 // Rotation by `angle` about the unit axis a through c (Rodrigues).
 MatrixStruct Rotation(V a, double angle, V c) {
@@ -43,11 +30,6 @@ MatrixStruct Scaling(const V (&e)[3], V f, V c) {
                e[2] * (f.z * Dot(p, e[2]));
     };
     return Matrix(lin, c + lin(c) * -1);
-}
-
-void ExpectSame(const MatrixStruct& a, const MatrixStruct& b) {
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(a.m[i], b.m[i], 1e-9) << "element " << i;
 }
 
 // A handle frame turned 30 degrees about Z, its axes stretched by the selection's size.
@@ -70,7 +52,7 @@ TEST(Snap, TranslationAndScaleRoundAlongTheFrameAxes) {
     for (const auto& [drag, snapped] : drags) {
         MatrixStruct out;
         ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
-        ExpectSame(out, snapped);
+        ExpectMatrixNear(out, snapped, 1e-9);
     }
 }
 
@@ -84,7 +66,7 @@ TEST(Snap, RotationKeepsAxisAndPointAndRoundsTheAngle) {
         const MatrixStruct drag = Rotation(axis, angle * M_PI / 180, centre);
         MatrixStruct out;
         ASSERT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &Steps, &out), 1);
-        ExpectSame(out, Rotation(axis, snapped * M_PI / 180, centre));
+        ExpectMatrixNear(out, Rotation(axis, snapped * M_PI / 180, centre), 1e-9);
     }
 }
 
@@ -106,6 +88,6 @@ TEST(Snap, OtherMatricesAndUnsetStepsAreLeftAlone) {
                                       {move, none}}) {
         MatrixStruct out{};
         EXPECT_EQ(kvSnapDragMatrix(&drag, &HandleFrame, &steps, &out), 0);
-        ExpectSame(out, drag);
+        ExpectMatrixNear(out, drag, 1e-9);
     }
 }

@@ -3,6 +3,7 @@
 #include "korvex/drawing.h"
 #include "korvex/view.h"
 #include "support/live_records.h"
+#include "support/math3d.h"
 
 #include <cmath>
 
@@ -26,20 +27,14 @@ class ViewportTest : public LiveRecordsTest {
     ViewportStruct* vp = nullptr;
 };
 
-void expectNear(KvPoint a, KvPoint b, double tolerance = 1e-9) {
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
-}
-
 TEST_F(ViewportTest, ViewMatrixPutsTheEyeAtTheOriginLookingDownMinusZ) {
     // Front view: right is world X, up is world Z, the view looks along world Y.
     kvViewportSetCamera(vp, {0, -10, 0}, {0, 0, 0}, {0, 0, 1});
-    expectNear(toView({1, 2, 3}), {1, 3, -12});
+    EXPECT_POINT_NEAR(toView({1, 2, 3}), {1, 3, -12});
     // Top view with world X up the screen: right is world -Y.
     kvViewportSetCamera(vp, {2, 3, 4}, {2, 3, 0}, {1, 0, 0});
-    expectNear(toView({3, 3, 0}), {0, 1, -4});
-    expectNear(toView({2, 2, 4}), {1, 0, 0});
+    EXPECT_POINT_NEAR(toView({3, 3, 0}), {0, 1, -4});
+    EXPECT_POINT_NEAR(toView({2, 2, 4}), {1, 0, 0});
     // Rigid: the view axes are orthonormal rows of the linear block.
     kvViewportSetCamera(vp, {3, -4, 5}, {1, 1, 0}, {0, 0, 1});
     const MatrixStruct& v = *ViewportGetMatrix(vp);
@@ -47,7 +42,7 @@ TEST_F(ViewportTest, ViewMatrixPutsTheEyeAtTheOriginLookingDownMinusZ) {
         for (int b = 0; b < 3; ++b)
             EXPECT_NEAR(v.m[a] * v.m[b] + v.m[4 + a] * v.m[4 + b] + v.m[8 + a] * v.m[8 + b],
                         a == b ? 1.0 : 0.0, 1e-12);
-    expectNear(toView({3, -4, 5}), {0, 0, 0});
+    EXPECT_POINT_NEAR(toView({3, -4, 5}), {0, 0, 0});
     const KvPoint target = toView({1, 1, 0});
     EXPECT_NEAR(target.x, 0, 1e-12);
     EXPECT_NEAR(target.y, 0, 1e-12);
@@ -56,7 +51,7 @@ TEST_F(ViewportTest, ViewMatrixPutsTheEyeAtTheOriginLookingDownMinusZ) {
     VertexStruct p{0.25, -7, 9, nullptr, nullptr};
     CSystemUserToViewportEx(vp, 0, &p, &p);
     ViewportCStoUserCS(&v, 0, &p, &p);
-    expectNear({p.x, p.y, p.z}, {0.25, -7, 9}, 1e-12);
+    EXPECT_POINT_NEAR(PointOf(p), {0.25, -7, 9}, 1e-12);
 }
 
 TEST_F(ViewportTest, ParallelPixelsMapToViewCoordinatesAndBack) {
@@ -64,16 +59,14 @@ TEST_F(ViewportTest, ParallelPixelsMapToViewCoordinatesAndBack) {
     kvViewportSetParallel(vp, 0.01);
     KvPoint origin, direction;
     ASSERT_EQ(kvViewportPixelToSightLine(vp, 0, 0, &origin, &direction), 1);
-    expectNear(toView(origin), {(0.5 - 400) * 0.01, (300 - 0.5) * 0.01, 0});
-    expectNear(direction, {0, 1, 0});
+    EXPECT_POINT_NEAR(toView(origin), {(0.5 - 400) * 0.01, (300 - 0.5) * 0.01, 0});
+    EXPECT_POINT_NEAR(direction, {0, 1, 0});
     for (const KvPoint world : {KvPoint{0.3, 5, -1.2}, KvPoint{-2, -3, 0.7}}) {
         double px, py;
         ASSERT_EQ(kvViewportWorldToPixel(vp, world, &px, &py), 1);
         ASSERT_EQ(kvViewportPixelToSightLine(vp, px, py, &origin, &direction), 1);
         const double t = (world.y - origin.y) / direction.y;
-        expectNear(
-            {origin.x + direction.x * t, origin.y + direction.y * t, origin.z + direction.z * t},
-            world);
+        EXPECT_POINT_NEAR(origin + direction * t, world);
     }
     EXPECT_DOUBLE_EQ(ViewportDistanceWtoE(vp, 10, 'X'), 0.1);
     EXPECT_DOUBLE_EQ(kvViewportUnitsPerPixelAt(vp, {4, 4, 4}), 0.01);
@@ -85,12 +78,10 @@ TEST_F(ViewportTest, PerspectiveSightLinesRunFromTheEyeThroughThePixel) {
     const double k = 2 * std::tan(M_PI / 4) / 600; // 1/300
     KvPoint origin, direction;
     ASSERT_EQ(kvViewportPixelToSightLine(vp, 0, 100, &origin, &direction), 1);
-    expectNear(origin, {0, -10, 0});
+    EXPECT_POINT_NEAR(origin, {0, -10, 0});
     const KvPoint expected{(0.5 - 400) * k, (300 - 100.5) * k, -1};
     const double n = std::sqrt(expected.x * expected.x + expected.y * expected.y + 1);
-    expectNear(toView({origin.x + direction.x * n, origin.y + direction.y * n,
-                       origin.z + direction.z * n}),
-               expected);
+    EXPECT_POINT_NEAR(toView(origin + direction * n), expected);
     double px, py;
     ASSERT_EQ(kvViewportWorldToPixel(vp, {1.5, 20, -2}, &px, &py), 1);
     ASSERT_EQ(kvViewportPixelToSightLine(vp, px, py, &origin, &direction), 1);
@@ -106,7 +97,7 @@ TEST_F(ViewportTest, PerspectiveSightLinesRunFromTheEyeThroughThePixel) {
 TEST_F(ViewportTest, NormalizedProjectionAndPlaneHits) {
     VertexStruct v{2, 4, 2, nullptr, nullptr};
     ASSERT_EQ(ViewportNormalizeVertexProjection(vp, &v), 1);
-    expectNear({v.x, v.y, v.z}, {1, 2, -1});
+    EXPECT_POINT_NEAR(PointOf(v), {1, 2, -1});
     VertexStruct behind{2, 4, -2, nullptr, nullptr};
     EXPECT_EQ(ViewportNormalizeVertexProjection(vp, &behind), 0);
     EXPECT_EQ(behind.x, 2);
@@ -118,12 +109,12 @@ TEST_F(ViewportTest, NormalizedProjectionAndPlaneHits) {
     VertexStruct in{0.5, 0.25, -1, nullptr, nullptr}, out{};
     kvViewportSetParallel(vp, 0.01);
     ASSERT_EQ(VertexProjectionOnPlane(vp, &in, &out, &q, 0), 1);
-    expectNear({out.x, out.y, out.z}, {0.5, 0.25, 0});
+    EXPECT_POINT_NEAR(PointOf(out), {0.5, 0.25, 0});
     ASSERT_EQ(VertexProjectionOnPlane(vp, &in, &out, &q, 1.5), 1);
-    expectNear({out.x, out.y, out.z}, {0.5, 0.25, 1.5});
+    EXPECT_POINT_NEAR(PointOf(out), {0.5, 0.25, 1.5});
     kvViewportSetPerspective(vp, 60);
     ASSERT_EQ(VertexProjectionOnPlane(vp, &in, &out, &q, 0), 1);
-    expectNear({out.x, out.y, out.z}, {2, 1, 0});
+    EXPECT_POINT_NEAR(PointOf(out), {2, 1, 0});
     q.m[14] = 4; // behind the eye
     EXPECT_EQ(VertexProjectionOnPlane(vp, &in, &out, &q, 0), 0);
     // A plane containing the view direction: rotated a quarter turn about X.
@@ -140,10 +131,10 @@ TEST_F(ViewportTest, CameraMovesKeepTheTargetAndDistance) {
     kvViewportSetPreset(vp, KvViewFront);
     kvViewportOrbit(vp, 90, 0); // the eye turns counter-clockwise seen from above: to +X
     KvViewInfo info = kvViewportInfo(vp);
-    expectNear(info.eye, {10, 0, 0});
+    EXPECT_POINT_NEAR(info.eye, {10, 0, 0});
     kvViewportOrbit(vp, 0, 45);
     info = kvViewportInfo(vp);
-    expectNear(info.eye, {10 / std::sqrt(2.0), 0, 10 / std::sqrt(2.0)});
+    EXPECT_POINT_NEAR(info.eye, {10 / std::sqrt(2.0), 0, 10 / std::sqrt(2.0)});
     kvViewportOrbit(vp, 0, 180); // stops short of the pole
     EXPECT_NEAR(kvViewportInfo(vp).eye.z, 10 * std::sin(89 * M_PI / 180), 1e-9);
 
@@ -163,7 +154,7 @@ TEST_F(ViewportTest, CameraMovesKeepTheTargetAndDistance) {
     ExtentsSet(box, 4, 4, 0, 6, 6, 2);
     ASSERT_EQ(kvViewportFit(vp, box, 0.5), 1);
     ExtentsDispose(&box);
-    expectNear(kvViewportInfo(vp).target, {5, 5, 1});
+    EXPECT_POINT_NEAR(kvViewportInfo(vp).target, {5, 5, 1});
     kvViewportWorldToPixel(vp, {5, 5, 1}, &px0, &py0);
     EXPECT_NEAR(px0, 399.5, 1e-9);
     EXPECT_NEAR(py0, 299.5, 1e-9);
@@ -186,7 +177,7 @@ TEST_F(ViewportTest, CopyAndNormalizeFollowEditedCameraPoints) {
     ViewportNormalize(copy);
     VertexStruct p{0, 0, 0, nullptr, nullptr};
     CSystemUserToViewportEx(copy, 0, &p, &p);
-    expectNear({p.x, p.y, p.z}, {0, 0, -10});
+    EXPECT_POINT_NEAR(PointOf(p), {0, 0, -10});
     ViewportDispose(&copy);
     EXPECT_EQ(copy, nullptr);
 }

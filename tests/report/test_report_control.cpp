@@ -3,6 +3,7 @@
 // texts composed by hand (tests/report/expected/simple_*.txt), and the summary of the full one.
 #include "control/control_fixture.h"
 #include "report/report_text.h"
+#include "support/math3d.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -41,18 +42,14 @@ class SimpleReportTest : public ControlFixture {
     // The control and rotation-bar frames are the world axes at the box's centre, which is the
     // reference point; the extents are the box's, measured in that frame.
     int SetupAtBox() {
-        MatrixStruct* frame = MatrixSingle();
-        frame->m[12] = Centre.x;
-        frame->m[13] = Centre.y;
-        frame->m[14] = Centre.z;
+        MatrixStruct frame = Translation(Centre);
         ExtentsStruct* extents = ExtentsNewEx();
         ExtentsSet(extents, -0.1, -0.2, -0.05, 0.1, 0.2, 0.05);
         VertexStruct* ref = VertexNewEx(Centre.x, Centre.y, Centre.z);
         const int done =
-            dbGCtrlSetup(control, &props, vp, frame, extents, ref, frame, nullptr, nullptr);
+            dbGCtrlSetup(control, &props, vp, &frame, extents, ref, &frame, nullptr, nullptr);
         VertexDispose(&ref);
         ExtentsDispose(&extents);
-        MatrixDispose(&frame);
         return done;
     }
 

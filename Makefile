@@ -44,7 +44,7 @@ fuzz: deps
 	mkdir -p build-fuzz/corpus/qvw build-fuzz/corpus/exports
 	./build-fuzz/bin/fuzz_qvw -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/qvw \
 	    tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
-	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ \
+	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=512 -len_control=0 \
 	    build-fuzz/corpus/exports
 
 clean:

@@ -22,7 +22,12 @@ int Play(const char* sessionPath, const char* outDir) {
         std::fprintf(stderr, "%s: %s\n", sessionPath, error.c_str());
         return 1;
     }
-    return tiller::tools::PlaySession(session, outDir, std::cout, std::cerr);
+    const int result = tiller::tools::PlaySession(session, outDir, std::cout, std::cerr);
+    // The steps' lines are for programs; this one is for the person who ran the session.
+    if (result == 0)
+        std::fprintf(stderr, "played %zu steps of %s; pictures and reports are in %s/\n",
+                     session.steps.size(), sessionPath, outDir);
+    return result;
 }
 
 } // namespace

@@ -28,6 +28,24 @@ class Program {
     bool Done() const { return at_ >= size_; }
     uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
     uint32_t Small(uint32_t below) { return Byte() % below; }
+    // Small sizes, zero, negatives and the extremes, or raw bits.
+    int32_t Int() {
+        static constexpr int32_t kAwkward[] = {0,
+                                               1,
+                                               -1,
+                                               200,
+                                               450,
+                                               1000,
+                                               5000,
+                                               std::numeric_limits<int32_t>::min(),
+                                               std::numeric_limits<int32_t>::max()};
+        const uint8_t pick = Byte();
+        if (pick < 200) return kAwkward[pick % std::size(kAwkward)];
+        uint32_t raw = 0;
+        for (int i = 0; i < 4; ++i)
+            raw = raw << 8 | Byte();
+        return static_cast<int32_t>(raw);
+    }
     // Mostly values that break careless arithmetic; sometimes raw bits.
     double Number() {
         static constexpr double kAwkward[] = {0.0,
@@ -112,8 +130,8 @@ GControlProperties Settings(Program& p) {
                           &s.Show_Handles_GCtrlCS_Move, &s.Show_Handles_GCtrlCS_Scale,
                           &s.Show_BoundaryBox_Facets, &s.Show_SelectionCS, &s.Light_Type})
         *flag = static_cast<int32_t>(p.Small(3));
-    s.ScreenSize_Min = static_cast<int32_t>(p.Number());
-    s.ScreenSize_Max = static_cast<int32_t>(p.Number());
+    s.ScreenSize_Min = p.Int();
+    s.ScreenSize_Max = p.Int();
     return s;
 }
 

@@ -233,14 +233,31 @@ KvScene* kvSceneCurrent() {
 // [SECTION] Model and selection -------------------------------------------------------------
 
 GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t color) {
-    if (!scene || !(min.x < max.x && min.y < max.y && min.z < max.z)) return nullptr;
+    const int flatSides = (min.x == max.x) + (min.y == max.y) + (min.z == max.z);
+    if (!scene || !(min.x <= max.x && min.y <= max.y && min.z <= max.z) || flatSides > 1)
+        return nullptr;
     std::vector<Vec3> corners;
     for (int i = 0; i < 8; ++i)
         corners.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
     // Two triangles per side, wound outwards.
-    const std::vector<std::array<int, 3>> faces = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6},
-                                                   {0, 1, 5}, {0, 5, 4}, {2, 6, 7}, {2, 7, 3},
-                                                   {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
+    const std::array<std::array<int, 3>, 12> sides = {{{0, 2, 3},
+                                                       {0, 3, 1},
+                                                       {4, 5, 7},
+                                                       {4, 7, 6},
+                                                       {0, 1, 5},
+                                                       {0, 5, 4},
+                                                       {2, 6, 7},
+                                                       {2, 7, 3},
+                                                       {0, 4, 6},
+                                                       {0, 6, 2},
+                                                       {1, 3, 7},
+                                                       {1, 7, 5}}};
+    // A flat box keeps its two faces; the sides it has lost would be triangles without area.
+    std::vector<std::array<int, 3>> faces;
+    for (const auto& f : sides) {
+        const Vec3 n = cross(corners[f[1]] - corners[f[0]], corners[f[2]] - corners[f[0]]);
+        if (length(n) > 0) faces.push_back(f);
+    }
     GraphicStruct* box = addMeshToModel(scene, corners, faces, color);
     if (box) selectOnly(scene, box);
     return box;

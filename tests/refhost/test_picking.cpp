@@ -136,6 +136,18 @@ TEST_F(PickingTest, PerspectiveCameraCarriedIntoAScaledPartFindsTheDisplayedPoin
     }
 }
 
+TEST_F(PickingTest, FlatBoxIsASheetAndLinesOrPointsAreRefused) {
+    GraphicStruct* sheet = kvSceneAddBox(scene, {-1, -1, 1}, {1, 1, 1}, 0x808080);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_GE(facet(sheet, {0.2, 0.3, 0}), 0);
+    EXPECT_NEAR(hit.z, 1, 1e-12);
+    EXPECT_LT(facet(sheet, {1.2, 0.3, 0}), 0);
+    EXPECT_EQ(kvSceneAddBox(scene, {0, 0, 0}, {1, 0, 0}, 0x808080), nullptr);
+    EXPECT_EQ(kvSceneAddBox(scene, {0, 0, 0}, {0, 0, 0}, 0x808080), nullptr);
+    EXPECT_EQ(kvSceneAddBox(scene, {1, 0, 0}, {0, 1, 1}, 0x808080), nullptr);
+    EXPECT_EQ(kvSceneSelection(scene).front(), sheet);
+}
+
 TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndPreviewsDoNotAddUpToTheAppliedDrag) {
     GraphicStruct* slab = kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x00FF00);
     ASSERT_EQ(kvSceneSelection(scene).size(), 1u);

@@ -142,7 +142,7 @@ bool Player::AddSelection(std::string* error) {
         if (kvSceneAddBox(scene_, {s.boxMin[0], s.boxMin[1], s.boxMin[2]},
                           {s.boxMax[0], s.boxMax[1], s.boxMax[2]}, 0xB0A898))
             return true;
-        *error = "the selection box is empty";
+        *error = "the selection box may be flat, but not a line or a point";
         return false;
     case SelectionSpec::Kind::File: {
         const fs::path path = fs::path(session_.directory) / s.path;

@@ -42,8 +42,9 @@ KORVEX_API KvScene* kvSceneCurrent();
 
 // [SECTION] Model and selection -------------------------------------------------------------
 
-// Adds an axis-aligned box mesh (12 triangles) to the model and selects it alone. Null when
-// the box is empty or a record cannot be made.
+// Adds an axis-aligned box mesh (12 triangles; the 4 of a flat box's faces) to the model and
+// selects it alone. Null when the corners are out of order, more than one side is flat, or a
+// record cannot be made.
 KORVEX_API GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t color);
 // Adds a mesh to the model and selects it alone. `faces` holds 3 * faceCount vertex indices.
 KORVEX_API GraphicStruct* kvSceneAddMesh(KvScene* scene, const KvPoint* vertices, int count,

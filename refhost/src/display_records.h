@@ -1,56 +1,18 @@
 // The display side of the reference host: viewports with their cameras and render scenes,
-// the retained display elements, the geometry that picking and rendering read from graphics,
-// and the small vector algebra they share.
+// the retained display elements, and the geometry that picking and rendering read from
+// graphics.
 #ifndef KORVEX_DISPLAY_RECORDS_H
 #define KORVEX_DISPLAY_RECORDS_H
 
 #include "graphic_records.h"
 #include "tiller/host/redui.h"
+#include "vec3.h"
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
 namespace korvex {
-
-// [SECTION] Vector algebra ------------------------------------------------------------------
-
-struct Vec3 {
-    double x = 0, y = 0, z = 0;
-};
-
-inline Vec3 operator+(Vec3 a, Vec3 b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-inline Vec3 operator-(Vec3 a, Vec3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-inline Vec3 operator-(Vec3 a) {
-    return {-a.x, -a.y, -a.z};
-}
-inline Vec3 operator*(Vec3 a, double s) {
-    return {a.x * s, a.y * s, a.z * s};
-}
-inline double dot(Vec3 a, Vec3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-inline Vec3 cross(Vec3 a, Vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double length(Vec3 a) {
-    return std::sqrt(dot(a, a));
-}
-// The unit vector along a; a itself when it has no length.
-inline Vec3 normalized(Vec3 a) {
-    const double l = length(a);
-    return l > 0 ? a * (1.0 / l) : a;
-}
-inline Vec3 toVec3(const VertexStruct& v) {
-    return {v.x, v.y, v.z};
-}
-inline Vec3 toVec3(const double p[3]) {
-    return {p[0], p[1], p[2]};
-}
 
 MatrixStruct identityMatrix();
 // A uniform scale by k about c.

@@ -2,44 +2,23 @@
 // m[12..14] the translation: element (row r, column c) of the column-vector matrix is m[4c + r].
 // Every matrix handed to a caller is a counted record; intermediate results are plain values.
 #include "records.h"
+#include "vec3.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-struct Vec3 {
-    double x, y, z;
-};
-
-Vec3 operator-(Vec3 a, Vec3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec3 operator*(double s, Vec3 a) {
-    return {s * a.x, s * a.y, s * a.z};
-}
-double dot(Vec3 a, Vec3 b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-Vec3 cross(Vec3 a, Vec3 b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double length(Vec3 a) {
-    return std::sqrt(dot(a, a));
-}
+using korvex::column;
+using korvex::cross;
+using korvex::dot;
+using korvex::length;
+using korvex::setColumn;
+using korvex::Vec3;
 
 Vec3 pointOf(const VertexStruct* v) {
     return v ? Vec3{v->x, v->y, v->z} : Vec3{0, 0, 0};
 }
-Vec3 column(const MatrixStruct& m, int c) {
-    return {m.m[4 * c], m.m[4 * c + 1], m.m[4 * c + 2]};
-}
-void setColumn(MatrixStruct& m, int c, Vec3 v) {
-    m.m[4 * c] = v.x;
-    m.m[4 * c + 1] = v.y;
-    m.m[4 * c + 2] = v.z;
-}
-
 // An affine matrix from its three axis images and its translation.
 MatrixStruct frameMatrix(Vec3 x, Vec3 y, Vec3 z, Vec3 origin) {
     MatrixStruct m = korvex::IdentityMatrix;

@@ -22,14 +22,6 @@ double toStep(double x, double step) {
     return std::copysign(std::floor(std::fabs(q) + 0.5), q) * step;
 }
 
-Vec3 column(const MatrixStruct& m, int c) {
-    return {m.m[4 * c], m.m[4 * c + 1], m.m[4 * c + 2]};
-}
-void setColumn(MatrixStruct& m, int c, Vec3 v) {
-    m.m[4 * c] = v.x;
-    m.m[4 * c + 1] = v.y;
-    m.m[4 * c + 2] = v.z;
-}
 double component(Vec3 v, int i) {
     return i == 0 ? v.x : i == 1 ? v.y : v.z;
 }

@@ -59,12 +59,15 @@ std::string DragArrow(GControl* control, KvScene* scene, ViewportStruct* vp, dou
         dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
     }
     // mDrag is the whole drag since the press; the host applies it once, at the release.
+    // It stays null when no drag step succeeded: then there is nothing to apply.
     const HandleProperties* params = dbGHandleGetParams(control, handle);
-    const MatrixStruct moved = *params->mDrag;
+    const MatrixStruct* moved = params ? params->mDrag : nullptr;
+    const MatrixStruct applied =
+        moved ? *moved : MatrixStruct{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     dbGCtrlSetState(control, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
     kvScenePointerRelease(scene);
-    kvSceneTransformSelection(scene, &moved);
-    return params->csName;
+    kvSceneTransformSelection(scene, &applied);
+    return moved ? params->csName : "";
 }
 
 } // namespace

@@ -44,7 +44,17 @@ MatrixStruct translationTo(KvPoint p) {
     return m;
 }
 
+// Puts each previewed graphic back on the very matrix it had before the preview.
+void endPreview(KvScene& scene) {
+    for (std::size_t i = 0; i < scene.previewFrom.size(); ++i)
+        GraphicSetMatrix(scene.selection[i], &scene.previewFrom[i], 0);
+    scene.previewFrom.clear();
+}
+
+// Every change of the selection ends a preview first, while it still names the previewed
+// graphics.
 void selectOnly(KvScene* scene, GraphicStruct* g) {
+    endPreview(*scene);
     scene->selection.clear();
     if (g) scene->selection.push_back(static_cast<GraphicRecord*>(g));
 }
@@ -300,13 +310,14 @@ int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
     }
     DrawingDispose(&file);
     if (!complete && reason) *reason = "a graphic of the file could not be copied";
+    endPreview(*scene);
     scene->selection = loaded;
     return complete ? 1 : 0;
 }
 
 void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
     if (!scene || !g) return;
-    if (!scene->previewFrom.empty()) kvScenePreviewSelection(scene, nullptr);
+    endPreview(*scene);
     auto* record = static_cast<GraphicRecord*>(g);
     auto& list = scene->selection;
     list.erase(std::remove(list.begin(), list.end(), record), list.end());
@@ -315,7 +326,7 @@ void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
 
 void kvSceneClearSelection(KvScene* scene) {
     if (!scene) return;
-    if (!scene->previewFrom.empty()) kvScenePreviewSelection(scene, nullptr);
+    endPreview(*scene);
     scene->selection.clear();
 }
 
@@ -396,12 +407,14 @@ int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {
 
 int kvScenePreviewSelection(KvScene* scene, const MatrixStruct* m) {
     if (!scene) return 0;
+    if (!m) {
+        endPreview(*scene);
+        return 1;
+    }
     if (scene->previewFrom.empty())
         for (const GraphicRecord* g : scene->selection)
             scene->previewFrom.push_back(ownMatrix(*g));
-    const int placed = placeSelection(*scene, m ? *m : identityMatrix());
-    if (!m) scene->previewFrom.clear();
-    return placed;
+    return placeSelection(*scene, *m);
 }
 
 // [SECTION] Pointer -------------------------------------------------------------------------

@@ -174,6 +174,11 @@ TEST_F(PickingTest, ExtentsCallbackMeasuresInARotatedFrameAndPreviewsDoNotAddUpT
     ASSERT_EQ(kvScenePreviewSelection(scene, nullptr), 1);
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
     EXPECT_NEAR(ExtentsGetX1(e), 0, 1e-12);
+    // A change of the selection puts a previewed graphic back too.
+    ASSERT_EQ(kvScenePreviewSelection(scene, &halfway), 1);
+    kvSceneSelect(scene, slab, 1);
+    ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);
+    EXPECT_NEAR(ExtentsGetX1(e), 0, 1e-12);
     ASSERT_EQ(kvScenePreviewSelection(scene, &halfway), 1);
     ASSERT_EQ(kvSceneTransformSelection(scene, &drag), 1);
     ASSERT_EQ(kvSelectionExtents(&cs, &e), 1);

@@ -1,6 +1,6 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev
+            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind
 
 .PHONY: deps build demo test test-asan bench fuzz clean
 
@@ -30,9 +30,11 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release --target tiller_bench
+	cmake --build --preset release --target tiller_icount tiller_bench
+	./build-release/bin/tiller_icount
 	./build-release/bin/tiller_bench
 
 # Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/

@@ -13,28 +13,45 @@
 
 class BenchScene {
   public:
-    BenchScene(const char* profile, KvViewPreset view, bool perspective) {
+    BenchScene(const char* profile, KvViewPreset view, bool perspective, int width = 1920,
+               int height = 1080) {
         scene_ = kvSceneNew();
-        vp_ = kvViewportCreate(kvSceneDrawing(scene_), 800, 600);
+        vp_ = kvViewportCreate(kvSceneDrawing(scene_), width, height);
         kvSceneAddBox(scene_, {0, 0, 0}, {2, 1, 0.5}, 0x808080);
         kvViewportSetPreset(vp_, view);
         if (perspective) kvViewportSetPerspective(vp_, 45);
-        control_ = dbGCtrlCreate(profile, "bench", kvSceneDrawing(scene_), kvSelectionExtents);
-        KvSetupGeometry g{};
-        kvSceneSetupGeometry(scene_, &g);
-        ExtentsStruct* box = ExtentsNewEx();
-        ExtentsSet(box, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
-                   g.extentsMax.y, g.extentsMax.z);
+        kvSceneSetupGeometry(scene_, &geometry_);
+        ExtentsStruct* box = SelectionBox();
         kvViewportFit(vp_, box, 0.5);
-        VertexStruct* ref = VertexNewEx(g.refPoint.x, g.refPoint.y, g.refPoint.z);
+        ExtentsDispose(&box);
+        control_ = AddControl(profile, "bench");
+        setUp_ = control_ != nullptr;
+    }
+
+    // A further control of the profile, set up over the selection and shown; null on failure.
+    GControl* AddControl(const char* profile, const char* name) {
+        GControl* control = dbGCtrlCreate(profile, name, kvSceneDrawing(scene_), kvSelectionExtents);
+        if (!control || !SetUp(control, 0) || !dbGCtrlShow(control, 1, 0)) return nullptr;
+        return control;
+    }
+
+    // Sets the control up over the selection, its frames and reference point moved `dx` along
+    // world X (the selection's extents in the control frame stay the same).
+    bool SetUp(GControl* control, double dx) {
+        KvSetupGeometry g = geometry_;
+        for (MatrixStruct* m : {&g.controlCS, &g.rotbarCS, &g.selectionCS})
+            m->m[12] += dx;
+        ExtentsStruct* box = SelectionBox();
+        VertexStruct* ref = VertexNewEx(g.refPoint.x + dx, g.refPoint.y, g.refPoint.z);
         GControlProperties settings;
-        settings.Show_BoundaryBox = 1;
-        settings.Show_BoundaryBox_Facets = 1;
-        setUp_ = dbGCtrlSetup(control_, &settings, vp_, &g.controlCS, box, ref, &g.rotbarCS,
-                              &g.selectionCS, box) &&
-                 dbGCtrlShow(control_, 1, 0);
+        const bool ok = dbGCtrlSetup(control, &settings, vp_, &g.controlCS, box, ref, &g.rotbarCS,
+                                     &g.selectionCS, box);
         VertexDispose(&ref);
         ExtentsDispose(&box);
+        return ok;
+    }
+    KvPoint RefPoint(double dx = 0) const {
+        return {geometry_.refPoint.x + dx, geometry_.refPoint.y, geometry_.refPoint.z};
     }
     ~BenchScene() {
         dbDisposeGCtrlManager();
@@ -60,6 +77,15 @@ class BenchScene {
     }
 
   private:
+    ExtentsStruct* SelectionBox() const {
+        ExtentsStruct* box = ExtentsNewEx();
+        const KvSetupGeometry& g = geometry_;
+        ExtentsSet(box, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
+                   g.extentsMax.y, g.extentsMax.z);
+        return box;
+    }
+
+    KvSetupGeometry geometry_{};
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
     GControl* control_ = nullptr;

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -112,10 +113,15 @@ void markSubtreeExtentsDirty(GraphicRecord* g) {
 } // namespace
 
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved) {
-    ++g->revision;
-    if (matrixMoved) markSubtreeExtentsDirty(g);
-    for (GraphicRecord* p = g; p; p = parentOf(p))
+    if (matrixMoved)
+        markSubtreeExtentsDirty(g);
+    else
+        ++g->revision;
+    g->extentsDirty = true;
+    for (GraphicRecord* p = parentOf(g); p; p = parentOf(p)) {
+        ++p->revision;
         p->extentsDirty = true;
+    }
 }
 
 namespace {
@@ -234,6 +240,18 @@ void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
     noteGeometryChanged(g, false);
 }
 
+// Whether the linear block keeps volumes: its determinant is not negligible beside the
+// lengths of its columns.
+bool wellConditioned(const MatrixStruct& m) {
+    const double* a = m.m;
+    const double det = a[0] * (a[5] * a[10] - a[9] * a[6]) + a[1] * (a[8] * a[6] - a[4] * a[10]) +
+                       a[2] * (a[4] * a[9] - a[8] * a[5]);
+    const double scale = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) *
+                         std::sqrt(a[4] * a[4] + a[5] * a[5] + a[6] * a[6]) *
+                         std::sqrt(a[8] * a[8] + a[9] * a[9] + a[10] * a[10]);
+    return std::fabs(det) > 1e-9 * scale;
+}
+
 int walkSubtree(GraphicRecord* g, GraphicWalkCallback callback, bool recursive, bool visitSelf,
                 int32_t* counter) {
     if (visitSelf && !callback(g, counter)) return 1;
@@ -249,7 +267,10 @@ void detachFromDrawing(GraphicRecord* g) {
     DrawingRecord* d = g->attachedTo;
     if (!d) return;
     auto& list = d->attached;
-    list.erase(std::remove(list.begin(), list.end(), g), list.end());
+    GraphicRecord* last = list.back();
+    list[g->attachedIndex] = last;
+    last->attachedIndex = g->attachedIndex;
+    list.pop_back();
     g->attachedTo = nullptr;
 }
 
@@ -363,8 +384,15 @@ KORVEX_API void GraphicSetLayer(GraphicStruct* g, int layer) {
 KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStruct* m, int,
                                         uint16_t) {
     if (!g) return nullptr;
-    GraphicRecord* copy = copyGraphicTree(*asGraphic(g));
-    if (copy && m) copy->matrix = composeMatrices(*m, ownMatrixOf(*copy));
+    const GraphicRecord& original = *asGraphic(g);
+    GraphicRecord* copy = copyGraphicTree(original);
+    if (!copy) return nullptr;
+    if (m) copy->matrix = composeMatrices(*m, ownMatrixOf(*copy));
+    if (original.cache && original.cacheRevision == original.revision) {
+        copy->cache = original.cache;
+        copy->cacheToOwn = original.cacheToOwn;
+        copy->cacheRevision = copy->revision;
+    }
     return copy;
 }
 
@@ -378,6 +406,7 @@ KORVEX_API int GraphicAttach(GraphicStruct* g, DrawingStruct* drawing) {
     if (d && (parentOf(graphic) || graphic->modelOf)) return 0;
     detachFromDrawing(graphic);
     if (d) {
+        graphic->attachedIndex = d->attached.size();
         d->attached.push_back(graphic);
         graphic->attachedTo = d;
     }
@@ -404,7 +433,15 @@ KORVEX_API void GraphicSetMatrix(GraphicStruct* g, const MatrixStruct* m, int) {
 // becomes m (matrices from g down to d) v, and the descendants' matrices are cleared. The
 // reference points move with their graphics.
 KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, int, int, int) {
-    if (g && m) bakeSubtree(asGraphic(g), *m);
+    if (!g || !m) return;
+    GraphicRecord* graphic = asGraphic(g);
+    const bool cacheCurrent = graphic->cache && graphic->cacheRevision == graphic->revision;
+    bakeSubtree(graphic, *m);
+    const MatrixStruct cacheToOwn = composeMatrices(*m, graphic->cacheToOwn);
+    // A flattening transform leaves the cache for a rebuild: picking must invert it.
+    if (!cacheCurrent || !wellConditioned(cacheToOwn)) return;
+    graphic->cacheToOwn = cacheToOwn;
+    graphic->cacheRevision = graphic->revision;
 }
 
 // Marking dirty makes the next GraphicGetExtents measure again, here and in the ancestors.

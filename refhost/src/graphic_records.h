@@ -46,10 +46,19 @@ struct GraphicRecord : GraphicStruct {
     std::vector<std::array<int, 3>> faces; // meshes: indices into the vertex list
     std::vector<GraphicRecord*> children;  // owned, in order
     DrawingRecord* attachedTo = nullptr;   // set by GraphicAttach (not owned)
+    size_t attachedIndex = 0;              // its place in attachedTo->attached
     bool extentsDirty = true;
     ExtentsStruct cachedExtents;
-    uint64_t revision = 0; // bumped on every geometric change
-    std::shared_ptr<korvex::GraphicCache> cache;
+    // Bumped on every change of the graphic's geometry or of any descendant's (their matrices
+    // included), never by a change of its own matrix alone.
+    uint64_t revision = 0;
+    // Picking's cache, current while cacheRevision == revision. It holds the geometry as it
+    // was when built; cacheToOwn carries it into the graphic's own coordinates as they are now
+    // (transforms baked since), so that baking a matrix or copying the graphic keeps it, and
+    // copies share it.
+    std::shared_ptr<const korvex::GraphicCache> cache;
+    uint64_t cacheRevision = 0;
+    MatrixStruct cacheToOwn{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     bool vectorizeContour = true; // meshes draw their contour edges
     bool counted = false;
     DrawingRecord* modelOf = nullptr; // the drawing whose model root this is
@@ -65,7 +74,9 @@ struct DrawingRecord : DrawingStruct {
     TableStruct layerTable;
     std::vector<ViewportStruct*> viewports; // owned
     ViewportStruct* activeViewport = nullptr;
-    std::vector<GraphicRecord*> attached; // graphics attached by GraphicAttach, not owned
+    // Graphics attached by GraphicAttach, not owned, in no particular order: detaching moves
+    // the last one into the freed place, so that it costs the same with any number attached.
+    std::vector<GraphicRecord*> attached;
     std::wstring path;
 };
 
@@ -92,8 +103,9 @@ void destroyGraphicTree(GraphicRecord* g);
 GraphicRecord* copyGraphicTree(const GraphicRecord& g);
 void appendChild(GraphicRecord* parent, GraphicRecord* child);
 void appendVertex(GraphicRecord* g, double x, double y, double z);
-// Records a geometric change of g: a new revision, and the cached extents of g, of its
-// ancestors and, when its own matrix moved, of its descendants become stale.
+// Records a geometric change of g: a new revision of its ancestors, and of g itself unless only
+// its own matrix moved; the cached extents of g, of its ancestors and, when its own matrix
+// moved, of its descendants become stale.
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
 GraphicRecord* parentOf(const GraphicRecord* g);
 

@@ -1,7 +1,8 @@
 // Picking: the geometry a graphic tree shows, and the two queries the library asks of it,
 // the nearest facet along a sight line and the nearest edge within a radius. Each graphic
 // keeps its geometry, bounds and bounding-volume hierarchies in its cache, rebuilt when the
-// revision of any graphic of its tree changes.
+// graphic's revision moves on (a change anywhere in its tree but its own matrix); baked
+// transforms and copies keep it (see GraphicRecord::cacheToOwn).
 #include "display_records.h"
 
 #include <algorithm>
@@ -225,30 +226,11 @@ template <class Accept, class Visit> void traverse(const Bvh& bvh, Accept accept
     }
 }
 
-using Stamp = std::vector<std::pair<const GraphicRecord*, uint64_t>>;
-
-void stampTree(const GraphicRecord& g, Stamp* stamp) {
-    stamp->emplace_back(&g, g.revision);
-    for (const GraphicRecord* child : g.children)
-        if (child) stampTree(*child, stamp);
-}
-
-// Whether the tree still has the stamp it had, compared in walk order from `*next` on.
-bool treeMatches(const GraphicRecord& g, const Stamp& stamp, size_t* next) {
-    if (*next >= stamp.size() || stamp[*next] != std::make_pair(&g, g.revision)) return false;
-    ++*next;
-    for (const GraphicRecord* child : g.children)
-        if (child && !treeMatches(*child, stamp, next)) return false;
-    return true;
-}
-
 } // namespace
 
 // What picking keeps per graphic: its tree's geometry in the graphic's own coordinates (its
 // own matrix not applied, so placing the graphic costs no rebuild), with hierarchies.
 struct GraphicCache {
-    const GraphicRecord* owner = nullptr;
-    Stamp stamp;
     Geometry geometry;
     Bvh triangles, segments;
     Box bounds;
@@ -256,17 +238,9 @@ struct GraphicCache {
 
 namespace {
 
-bool cacheIsCurrent(const GraphicRecord& g) {
-    size_t next = 0;
-    return g.cache && g.cache->owner == &g && treeMatches(g, g.cache->stamp, &next) &&
-           next == g.cache->stamp.size();
-}
-
 const GraphicCache& cacheOf(GraphicRecord& g) {
-    if (cacheIsCurrent(g)) return *g.cache;
+    if (g.cache && g.cacheRevision == g.revision) return *g.cache;
     auto cache = std::make_shared<GraphicCache>();
-    cache->owner = &g;
-    stampTree(g, &cache->stamp);
     collectGeometry(g, identityMatrix(), false, {MeshEdges::All, nullptr}, &cache->geometry);
     std::vector<Box> boxes;
     for (const Triangle& t : cache->geometry.triangles) {
@@ -284,8 +258,10 @@ const GraphicCache& cacheOf(GraphicRecord& g) {
         cache->bounds.add(b);
     }
     cache->segments = buildBvh(boxes);
-    // Replaced, never changed in place: a copied graphic may share the old cache.
+    // Replaced, never changed in place: copies may share the old cache.
     g.cache = cache;
+    g.cacheRevision = g.revision;
+    g.cacheToOwn = identityMatrix();
     return *cache;
 }
 
@@ -377,7 +353,7 @@ double GraphicGetClosestFacet(const VertexStruct* point, GraphicStruct* g, int*,
     const ViewportRecord& view = *asViewport(vp);
     const GraphicCache& cache = cacheOf(graphic);
     const FacetRay ray = facetRay(view, point ? toVec3(*point) : Vec3{});
-    const MatrixStruct own = ownMatrix(graphic);
+    const MatrixStruct own = compose(ownMatrix(graphic), graphic.cacheToOwn);
     MatrixStruct toLocal;
     if (!invertAffine(own, &toLocal)) return -1;
     // The local direction keeps the world ray's parameter: t means the same in both.
@@ -507,7 +483,7 @@ double GraphicGetDistanceEx2(GraphicStruct* g, const VertexStruct* point,
     EdgeQuery q;
     q.perspective = view.perspective;
     const MatrixStruct& v = q.perspective || !viewMatrix ? view.view : *viewMatrix;
-    q.toView = compose(v, ownMatrix(graphic));
+    q.toView = compose(v, compose(ownMatrix(graphic), graphic.cacheToOwn));
     if (q.perspective) {
         const SightLine line = sightLineThroughPixel(view, view.cursorX, view.cursorY);
         const Vec3 d = transformVector(view.view, line.direction);

@@ -79,6 +79,16 @@ TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     ASSERT_GE(facet(box, {0.9, 0, 0}), 0);
     EXPECT_POINT_NEAR(PointOf(hit), {0.9, 0, 1});
 
+    // A copy starts from what the original measured; each follows its own later bakes.
+    GraphicStruct* copy = GraphicCopyEx(box, nullptr, 0, 0);
+    const MatrixStruct stretch = Frame({1, 0, 0}, {0, 3, 0}, {0, 0, 1});
+    GraphicTransform(copy, &stretch, 0, 1, 1, 0);
+    ASSERT_GE(facet(copy, {0, 2.5, 0}), 0);
+    EXPECT_POINT_NEAR(PointOf(hit), {0, 2.5, 1});
+    EXPECT_NEAR(edge(copy, {1.05, 2.5, 0}, 0.1), 0.05, 1e-9);
+    EXPECT_LT(facet(box, {0, 2.5, 0}), 0);
+    GraphicDispose(&copy);
+
     // A change deep in a group reaches the group's query.
     GraphicStruct* group = addToModel(kvGraphicNew(GraphicKindGroup));
     GraphicStruct* quad = kvGraphicNew(GraphicKindMesh);
@@ -91,6 +101,8 @@ TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     kvGraphicAddFace(quad, 0, 2, 3);
     ASSERT_GE(facet(group, {0.2, 0.6, 0}), 0);
     EXPECT_POINT_NEAR(PointOf(hit), {0.2, 0.6, 0});
+    GraphicSetMatrix(quad, &moved, 0);
+    EXPECT_LT(facet(group, {0.2, 0.6, 0}), 0) << "a child's own matrix shapes its group";
 }
 
 TEST_F(PickingTest, EdgeQueryMeasuresInTheViewPlane) {

@@ -5,6 +5,7 @@
 
 #include "tiller/host/korvex.h"
 #include "tiller/kinematics/drag.h"
+#include "tiller/part/pickview.h"
 #include "tiller/tiller.h"
 
 #include <map>
@@ -87,6 +88,8 @@ struct GControl {
     ExtentsCallback extentsCallback;
 
   private:
+    tiller::PickViewTracker pickViews;
+
     void AddHandleFor(GraphicStruct* group);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);
     GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,

@@ -4,6 +4,7 @@
 #include "tiller/control/gcontrol.h"
 
 #include "tiller/handle/ghandle.h"
+#include "tiller/part/ghandlepart.h"
 
 namespace tiller {
 namespace {
@@ -67,13 +68,15 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
 GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
     tiller::LayerOneGuard guard(drawing);
     guard.Begin();
+    const tiller::PickView view =
+        pickViews.Read(activeViewport, x, y, z, tiller::DefaultPickAperture());
     GHandle* best = nullptr;
     tiller::HitRank bestRank{-1.0, -1.0, -1.0};
     for (GHandle* handle : handles) {
         if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) continue;
         double facet = -1.0;
         double distance = -1.0;
-        if (!handle->HandleHitTest(activeViewport, x, y, z, &facet, &distance, -1)) continue;
+        if (!handle->HandleHitTest(view, x, y, z, &facet, &distance)) continue;
         const tiller::HitRank rank{handle->EffectivePriority(), facet, distance};
         if (tiller::BeatsBestHit(rank, best ? &bestRank : nullptr)) {
             best = handle;

@@ -6,6 +6,7 @@
 #define TILLER_HANDLE_GHANDLE_H
 
 #include "tiller/host/korvex.h"
+#include "tiller/part/pickview.h"
 #include "tiller/tiller.h"
 
 #include <array>
@@ -64,8 +65,8 @@ struct GHandle : HandleProperties {
                     const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
     int ApplyPlacementToPart(tiller::GHandlePart* part);
     // Hit test of the handle under the cursor (part/hittest.cpp).
-    bool HandleHitTest(ViewportStruct* vp, double x, double y, double z, double* facetDistance,
-                       double* distance, int aperture);
+    bool HandleHitTest(const tiller::PickView& view, double x, double y, double z,
+                       double* facetDistance, double* distance);
 
     tiller::GHandlePart* Part(tiller::PartSlot slot) const { return parts[slot]; }
 

@@ -386,6 +386,7 @@ void GHandlePart::PartSetPlacement(const MatrixStruct* m) {
 }
 
 int GHandlePart::PartUpdateCenter() {
+    ScreenGeneration = 0;
     GraphicSetExtentsDirty(Geometry, 1);
     GraphicGetGeometricExtents(Geometry, Extents, 0, 1, 0, 0);
     if (!ExtentsValid(Extents)) return 0;
@@ -402,6 +403,7 @@ int GHandlePart::PartUpdateCenter() {
 
 bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
     if (MatrixEqual(ViewMatrix, v)) return true;
+    ScreenGeneration = 0;
     MatrixAssign(v, &ViewMatrix);
     MatrixAssign(v, &ViewMatrixInv);
     if (!MatrixInvertAffine(&ViewMatrixInv)) {

@@ -7,6 +7,7 @@
 
 #include "tiller/host/korvex.h"
 #include "tiller/host/redui.h"
+#include "tiller/part/pickview.h"
 #include "tiller/tiller.h"
 
 namespace tiller {
@@ -43,6 +44,10 @@ class GHandlePart {
     // Hit test of the part under the cursor (see the hit-testing notes in hittest.cpp).
     bool PartHitTest(ViewportStruct* vp, double x, double y, double z, double* facetDistance,
                      double* distance, int aperture);
+    bool PartHitTest(const PickView& view, double x, double y, double z, double* facetDistance,
+                     double* distance);
+    // False only when the cursor is too far from the part on screen for any query to hit it.
+    bool PartNearCursor(const PickView& view);
     // The view-dependent matrix changed: rebuild the derived matrices and the snap centre.
     bool PartOnViewMatrixChanged(const MatrixStruct* v);
     bool TracksSnapCenter() const;
@@ -79,6 +84,12 @@ class GHandlePart {
     uint32_t Type;
 
   private:
+    // The displayed part's box on screen, valid for the pick view generation it was made in
+    // (0: none yet, or the part or its view-dependent scale changed since).
+    ScreenBox Screen{};
+    uint64_t ScreenGeneration = 0;
+    bool ScreenKnown = false;
+
     bool CreateRecords();
     bool PartCreatePrimitive();
     bool ReadBasis();
@@ -90,6 +101,7 @@ class GHandlePart {
     void RebuildDisplayMatrices();
     void UpdateSnapCenter();
     bool IsViewDependent() const;
+    bool DisplayedScreenBox(const PickView& view, ScreenBox* box) const;
 };
 
 // The default pick aperture in pixels, from the host's screen width (computed once).

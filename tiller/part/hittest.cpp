@@ -111,10 +111,38 @@ bool GHandlePart::IsViewDependent() const {
 
 bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
                               double* facetDistance, double* distance, int aperture) {
-    if (!PartIsDisplayable() || !vp) return false;
-    if (aperture < 0) aperture = DefaultPickAperture();
+    PickViewTracker tracker;
+    const PickView view = tracker.Read(vp, x, y, z, aperture < 0 ? DefaultPickAperture() : aperture);
+    return PartHitTest(view, x, y, z, facetDistance, distance);
+}
+
+bool GHandlePart::PartNearCursor(const PickView& view) {
+    if (!view.culls) return true;
+    if (ScreenGeneration != view.generation) {
+        ScreenKnown = DisplayedScreenBox(view, &Screen);
+        ScreenGeneration = view.generation;
+    }
+    return !ScreenKnown || CursorNear(view, Screen);
+}
+
+// The box of what is drawn: the working copy's extents, through the view-dependent scale when
+// the host applies one.
+bool GHandlePart::DisplayedScreenBox(const PickView& view, ScreenBox* box) const {
+    if (!ExtentsValid(Extents)) return false;
+    const double low[3] = {ExtentsGetX1(Extents), ExtentsGetY1(Extents), ExtentsGetZ1(Extents)};
+    const double high[3] = {ExtentsGetX2(Extents), ExtentsGetY2(Extents), ExtentsGetZ2(Extents)};
+    return ProjectBox(view, IsViewDependent() ? GeometryToDisplay : nullptr, low, high, box);
+}
+
+bool GHandlePart::PartHitTest(const PickView& view, double x, double y, double z,
+                              double* facetDistance, double* distance) {
+    if (facetDistance) *facetDistance = -1.0;
+    if (distance) *distance = -1.0;
+    ViewportStruct* vp = view.viewport;
+    if (!PartIsDisplayable() || !vp || !view.view) return false;
+    if (!PartNearCursor(view)) return false;
     VertexSet(CursorPoint, x, y, z);
-    const bool perspective = ViewportIsPerspective(vp) != 0;
+    const bool perspective = view.perspective;
     const bool viewDependent = IsViewDependent();
     ViewportStruct* privateViewport = nullptr;
     if (viewDependent) {
@@ -126,25 +154,26 @@ bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
             VertexTransform(CursorPoint, DisplayToGeometry);
         }
     }
-    if (perspective)
-        VertexAssign(CursorPoint, &ProbePoint);
-    else
-        CSystemUserToViewportEx(vp, 0, CursorPoint, ProbePoint);
-    const MatrixStruct* matrix = ViewportGetMatrix(vp);
+    const MatrixStruct* matrix = privateViewport ? ViewportGetMatrix(vp) : view.view;
     if (!matrix) {
         ViewportDispose(&privateViewport);
         return false;
     }
+    if (perspective)
+        VertexAssign(CursorPoint, &ProbePoint);
+    else
+        CSystemUserToViewportEx(vp, 0, CursorPoint, ProbePoint);
 
-    const double tx = ViewportDistanceWtoE(vp, aperture, 'X');
-    const double ty = ViewportDistanceWtoE(vp, aperture, 'Y');
-    double tolerance = tx > ty ? tx : ty;
+    double tolerance = view.tolerance;
+    if (privateViewport) {
+        const double tx = ViewportDistanceWtoE(vp, view.aperture, 'X');
+        const double ty = ViewportDistanceWtoE(vp, view.aperture, 'Y');
+        tolerance = tx > ty ? tx : ty;
+    }
     if (viewDependent) tolerance /= perspective ? PerspectiveScaledToleranceDivisor : ViewScale;
 
     double facet = -1.0;
     double plain = -1.0;
-    if (facetDistance) *facetDistance = -1.0;
-    if (distance) *distance = -1.0;
     const double savedEpsilon = vp->perspectivePickEpsilon;
     if (perspective) vp->perspectivePickEpsilon = PerspectivePickEpsilon;
     void* zero = nullptr;
@@ -168,15 +197,14 @@ bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
 
 } // namespace tiller
 
-bool GHandle::HandleHitTest(ViewportStruct* vp, double x, double y, double z, double* facetDistance,
-                            double* distance, int aperture) {
+bool GHandle::HandleHitTest(const tiller::PickView& view, double x, double y, double z,
+                            double* facetDistance, double* distance) {
     using namespace tiller;
     GHandlePart* mouseover = parts[SlotMouseover];
-    if (!mouseover || !mouseover->PartIsDisplayable() || DisableMask != 0) return false;
-    const MatrixStruct* view = ViewportGetMatrix(vp);
-    if (!view) return false;
-    if (!ViewportIsPerspective(vp) && ViewsAlongDisabledAxis(this, view)) return false;
+    if (!mouseover || !mouseover->PartIsDisplayable() || DisableMask != 0 || !view.view)
+        return false;
     GHandlePart* tested = parts[SlotHighlightArea] ? parts[SlotHighlightArea] : parts[SlotMouseout];
-    if (!tested) return false;
-    return tested->PartHitTest(vp, x, y, z, facetDistance, distance, aperture);
+    if (!tested || !tested->PartNearCursor(view)) return false;
+    if (!view.perspective && ViewsAlongDisabledAxis(this, view.view)) return false;
+    return tested->PartHitTest(view, x, y, z, facetDistance, distance);
 }

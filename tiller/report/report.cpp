@@ -15,7 +15,7 @@
 #include "tiller/profile/drawing_profile.h"
 #include "tiller/report/reference.h"
 
-#include <iomanip>
+#include <charconv>
 #include <locale>
 #include <sstream>
 
@@ -296,12 +296,18 @@ std::string FormatReportNumber(double value, bool padded) {
     double rounded = RoundTo8(value);
     // Also turns a negative zero into a plain zero.
     if (std::fabs(rounded) <= 1e-7) rounded = 0.0;
-    ReportStream text;
-    if (rounded >= 0) text << ' ';
-    if (padded) text << std::left << std::setw(12);
-    text << rounded;
-    if (rounded < 0) text << ' ';
-    return text.str();
+    // Six significant digits as a stream prints a double by default, without the stream:
+    // to_chars follows neither the host's locale nor the stream's state.
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, rounded,
+                                   std::chars_format::general, 6).ptr;
+    std::string text;
+    text.reserve(16);
+    if (rounded >= 0) text += ' ';
+    text.append(digits, end);
+    if (padded && end - digits < 12) text.append(12 - (end - digits), ' ');
+    if (rounded < 0) text += ' ';
+    return text;
 }
 
 void HandleReportText(const GHandle* handle, std::string& out, const std::string& indent) {

@@ -1,0 +1,119 @@
+// Reading the pick view once per pointer sample and projecting boxes onto the screen with the
+// library's own arithmetic: a hover far from every handle then asks the host nothing per part.
+
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
+#include "tiller/part/pickview.h"
+
+#include <cstring>
+
+namespace tiller {
+namespace {
+
+// The hit queries search twice the aperture's distance; the box test allows half as much again,
+// so rounding in the host's own projection never culls a part it would have found.
+constexpr double QueryRadiusFactor = 2.0;
+constexpr double CullMargin = 1.5;
+// Points this close to the eye plane (in view units) are treated as behind the eye.
+constexpr double NearestDepth = 1e-9;
+
+void Apply(const MatrixStruct& t, double x, double y, double z, double out[3]) {
+    const double* m = t.m;
+    out[0] = m[0] * x + m[4] * y + m[8] * z + m[12];
+    out[1] = m[1] * x + m[5] * y + m[9] * z + m[13];
+    out[2] = m[2] * x + m[6] * y + m[10] * z + m[14];
+}
+
+// a after b, both affine.
+MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
+    MatrixStruct r{};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += a.m[4 * k + row] * b.m[4 * col + k];
+            r.m[4 * col + row] = sum;
+        }
+    return r;
+}
+
+} // namespace
+
+PickView PickViewTracker::Read(ViewportStruct* vp, double x, double y, double z, int aperture) {
+    PickView pick;
+    pick.viewport = vp;
+    pick.aperture = aperture;
+    // The view matrix first: reading it lets the host deliver pending view-dependent scale
+    // changes to the parts before their boxes are trusted.
+    pick.view = vp ? ViewportGetMatrix(vp) : nullptr;
+    if (!pick.view) return pick;
+    pick.perspective = ViewportIsPerspective(vp) != 0;
+    const double tx = ViewportDistanceWtoE(vp, aperture, 'X');
+    const double ty = ViewportDistanceWtoE(vp, aperture, 'Y');
+    pick.tolerance = tx > ty ? tx : ty;
+
+    if (vp != lastViewport_ || pick.perspective != lastPerspective_ ||
+        std::memcmp(&last_, pick.view, sizeof last_) != 0 || generation_ == 0) {
+        last_ = *pick.view;
+        lastPerspective_ = pick.perspective;
+        lastViewport_ = vp;
+        ++generation_;
+    }
+    pick.generation = generation_;
+
+    VertexStruct cursor{x, y, z, nullptr, nullptr};
+    CSystemUserToViewportEx(vp, 0, &cursor, &cursor);
+    double c[3] = {cursor.x, cursor.y, cursor.z};
+    double radius = QueryRadiusFactor * CullMargin * pick.tolerance;
+    if (pick.perspective) {
+        const CameraStruct* camera = ViewportGetCamera(vp);
+        if (!camera || c[2] > -NearestDepth) return pick;
+        const double d = std::sqrt((camera->eye[0] - camera->target[0]) *
+                                       (camera->eye[0] - camera->target[0]) +
+                                   (camera->eye[1] - camera->target[1]) *
+                                       (camera->eye[1] - camera->target[1]) +
+                                   (camera->eye[2] - camera->target[2]) *
+                                       (camera->eye[2] - camera->target[2]));
+        if (!(d > 0)) return pick;
+        radius /= d;
+        c[0] /= -c[2];
+        c[1] /= -c[2];
+    }
+    if (!std::isfinite(radius) || !std::isfinite(c[0]) || !std::isfinite(c[1])) return pick;
+    pick.cursorX = c[0];
+    pick.cursorY = c[1];
+    pick.radius = radius;
+    pick.culls = true;
+    return pick;
+}
+
+bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double low[3],
+                const double high[3], ScreenBox* out) {
+    if (!view.view) return false;
+    const MatrixStruct toView = toWorld ? After(*view.view, *toWorld) : *view.view;
+    bool first = true;
+    for (int corner = 0; corner < 8; ++corner) {
+        double p[3];
+        Apply(toView, (corner & 1) ? high[0] : low[0], (corner & 2) ? high[1] : low[1],
+              (corner & 4) ? high[2] : low[2], p);
+        if (view.perspective) {
+            if (p[2] > -NearestDepth) return false;
+            p[0] /= -p[2];
+            p[1] /= -p[2];
+        }
+        if (first) {
+            *out = {p[0], p[1], p[0], p[1]};
+            first = false;
+            continue;
+        }
+        out->minX = std::fmin(out->minX, p[0]);
+        out->maxX = std::fmax(out->maxX, p[0]);
+        out->minY = std::fmin(out->minY, p[1]);
+        out->maxY = std::fmax(out->maxY, p[1]);
+    }
+    return std::isfinite(out->minX) && std::isfinite(out->maxX) && std::isfinite(out->minY) &&
+           std::isfinite(out->maxY);
+}
+
+} // namespace tiller

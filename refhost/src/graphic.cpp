@@ -388,6 +388,10 @@ KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStru
     GraphicRecord* copy = copyGraphicTree(original);
     if (!copy) return nullptr;
     if (m) copy->matrix = composeMatrices(*m, ownMatrixOf(*copy));
+    // A copy shares the original's picking cache. A free-standing graphic's copy is usually a
+    // saved state the original returns to, after transforms baked into it: measuring it now
+    // saves measuring the geometry again after every return.
+    if (!parentOf(&original) && !original.modelOf) ensurePickCache(original);
     if (original.cache && original.cacheRevision == original.revision) {
         copy->cache = original.cache;
         copy->cacheToOwn = original.cacheToOwn;

@@ -55,10 +55,10 @@ struct GraphicRecord : GraphicStruct {
     // Picking's cache, current while cacheRevision == revision. It holds the geometry as it
     // was when built; cacheToOwn carries it into the graphic's own coordinates as they are now
     // (transforms baked since), so that baking a matrix or copying the graphic keeps it, and
-    // copies share it.
-    std::shared_ptr<const korvex::GraphicCache> cache;
-    uint64_t cacheRevision = 0;
-    MatrixStruct cacheToOwn{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    // copies share it. Derived data: built on demand, also through const access.
+    mutable std::shared_ptr<const korvex::GraphicCache> cache;
+    mutable uint64_t cacheRevision = 0;
+    mutable MatrixStruct cacheToOwn{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     bool vectorizeContour = true; // meshes draw their contour edges
     bool counted = false;
     DrawingRecord* modelOf = nullptr; // the drawing whose model root this is
@@ -107,6 +107,8 @@ void appendVertex(GraphicRecord* g, double x, double y, double z);
 // its own matrix moved; the cached extents of g, of its ancestors and, when its own matrix
 // moved, of its descendants become stale.
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
+// Builds picking's cache of g unless it is current (picking.cpp).
+void ensurePickCache(const GraphicRecord& g);
 GraphicRecord* parentOf(const GraphicRecord* g);
 
 // [SECTION] Drawings ------------------------------------------------------------------------

@@ -238,7 +238,7 @@ struct GraphicCache {
 
 namespace {
 
-const GraphicCache& cacheOf(GraphicRecord& g) {
+const GraphicCache& cacheOf(const GraphicRecord& g) {
     if (g.cache && g.cacheRevision == g.revision) return *g.cache;
     auto cache = std::make_shared<GraphicCache>();
     collectGeometry(g, identityMatrix(), false, {MeshEdges::All, nullptr}, &cache->geometry);
@@ -339,6 +339,10 @@ FacetRay facetRay(const ViewportRecord& vp, Vec3 worldPoint) {
 }
 
 } // namespace
+
+void ensurePickCache(const GraphicRecord& g) {
+    cacheOf(g);
+}
 
 } // namespace korvex
 

@@ -321,7 +321,7 @@ constexpr PropertyEntry kPartProperties[] = {
 
 class ReferenceWriter {
   public:
-    ReferenceWriter(std::ostream& out, const std::string& indent)
+    ReferenceWriter(ReportText& out, const std::string& indent)
         : out_(out), l1_(indent + "   "), l2_(l1_ + "   ") {}
 
     void Write(const Block& block) {
@@ -359,14 +359,14 @@ class ReferenceWriter {
         return {};
     }
 
-    std::ostream& out_;
+    ReportText& out_;
     const std::string l1_;
     const std::string l2_;
 };
 
 } // namespace
 
-void WriteReferenceAppendices(std::ostream& out, const std::string& indent) {
+void WriteReferenceAppendices(ReportText& out, const std::string& indent) {
     ReferenceWriter writer(out, indent);
     writer.Write(kAppendixA);
     writer.Write(kAppendixBHead);

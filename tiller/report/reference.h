@@ -2,13 +2,14 @@
 #ifndef TILLER_REPORT_REFERENCE_H
 #define TILLER_REPORT_REFERENCE_H
 
-#include <ostream>
+#include "tiller/report/report_text.h"
+
 #include <string>
 
 namespace tiller {
 
 // Appendices A (control), B (handle) and C (part), at levels built from `indent`.
-void WriteReferenceAppendices(std::ostream& out, const std::string& indent);
+void WriteReferenceAppendices(ReportText& out, const std::string& indent);
 
 } // namespace tiller
 

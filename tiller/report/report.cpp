@@ -14,22 +14,15 @@
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/drawing_profile.h"
 #include "tiller/report/reference.h"
+#include "tiller/report/report_text.h"
 
 #include <charconv>
-#include <locale>
-#include <sstream>
 
 namespace tiller {
 namespace {
 
 constexpr const char* kSeparator = "______________________________________________________";
 constexpr const char* kLevelStep = "   ";
-
-// Numbers must not pick up a host locale's decimal comma or digit grouping.
-class ReportStream : public std::ostringstream {
-  public:
-    ReportStream() { imbue(std::locale::classic()); }
-};
 
 const char* BoolText(bool value) {
     return value ? "true" : "false";
@@ -42,7 +35,7 @@ std::string EnumText(const EnumVocabulary& vocabulary, uint32_t value) {
     return EnumToText(vocabulary, value);
 }
 
-void WriteMatrixBlock(std::ostream& out, const char* label, const MatrixStruct* matrix,
+void WriteMatrixBlock(ReportText& out, const char* label, const MatrixStruct* matrix,
                       const std::string& indent) {
     out << indent << label;
     if (!matrix) {
@@ -64,7 +57,7 @@ void WriteMatrixBlock(std::ostream& out, const char* label, const MatrixStruct* 
     out << '\n';
 }
 
-void WriteExtentsBlock(std::ostream& out, const char* label, const ExtentsStruct* extents,
+void WriteExtentsBlock(ReportText& out, const char* label, const ExtentsStruct* extents,
                        const std::string& indent) {
     out << indent << label << '\n';
     if (!extents) {
@@ -80,7 +73,7 @@ void WriteExtentsBlock(std::ostream& out, const char* label, const ExtentsStruct
 }
 
 // An empty slot is a hyphen that ends the label's line; a part starts on the next line.
-void WritePartBlock(std::ostream& out, const GHandlePart* part, const std::string& indent) {
+void WritePartBlock(ReportText& out, const GHandlePart* part, const std::string& indent) {
     if (!part) {
         out << '-';
         return;
@@ -109,7 +102,7 @@ void WritePartBlock(std::ostream& out, const GHandlePart* part, const std::strin
     out << '\n';
 }
 
-void WriteHandleBlock(std::ostream& out, const GHandle& handle, const std::string& in) {
+void WriteHandleBlock(ReportText& out, const GHandle& handle, const std::string& in) {
     out << in << "Name = " << handle.csName << '\n';
     out << in << "TransformType = " << EnumText(TransformVocabulary(), handle.TransformType)
         << '\n';
@@ -215,7 +208,7 @@ std::string Tabs(int count) {
     return std::string(count, '\t');
 }
 
-void WriteContents(std::ostream& out, const std::string& l0, const std::string& l1) {
+void WriteContents(ReportText& out, const std::string& l0, const std::string& l1) {
     out << Tabs(13) << '\n';
     out << l0 << "Content:" << Tabs(10) << '\n';
     out << l1 << "1. GControl properties." << Tabs(5) << '\n';
@@ -229,7 +222,7 @@ void WriteContents(std::ostream& out, const std::string& l0, const std::string& 
     out << Tabs(13) << '\n';
 }
 
-void WriteSettings(std::ostream& out, const GControl& control, const std::string& l1,
+void WriteSettings(ReportText& out, const GControl& control, const std::string& l1,
                    const std::string& l2) {
     const GControlProperties& p = control.properties;
     out << '\n' << kSeparator << '\n';
@@ -248,7 +241,7 @@ void WriteSettings(std::ostream& out, const GControl& control, const std::string
     out << '\n';
 }
 
-void WriteSummary(std::ostream& out, const GControl& control, const HandleCensus& census,
+void WriteSummary(ReportText& out, const GControl& control, const HandleCensus& census,
                   const std::string& l1, const std::string& l2) {
     out << kSeparator << '\n';
     out << l1 << "2. Handles summary.\n";
@@ -263,7 +256,7 @@ void WriteSummary(std::ostream& out, const GControl& control, const HandleCensus
     out << '\n';
 }
 
-void WriteHighlighted(std::ostream& out, const GControl& control, const HandleCensus& census,
+void WriteHighlighted(ReportText& out, const GControl& control, const HandleCensus& census,
                       const std::string& l1, const std::string& l2) {
     out << kSeparator << '\n';
     out << l1 << "3. Highlighted handle.\n";
@@ -276,7 +269,7 @@ void WriteHighlighted(std::ostream& out, const GControl& control, const HandleCe
     out << '\n';
 }
 
-void WriteHandleList(std::ostream& out, const GControl& control, const std::string& l0,
+void WriteHandleList(ReportText& out, const GControl& control, const std::string& l0,
                      const std::string& l1, const std::string& l3) {
     out << kSeparator << '\n';
     out << l1 << "4. List of the handles.\n";
@@ -311,7 +304,7 @@ std::string FormatReportNumber(double value, bool padded) {
 }
 
 void HandleReportText(const GHandle* handle, std::string& out, const std::string& indent) {
-    ReportStream text;
+    ReportText text;
     if (handle) WriteHandleBlock(text, *handle, indent);
     out = text.str();
 }
@@ -325,7 +318,7 @@ void GControlReport(const GControl* control, std::string& out, const std::string
     const std::string l3 = l2 + kLevelStep;
     const HandleCensus census = TakeCensus(*control);
 
-    ReportStream text;
+    ReportText text;
     WriteContents(text, l0, l1);
     WriteSettings(text, *control, l1, l2);
     WriteSummary(text, *control, census, l1, l2);

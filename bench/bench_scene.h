@@ -30,7 +30,8 @@ class BenchScene {
 
     // A further control of the profile, set up over the selection and shown; null on failure.
     GControl* AddControl(const char* profile, const char* name) {
-        GControl* control = dbGCtrlCreate(profile, name, kvSceneDrawing(scene_), kvSelectionExtents);
+        GControl* control =
+            dbGCtrlCreate(profile, name, kvSceneDrawing(scene_), kvSelectionExtents);
         if (!control || !SetUp(control, 0) || !dbGCtrlShow(control, 1, 0)) return nullptr;
         return control;
     }

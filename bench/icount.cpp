@@ -79,8 +79,7 @@ GHandle* Hover(GControl* control, const KvDragSample& s) {
 // The middle of the run of pixels, from the handle's origin outwards along its X axis on
 // screen, where hovering finds that handle: on the arrow's shaft rather than at the origin
 // where the handles crowd.
-bool PixelOnHandle(BenchScene& bench, GControl* control, const char* name, double* px,
-                   double* py) {
+bool PixelOnHandle(BenchScene& bench, GControl* control, const char* name, double* px, double* py) {
     GHandle* h = HandleNamed(control, name);
     if (!h) return false;
     const double* f = dbGHandleGetParams(control, h)->mHandleCS->m;
@@ -106,13 +105,18 @@ bool PixelOnHandle(BenchScene& bench, GControl* control, const char* name, doubl
 
 enum class Target { Arrow, RefPoint, Far };
 
+// The scene's control and `controls - 1` more of the profile beside it, all set up and shown.
+bool HasControls(BenchScene& bench, const char* profile, int controls) {
+    if (!bench.Ready()) return false;
+    for (int i = 1; i < controls; ++i)
+        if (!bench.AddControl(profile, ("c" + std::to_string(i)).c_str())) return false;
+    return true;
+}
+
 CaseResult HoverCase(const char* profile, bool perspective, Target target, int controls,
                      int samples) {
     BenchScene bench(profile, KvViewIso, perspective);
-    if (!bench.Ready()) return {false, "control not set up"};
-    for (int i = 1; i < controls; ++i)
-        if (!bench.AddControl(profile, ("c" + std::to_string(i)).c_str()))
-            return {false, "control not added"};
+    if (!HasControls(bench, profile, controls)) return {false, "controls not set up"};
     GControl* control = bench.Control();
     double px = 5, py = 5;
     if (target == Target::Arrow && !PixelOnHandle(bench, control, "AxisX", &px, &py))
@@ -134,10 +138,7 @@ CaseResult HoverCase(const char* profile, bool perspective, Target target, int c
 // out so that every step changes the drag matrix.
 CaseResult DragCase(const char* handle, bool perspective, int controls, int samples) {
     BenchScene bench(FullProfile, KvViewIso, perspective);
-    if (!bench.Ready()) return {false, "control not set up"};
-    for (int i = 1; i < controls; ++i)
-        if (!bench.AddControl(FullProfile, ("c" + std::to_string(i)).c_str()))
-            return {false, "control not added"};
+    if (!HasControls(bench, FullProfile, controls)) return {false, "controls not set up"};
     GControl* control = bench.Control();
     GHandle* h = HandleNamed(control, handle);
     if (!h) return {false, "handle not found"};
@@ -147,8 +148,7 @@ CaseResult DragCase(const char* handle, bool perspective, int controls, int samp
     KvDragSample start{};
     if (!kvScenePointerPress(bench.Scene(), bench.Viewport(), px + 30, py - 20, &start))
         return {false, "press missed"};
-    if (!dbGCtrlSetState(control, 1, h, start.x, start.y, start.z, start.vx, start.vy, start.vz,
-                         0))
+    if (!dbGCtrlSetState(control, 1, h, start.x, start.y, start.z, start.vx, start.vy, start.vz, 0))
         return {false, "drag not started"};
     const KvDragSample steps[2] = {bench.Sample(px + 45, py - 30), bench.Sample(px + 60, py - 35)};
     Hover(control, steps[1]);
@@ -270,24 +270,26 @@ std::vector<Case> AllCases() {
                          [=](int n) { return HoverCase(SimpleProfile, p, Target::Arrow, 1, n); }});
         cases.push_back({"hover_far_simple" + suffix, 20,
                          [=](int n) { return HoverCase(SimpleProfile, p, Target::Far, 1, n); }});
-        const char* routines[][2] = {
-            {"move_axis", "AxisX"},         {"move_plane", "PlaneXY"},
-            {"move_workplane", "Reference_point"}, {"rotate", "RotateZ"},
-            {"scale_axis", "ScaleX"},       {"scale2_axis", "Scale2X"},
-            {"scale_plane", "ScalePlaneXY"}, {"scale_grip", "ScaleGripXPlus"},
-            {"scale_scene_xy", "ScaleSelectionXY"}, {"scale_diagonal", "ScaleDiagonal"}};
+        const char* routines[][2] = {{"move_axis", "AxisX"},
+                                     {"move_plane", "PlaneXY"},
+                                     {"move_workplane", "Reference_point"},
+                                     {"rotate", "RotateZ"},
+                                     {"scale_axis", "ScaleX"},
+                                     {"scale2_axis", "Scale2X"},
+                                     {"scale_plane", "ScalePlaneXY"},
+                                     {"scale_grip", "ScaleGripXPlus"},
+                                     {"scale_scene_xy", "ScaleSelectionXY"},
+                                     {"scale_diagonal", "ScaleDiagonal"}};
         for (const auto& r : routines) {
             const std::string handle = r[1];
             cases.push_back({std::string("drag_") + r[0] + suffix, 20,
                              [=](int n) { return DragCase(handle.c_str(), p, 1, n); }});
         }
     }
-    cases.push_back({"hover_arrow_100_controls_parallel", 10, [](int n) {
-                         return HoverCase(FullProfile, false, Target::Arrow, 100, n);
-                     }});
-    cases.push_back({"hover_far_100_controls_parallel", 10, [](int n) {
-                         return HoverCase(FullProfile, false, Target::Far, 100, n);
-                     }});
+    cases.push_back({"hover_arrow_100_controls_parallel", 10,
+                     [](int n) { return HoverCase(FullProfile, false, Target::Arrow, 100, n); }});
+    cases.push_back({"hover_far_100_controls_parallel", 10,
+                     [](int n) { return HoverCase(FullProfile, false, Target::Far, 100, n); }});
     cases.push_back({"drag_move_axis_100_controls_parallel", 10,
                      [](int n) { return DragCase("AxisX", false, 100, n); }});
     cases.push_back({"create_cold", 3, [](int n) { return CreateCase(false, n); }});
@@ -373,7 +375,8 @@ Figures Run(const std::string& name, bool withWall) {
     const std::string out = TempPath("out"), cg = TempPath("cg");
     const std::string grind = "valgrind --tool=callgrind --collect-atstart=no "
                               "--toggle-collect=MeasuredRegion --callgrind-out-file=" +
-                              cg + " '" + self + "' --case " + name + " >" + out + " 2>" + out + ".log";
+                              cg + " '" + self + "' --case " + name + " >" + out + " 2>" + out +
+                              ".log";
     if (std::system(grind.c_str()) != 0) {
         f.note = "failed under callgrind (see " + out + ".log)";
         return f;
@@ -399,8 +402,7 @@ bool ValgrindPresent() {
 }
 
 int RunTable(const std::string& filter) {
-    std::printf("%-40s %8s %14s %12s  %s\n", "case", "samples", "instr/sample", "wall median",
-                "");
+    std::printf("%-40s %8s %14s %12s  %s\n", "case", "samples", "instr/sample", "wall median", "");
     int failures = 0;
     for (const Case& c : AllCases()) {
         if (c.name.find(filter) == std::string::npos) continue;

@@ -112,7 +112,8 @@ bool GHandlePart::IsViewDependent() const {
 bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
                               double* facetDistance, double* distance, int aperture) {
     PickViewTracker tracker;
-    const PickView view = tracker.Read(vp, x, y, z, aperture < 0 ? DefaultPickAperture() : aperture);
+    const PickView view =
+        tracker.Read(vp, x, y, z, aperture < 0 ? DefaultPickAperture() : aperture);
     return PartHitTest(view, x, y, z, facetDistance, distance);
 }
 

@@ -6,6 +6,8 @@
 
 #include "tiller/part/pickview.h"
 
+#include "tiller/geometry/geometry.h"
+
 #include <cstring>
 
 namespace tiller {
@@ -23,19 +25,6 @@ void Apply(const MatrixStruct& t, double x, double y, double z, double out[3]) {
     out[0] = m[0] * x + m[4] * y + m[8] * z + m[12];
     out[1] = m[1] * x + m[5] * y + m[9] * z + m[13];
     out[2] = m[2] * x + m[6] * y + m[10] * z + m[14];
-}
-
-// a after b, both affine.
-MatrixStruct After(const MatrixStruct& a, const MatrixStruct& b) {
-    MatrixStruct r{};
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += a.m[4 * k + row] * b.m[4 * col + k];
-            r.m[4 * col + row] = sum;
-        }
-    return r;
 }
 
 } // namespace
@@ -69,12 +58,9 @@ PickView PickViewTracker::Read(ViewportStruct* vp, double x, double y, double z,
     if (pick.perspective) {
         const CameraStruct* camera = ViewportGetCamera(vp);
         if (!camera || c[2] > -NearestDepth) return pick;
-        const double d = std::sqrt((camera->eye[0] - camera->target[0]) *
-                                       (camera->eye[0] - camera->target[0]) +
-                                   (camera->eye[1] - camera->target[1]) *
-                                       (camera->eye[1] - camera->target[1]) +
-                                   (camera->eye[2] - camera->target[2]) *
-                                       (camera->eye[2] - camera->target[2]));
+        const double d =
+            VectorLength(camera->eye[0] - camera->target[0], camera->eye[1] - camera->target[1],
+                         camera->eye[2] - camera->target[2]);
         if (!(d > 0)) return pick;
         radius /= d;
         c[0] /= -c[2];
@@ -91,7 +77,11 @@ PickView PickViewTracker::Read(ViewportStruct* vp, double x, double y, double z,
 bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double low[3],
                 const double high[3], ScreenBox* out) {
     if (!view.view) return false;
-    const MatrixStruct toView = toWorld ? After(*view.view, *toWorld) : *view.view;
+    // Made only when the view or the part changed, so the host's record costs nothing per hover.
+    MatrixStruct* combined = toWorld ? MatrixMatrixMultiplyEx(view.view, toWorld) : nullptr;
+    if (toWorld && !combined) return false;
+    const MatrixStruct toView = combined ? *combined : *view.view;
+    MatrixDispose(&combined);
     bool first = true;
     for (int corner = 0; corner < 8; ++corner) {
         double p[3];

@@ -292,8 +292,8 @@ std::string FormatReportNumber(double value, bool padded) {
     // Six significant digits as a stream prints a double by default, without the stream:
     // to_chars follows neither the host's locale nor the stream's state.
     char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, rounded,
-                                   std::chars_format::general, 6).ptr;
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, rounded, std::chars_format::general, 6).ptr;
     std::string text;
     text.reserve(16);
     if (rounded >= 0) text += ' ';

@@ -24,11 +24,11 @@ class ReportText {
         return *this;
     }
     // Whole numbers in decimal; characters and truth values have no number form here.
-    template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
-                                            !std::is_same_v<T, char> &&
-                                            !std::is_same_v<T, signed char> &&
-                                            !std::is_same_v<T, unsigned char>,
-                                        int> = 0>
+    template <class T,
+              std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool> &&
+                                   !std::is_same_v<T, char> && !std::is_same_v<T, signed char> &&
+                                   !std::is_same_v<T, unsigned char>,
+                               int> = 0>
     ReportText& operator<<(T value) {
         char digits[24];
         text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
@@ -38,10 +38,10 @@ class ReportText {
     template <class T, std::enable_if_t<std::is_floating_point_v<T>, int> = 0>
     ReportText& operator<<(T value) {
         char digits[32];
-        text_.append(digits, std::to_chars(digits, digits + sizeof digits,
-                                           static_cast<double>(value),
-                                           std::chars_format::general, 6)
-                                 .ptr);
+        text_.append(digits,
+                     std::to_chars(digits, digits + sizeof digits, static_cast<double>(value),
+                                   std::chars_format::general, 6)
+                         .ptr);
         return *this;
     }
     const std::string& str() const { return text_; }

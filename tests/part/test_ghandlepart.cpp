@@ -154,28 +154,6 @@ TEST_F(PartTest, VisibilityRuleFollowsStateActiveAndHighlight) {
     EXPECT_TRUE(shown->PartIsVisibleInState(0, false, false, false));
 }
 
-// A line part drawn twice its size must still be picked within the same radius on screen.
-TEST_F(PartTest, ScaledPartIsPickedWithinTheSameScreenRadius) {
-    const auto lineHandle = [&](const char* name, Props extra, Props partExtra) {
-        return Load(AddLineHandle(root,
-                                  {name, "move", "refpoint", "gctrl_cs", "rotbar_cs_x", extra},
-                                  {-0.1, 0, 0}, {0.1, 0, 0}, partExtra))
-            ->Part(tiller::SlotMouseout);
-    };
-    GHandlePart* plain = lineHandle("Plain", {{"handle_extents", "by_selection"}}, {});
-    GHandlePart* scaled = lineHandle("Scaled", {}, {{"part_fixed_size", "120"}});
-    kvViewportZoom(vp, 1);
-    ASSERT_NEAR(scaled->PartGetViewScale(), 2.0, 1e-12);
-    const double radius = 2 * tiller::DefaultPickAperture() * 0.01;
-    for (GHandlePart* part : {plain, scaled}) {
-        double facet = 0, distance = 0;
-        EXPECT_TRUE(part->PartHitTest(vp, 0, 0.9 * radius, 0, &facet, &distance, -1));
-        EXPECT_LT(facet, 0);
-        EXPECT_GE(distance, 0);
-        EXPECT_FALSE(part->PartHitTest(vp, 0, 1.1 * radius, 0, &facet, &distance, -1));
-    }
-}
-
 TEST_F(PartTest, PerspectivePickOfAScaledPartRestoresThePickEpsilon) {
     GHandlePart* part =
         Load(AddInteractive(root, {"Far"}, {0.3, 0, 0}))->Part(tiller::SlotMouseout);
@@ -206,4 +184,13 @@ TEST_F(PartTest, DisplayErrorsAreTracedOnlyWhileTracingIsOn) {
     part->PartUpdateResolution();
     kvSetTracing(false);
     EXPECT_EQ(kvTraceLines(), std::vector<std::string>{"GHandlePart(24): invalid argument"});
+}
+
+// The host's screen width is asked once per process: a later change does not move the aperture.
+TEST(PickAperture, DefaultIsTakenFromTheHostOnceAndKept) {
+    kvSetScreenWidth(640);
+    EXPECT_EQ(tiller::DefaultPickAperture(), 3);
+    kvSetScreenWidth(2560);
+    EXPECT_EQ(tiller::DefaultPickAperture(), 3);
+    kvSetScreenWidth(1920);
 }

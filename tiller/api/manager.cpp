@@ -63,10 +63,6 @@ void DisposeManager() {
     delete manager;
 }
 
-GCtrlManager* ExistingManager() {
-    return theManager;
-}
-
 int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params, uint16_t flags) {
     if (phase == 0 || (flags & 1) != 0) return 0;
     if (kind == ShutdownKind) {
@@ -76,12 +72,6 @@ int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params, ui
             theManager->DeleteControlsOfDrawing(drawing);
     }
     return 0;
-}
-
-double RoundTo8(double x) {
-    constexpr double scale = 100000000.0;
-    if (x > 0) return std::floor(x * scale + 0.5) / scale;
-    return std::ceil(x * scale - 0.5) / scale;
 }
 
 } // namespace tiller

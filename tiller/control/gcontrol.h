@@ -13,12 +13,14 @@
 namespace tiller {
 class DrawingProfile;
 
-// Keeps layer 1 of a drawing visible between Begin and End, restoring what Begin changed.
+// Keeps layer 1 of a drawing visible for its lifetime, and restores what it changed however the
+// scope is left.
 class LayerOneGuard {
   public:
-    explicit LayerOneGuard(DrawingStruct* drawing) : drawing_(drawing) {}
-    void Begin();
-    void End();
+    explicit LayerOneGuard(DrawingStruct* drawing);
+    ~LayerOneGuard();
+    LayerOneGuard(const LayerOneGuard&) = delete;
+    LayerOneGuard& operator=(const LayerOneGuard&) = delete;
 
   private:
     DrawingStruct* drawing_;
@@ -88,6 +90,7 @@ struct GControl {
 
   private:
     void AddHandleFor(GraphicStruct* group);
+    GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);
     GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
                       uint32_t* changed);

@@ -62,14 +62,10 @@ struct GControl {
                           uint32_t keepSelectionCSStill, uint32_t* changed);
     int Transform(const MatrixStruct* matrix);
 
-    const std::wstring& Name() const { return name; }
-    DrawingStruct* Drawing() const { return drawing; }
-    tiller::DrawingProfile* Profile() const { return profile; }
-    ExtentsCallback GetExtentsCallback() const { return extentsCallback; }
-    GControlState State() const { return state; }
-    GHandleList* Handles() { return &handles; }
     bool HasUsableProfile() const;
 
+    // The control's state is read and written through these fields only; the manager, the
+    // report and the handles' parts use them directly.
     GControlProperties properties; // first field: parts read the screen sizes through it
     DrawingStruct* drawing;
     ViewportStruct* activeViewport = nullptr;

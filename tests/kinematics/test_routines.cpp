@@ -22,96 +22,50 @@ TEST(ProjectedRatio, MeasuresAlongTheStartOffsetWithSign) {
         EXPECT_DOUBLE_EQ(tiller::ProjectedRatio(r[0], r[1], r[2], r[3]), r[4]) << r[0] << r[1];
 }
 
-// One drag step of a handle at `at` with the world's axes, from `start` to `now`, and where it
-// carries the points of `moves`. `handleMove`, when set, is where the returned handle matrix
-// carries the handle-local point (1, 1, 1) from the handle's origin.
+// One drag step of a handle at `at` with the world's axes, from `start` to `now` with the given
+// flags, and where it carries the points of `moves`.
+enum Flags { Uniform = 1, FromCentre = 2, EqualXY = 4, ParallelOnly = 8 };
 struct ScaleRow {
     const char* what;
     uint32_t transform, movement;
     Vec at, start, now;
-    uint32_t uniform, fromCentre;
-    uint16_t keys;
+    int flags;
     std::vector<std::pair<Vec, Vec>> moves;
-    bool perspectiveToo;
 };
+ScaleRow Row(const char* what, uint32_t transform, uint32_t movement, Vec at, Vec start, Vec now,
+             int flags, std::vector<std::pair<Vec, Vec>> moves) {
+    return {what, transform, movement, at, start, now, flags, std::move(moves)};
+}
 
 TEST_F(DragTest, ScaleFlagsAndHandleMatrices) {
     const Vec face{0.5, 0.5, 0.2};
+    const Vec sceneStart = BoxCentre + Vec{0.25, 0.1, 0}, sceneNow = BoxCentre + Vec{0.5, -0.1, 0};
     const ScaleRow rows[] = {
-        {"axis, uniform",
-         TransformScale,
-         MovementRotbarX,
-         Corner,
-         Corner + Vec{0.4, 0, 0},
-         Corner + Vec{0.6, 0, 0},
-         1,
-         0,
-         0,
-         {{BoxMax, face + Vec{1.5, 0.45, 0.3}}},
-         true},
-        {"plane, uniform",
-         TransformScale,
-         MovementRotbarXY,
-         Corner,
-         Corner + Vec{0.4, 0.2, 0},
-         Corner + Vec{0.8, 0.1, 0},
-         1,
-         0,
-         0,
-         {{BoxMax, Corner + Span * 1.25}},
-         true},
-        {"grip, from the centre",
-         TransformScale,
-         MovementHandleX,
-         Corner,
-         Corner + Vec{0.5, 0, 0},
-         Corner + Vec{0.75, 0, 0},
-         0,
-         1,
-         0,
-         {{BoxCentre, BoxCentre}},
-         true},
-        {"scene, equal x and y",
-         TransformScale,
-         MovementSceneXY,
-         BoxCentre,
-         BoxCentre + Vec{0.25, 0.1, 0},
-         BoxCentre + Vec{0.5, -0.1, 0},
-         0,
-         0,
-         4,
-         {{BoxMax, Corner + Vec{0.75, 0.45, 0.4}}},
-         true},
-        {"scene, uniform",
-         TransformScale,
-         MovementSceneXY,
-         BoxCentre,
-         BoxCentre + Vec{0.25, 0.1, 0},
-         BoxCentre + Vec{0.5, -0.1, 0},
-         1,
-         0,
-         0,
-         {{BoxMax, Anchor + (BoxMax - Anchor) * 0.75}},
-         true},
-        {"diagonal, from the centre",
-         TransformScale,
-         MovementSceneDiag,
-         BoxMax,
-         BoxMax,
-         Corner + Span * 1.5,
-         0,
-         1,
-         0,
-         {{BoxCentre, BoxCentre}, {BoxMax, BoxCentre + Span}},
-         false},
+        Row("axis, uniform", TransformScale, MovementRotbarX, Corner, Corner + Vec{0.4, 0, 0},
+            Corner + Vec{0.6, 0, 0}, Uniform, {{BoxMax, face + Vec{1.5, 0.45, 0.3}}}),
+        Row("plane, uniform", TransformScale, MovementRotbarXY, Corner, Corner + Vec{0.4, 0.2, 0},
+            Corner + Vec{0.8, 0.1, 0}, Uniform, {{BoxMax, Corner + Span * 1.25}}),
+        Row("grip, from the centre", TransformScale, MovementHandleX, Corner,
+            Corner + Vec{0.5, 0, 0}, Corner + Vec{0.75, 0, 0}, FromCentre,
+            {{BoxCentre, BoxCentre}}),
+        Row("scene, equal x and y", TransformScale, MovementSceneXY, BoxCentre, sceneStart,
+            sceneNow, EqualXY, {{BoxMax, Corner + Vec{0.75, 0.45, 0.4}}}),
+        Row("scene, uniform", TransformScale, MovementSceneXY, BoxCentre, sceneStart, sceneNow,
+            Uniform, {{BoxMax, Anchor + (BoxMax - Anchor) * 0.75}}),
+        Row("diagonal, from the centre", TransformScale, MovementSceneDiag, BoxMax, BoxMax,
+            Corner + Span * 1.5, FromCentre | ParallelOnly,
+            {{BoxCentre, BoxCentre}, {BoxMax, BoxCentre + Span}}),
     };
     for (const ScaleRow& row : rows) {
         GHandle* h = MakeHandle(row.transform, row.movement, Identity, row.at);
         InBothViews([&](double tol) {
-            if (Perspective() && !row.perspectiveToo) return;
+            if (Perspective() && (row.flags & ParallelOnly)) return;
             SCOPED_TRACE(row.what);
             Start(h, row.start);
-            ASSERT_EQ(Drag(h, At(row.now, row.uniform, row.fromCentre, row.keys)), 1);
+            const uint32_t uniform = (row.flags & Uniform) != 0;
+            const uint32_t fromCentre = (row.flags & FromCentre) != 0;
+            const uint16_t keys = row.flags & EqualXY ? 4 : 0;
+            ASSERT_EQ(Drag(h, At(row.now, uniform, fromCentre, keys)), 1);
             for (const auto& [from, to] : row.moves)
                 EXPECT_POINT_NEAR(Apply(*h->mDrag, from), to, tol);
         });

@@ -49,6 +49,10 @@ inline std::string WithChanges(const std::string& base, const std::string& chang
     // Later changes first, so that the line numbers of earlier ones still hold.
     for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
         const auto& [at, removed, replacement] = *it;
+        if (at + removed > lines.size()) {
+            ADD_FAILURE() << "a change past the end of the text at line " << at + 1;
+            return base;
+        }
         lines.erase(lines.begin() + at, lines.begin() + at + removed);
         lines.insert(lines.begin() + at, replacement.begin(), replacement.end());
     }

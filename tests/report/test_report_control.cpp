@@ -59,7 +59,7 @@ class SimpleReportTest : public ControlFixture {
     static std::string Expected(const std::string& changes) {
         const auto profile = std::filesystem::canonical(std::string(TILLER_BUILD_DIR) +
                                                         "/GCtrlProfiles/UniversalCtrlSimple.qvw");
-        std::string sections = ReadExpected("");
+        std::string sections = ReadExpected("simple_setup.txt");
         if (!changes.empty()) sections = WithChanges(sections, ReadExpected(changes));
         return ReplaceAll(sections, "@PROFILE@", profile.string()) + ReadExpected("appendices.txt");
     }

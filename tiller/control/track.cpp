@@ -3,6 +3,7 @@
 // follows. Transform lets the host impose its own matrix on the drag in progress.
 #include "tiller/control/gcontrol.h"
 
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/part/ghandlepart.h"
 
@@ -65,9 +66,9 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     return result;
 }
 
-GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
-    tiller::LayerOneGuard guard(drawing);
-    guard.Begin();
+// The handle the choosing rule picks among those hit at (x, y, z); null for none.
+GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
+    const tiller::LayerOneGuard guard(drawing);
     const tiller::PickView view =
         pickViews.Read(activeViewport, x, y, z, tiller::DefaultPickAperture());
     GHandle* best = nullptr;
@@ -83,7 +84,11 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
             bestRank = rank;
         }
     }
-    guard.End();
+    return best;
+}
+
+GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
+    GHandle* best = HandleUnderPointer(x, y, z);
 
     if (best && !best->isHighlighted) {
         // The old highlight goes without a redraw of its own: the new one redraws at once.
@@ -104,18 +109,17 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
                             uint32_t* changed) {
     GHandle* active = activeHandle;
     if (!active) return nullptr;
-    MatrixStruct* step = MatrixSingle();
-    if (step && tiller::HandleDrag(active, &step, sample)) {
+    tiller::HeldMatrix step(MatrixSingle());
+    if (step && tiller::HandleDrag(active, step.address(), sample)) {
         const bool hideRefpoint = active->AutohideRefpointWhiledrag != 0;
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
             if (keepSelectionCSStill && handle->PositionType == PositionSelectionCS) continue;
-            handle->FollowDrag(step, active->mDrag, state, handle == active,
+            handle->FollowDrag(step.get(), active->mDrag, state, handle == active,
                                handle == highlightedHandle, hideRefpoint, active->TransformType);
             *changed = 1;
         }
     }
-    MatrixDispose(&step);
     return active;
 }
 

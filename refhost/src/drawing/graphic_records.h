@@ -1,5 +1,11 @@
 // The drawing database's records: graphics with their vertices, faces, properties and
 // children, layer tables and drawings, and the operations the database's sources share.
+//
+// Index
+//   [SECTION] Graphics
+//   [SECTION] Drawings
+//   [SECTION] Files
+//   [SECTION] Text
 #ifndef KORVEX_GRAPHIC_RECORDS_H
 #define KORVEX_GRAPHIC_RECORDS_H
 
@@ -110,6 +116,8 @@ void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
 // Builds picking's cache of g unless it is current (picking.cpp).
 void ensurePickCache(const GraphicRecord& g);
 GraphicRecord* parentOf(const GraphicRecord* g);
+// The graphic's own matrix, the identity when it has none.
+const MatrixStruct& ownMatrix(const GraphicRecord& g);
 
 // [SECTION] Drawings ------------------------------------------------------------------------
 

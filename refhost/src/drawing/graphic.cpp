@@ -1,5 +1,9 @@
 // Graphics of the drawing database: the tree of groups, lines, polygons and meshes, their
 // vertex lists, matrices, reference points, custom properties and extents.
+//
+// Index
+//   [SECTION] Records
+//   [SECTION] Host interface
 #include "graphic_records.h"
 
 #include <nlohmann/json.hpp>
@@ -152,6 +156,10 @@ GraphicRecord* copyGraphicTree(const GraphicRecord& g) {
     return copyNode(g, true);
 }
 
+const MatrixStruct& ownMatrix(const GraphicRecord& g) {
+    return g.matrix ? *g.matrix : IdentityMatrix;
+}
+
 } // namespace korvex
 
 using namespace korvex;
@@ -165,15 +173,11 @@ const GraphicRecord* asGraphic(const GraphicStruct* g) {
     return static_cast<const GraphicRecord*>(g);
 }
 
-const MatrixStruct& ownMatrixOf(const GraphicRecord& g) {
-    return g.matrix ? *g.matrix : IdentityMatrix;
-}
-
 // The matrix carrying g's coordinates into the world: its ancestors' matrices after its own.
 MatrixStruct matrixInWorld(const GraphicRecord& g) {
-    MatrixStruct m = ownMatrixOf(g);
+    MatrixStruct m = ownMatrix(g);
     for (const GraphicRecord* p = parentOf(&g); p; p = parentOf(p))
-        m = composeMatrices(ownMatrixOf(*p), m);
+        m = compose(ownMatrix(*p), m);
     return m;
 }
 
@@ -211,7 +215,7 @@ void addVerticesOfSubtree(const GraphicRecord& g, const MatrixStruct& toWorld, B
         bounds->add(x, y, z);
     }
     for (const GraphicRecord* child : g.children)
-        addVerticesOfSubtree(*child, composeMatrices(toWorld, ownMatrixOf(*child)), bounds);
+        addVerticesOfSubtree(*child, compose(toWorld, ownMatrix(*child)), bounds);
 }
 
 // The exact box of g's vertices in world coordinates; empty for a graphic without vertices.
@@ -233,7 +237,7 @@ void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
         mapPoint(m, v->x, v->y, v->z);
     if (g->refPoint) mapPoint(m, g->refPoint->x, g->refPoint->y, g->refPoint->z);
     for (GraphicRecord* child : g->children) {
-        const MatrixStruct childToParent = composeMatrices(m, ownMatrixOf(*child));
+        const MatrixStruct childToParent = compose(m, ownMatrix(*child));
         child->matrix.reset();
         bakeSubtree(child, childToParent);
     }
@@ -387,7 +391,7 @@ KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStru
     const GraphicRecord& original = *asGraphic(g);
     GraphicRecord* copy = copyGraphicTree(original);
     if (!copy) return nullptr;
-    if (m) copy->matrix = composeMatrices(*m, ownMatrixOf(*copy));
+    if (m) copy->matrix = compose(*m, ownMatrix(*copy));
     // A copy shares the original's picking cache. A free-standing graphic's copy is usually a
     // saved state the original returns to, after transforms baked into it: measuring it now
     // saves measuring the geometry again after every return.
@@ -441,7 +445,7 @@ KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, i
     GraphicRecord* graphic = asGraphic(g);
     const bool cacheCurrent = graphic->cache && graphic->cacheRevision == graphic->revision;
     bakeSubtree(graphic, *m);
-    const MatrixStruct cacheToOwn = composeMatrices(*m, graphic->cacheToOwn);
+    const MatrixStruct cacheToOwn = compose(*m, graphic->cacheToOwn);
     // A flattening transform leaves the cache for a rebuild: picking must invert it.
     if (!cacheCurrent || !wellConditioned(cacheToOwn)) return;
     graphic->cacheToOwn = cacheToOwn;

@@ -3,6 +3,10 @@
 // keeps its geometry, bounds and bounding-volume hierarchies in its cache, rebuilt when the
 // graphic's revision moves on (a change anywhere in its tree but its own matrix); baked
 // transforms and copies keep it (see GraphicRecord::cacheToOwn).
+//
+// Index
+//   [SECTION] Geometry of graphics
+//   [SECTION] Cache
 #include "display_records.h"
 
 #include <algorithm>

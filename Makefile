@@ -1,6 +1,8 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev
+            nlohmann-json3-dev libpng-dev zlib1g-dev \
+            libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
+            libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
 .PHONY: deps build demo test test-asan bench fuzz clean
 

@@ -399,6 +399,23 @@ double GraphicGetClosestFacet(const VertexStruct* point, GraphicStruct* g, int*,
     return found.t;
 }
 
+namespace korvex {
+
+double nearestFacetAlong(GraphicRecord& g, const MatrixStruct& toWorld, const SightLine& line,
+                         double tMin) {
+    MatrixStruct toLocal;
+    if (!invertAffine(toWorld, &toLocal)) return -1;
+    const GraphicCache& cache = cacheOf(g);
+    // The local direction keeps the world line's parameter: t means the same in both.
+    const Vec3 origin = transformPoint(toLocal, line.origin);
+    const Vec3 direction = transformVector(toLocal, line.direction);
+    if (!rayHitsBox(origin, direction, tMin, std::numeric_limits<double>::max(), cache.bounds))
+        return -1;
+    return nearestFacet(cache, origin, direction, tMin).t;
+}
+
+} // namespace korvex
+
 namespace {
 
 // The edge query's plane: view x, y (parallel) or the normalized projection (perspective),

@@ -305,6 +305,7 @@ bool WriteAssembly(Assembly& a, const std::string& path, double deflection, std:
     } else if (ext == ".gltf" || ext == ".glb") {
         meshAll(a, deflection);
         RWGltf_CafWriter w(path.c_str(), ext == ".glb");
+        w.SetNodeNameFormat(RWMesh_NameFormat_Product);
         written = writeMesh(w, a, true);
     } else {
         if (reason) *reason = "unknown format \"" + ext + "\"";

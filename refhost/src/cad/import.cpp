@@ -60,6 +60,8 @@ struct Failure {
     std::string reason;
 };
 
+const char* const NoPart = "the file holds no solid or mesh to show";
+
 // [SECTION] Reading files -----------------------------------------------------------------
 
 enum class FileType { Step, Iges, Stl, Obj, Gltf, Drawing, Unknown };
@@ -110,6 +112,7 @@ void readStep(const std::string& path, Document& d) {
     reader.SetNameMode(true);
     if (reader.ReadFile(path.c_str()) != IFSelect_RetDone)
         throw Failure{"not a readable STEP file"};
+    if (reader.ChangeReader().NbRootsForTransfer() == 0) throw Failure{NoPart};
     if (!reader.Transfer(d.doc)) throw Failure{"the STEP file's shapes cannot be translated"};
 }
 
@@ -119,6 +122,7 @@ void readIges(const std::string& path, Document& d) {
     reader.SetNameMode(true);
     if (reader.ReadFile(path.c_str()) != IFSelect_RetDone)
         throw Failure{"not a readable IGES file"};
+    if (reader.NbRootsForTransfer() == 0) throw Failure{NoPart};
     if (!reader.Transfer(d.doc)) throw Failure{"the IGES file's shapes cannot be translated"};
 }
 
@@ -221,8 +225,8 @@ std::string labelName(const TDF_Label& label) {
     Standard_PCharacter out = utf8.data();
     text.ToUTF8CString(out);
     utf8.resize(std::strlen(utf8.c_str()));
-    std::replace(utf8.begin(), utf8.end(), '/', '-'); // a path separator inside a name
-    return utf8;
+    // Mesh files name a part by its path in the assembly they came from: the last name counts.
+    return utf8.substr(utf8.rfind('/') + 1);
 }
 
 // Owns a graphic until it is handed to a parent.
@@ -420,7 +424,7 @@ int kvSceneOpenFile(KvScene* scene, const char* path, const KvCadOptions* option
                           "\" (known: .step .stp .iges .igs .stl .obj .gltf .glb .qvw)"};
         TopNodes top;
         readInto(file, type, options ? *options : KvCadOptions{}, &top, &counted);
-        if (counted.parts == 0) throw Failure{"the file holds no solid or mesh to show"};
+        if (counted.parts == 0) throw Failure{NoPart};
         // Joining a model root cannot fail for a detached group or mesh.
         GraphicStruct* root = DrawingGetModelRoot(kvSceneDrawing(scene));
         kvSceneClearSelection(scene);

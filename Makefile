@@ -4,7 +4,7 @@ PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
             libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
-.PHONY: deps build demo test test-asan bench fuzz clean
+.PHONY: deps build demo assembly test test-asan bench fuzz clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -22,7 +22,12 @@ build: deps
 	cmake --build --preset default
 
 demo: build
-	./build/bin/tiller play examples/bracket.json --out out/demo
+	./build/bin/tiller play examples/assembly.json --out out/demo
+	./build/bin/tiller play examples/bracket.json --out out/demo/bracket
+
+# Rewrites the sample assembly the demo and the tests open, after a change to its model.
+assembly: build
+	./build/bin/tiller-assembly examples/assembly.step
 
 test: build
 	ctest --preset default

@@ -39,8 +39,9 @@ test-asan: deps
 
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release --target tiller_bench
+	cmake --build --preset release --target tiller_bench tiller_bench_cad
 	./build-release/bin/tiller_bench
+	./build-release/bin/tiller_bench_cad
 
 # Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/
 FUZZ_SECONDS ?= 60

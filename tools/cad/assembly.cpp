@@ -78,6 +78,17 @@ TopoDS_Shape basePlate() {
 
 // An L in the XZ plane (a foot 40 long, an upright 60 high, 8 thick) drawn 50 along Y, with a
 // bore for the shaft in the upright and two bolt holes in the foot.
+// A plate with a grid of holes, a different grid for each n.
+TopoDS_Shape perforatedPlate(int n) {
+    TopoDS_Shape plate = BRepPrimAPI_MakeBox(gp_Pnt(0, 0, 0), gp_Pnt(160, 100, 10)).Shape();
+    const int columns = 3 + n % 4, rows = 2 + n % 3;
+    for (int c = 0; c < columns; ++c)
+        for (int r = 0; r < rows; ++r)
+            plate = cut(plate, verticalHole(160.0 * (c + 1) / (columns + 1),
+                                            100.0 * (r + 1) / (rows + 1), 3, -1, 12));
+    return plate;
+}
+
 TopoDS_Shape lBracket() {
     TopoDS_Shape l = prismOfPolygon(
         {gp_Pnt(0, 0, 0), gp_Pnt(40, 0, 0), gp_Pnt(40, 0, 8), gp_Pnt(8, 0, 8), gp_Pnt(8, 0, 60),
@@ -231,7 +242,7 @@ Assembly::~Assembly() {
     if (!doc.IsNull()) XCAFApp_Application::GetApplication()->Close(doc);
 }
 
-void BuildAssembly(Assembly* a) {
+void BuildAssembly(Assembly* a, int extraPlates) {
     quiet();
     XCAFDoc_DocumentTool::SetLengthUnit(a->doc, 0.001);
     Builder b(a);
@@ -257,6 +268,11 @@ void BuildAssembly(Assembly* a) {
     b.place(root, held, turnedAbout(gp_Ax1(gp::Origin(), gp::DZ()), 180, gp_Vec(140, 75, 10)));
     b.place(root, shaftPart, translation(0, 50, 55));
     b.place(root, leverPart, turnedAbout(gp_Ax1(gp::Origin(), gp::DX()), 30, gp_Vec(150, 50, 55)));
+    for (int i = 0; i < extraPlates; ++i) {
+        const std::string name = "plate-" + std::to_string(i + 1);
+        b.place(root, b.part(name.c_str(), perforatedPlate(i), packed(120, 132, 146)),
+                translation(0, 120.0 * (i + 1), 0));
+    }
     b.finish(root, "bracket-assembly");
 }
 

@@ -32,8 +32,9 @@ struct Assembly {
     Assembly& operator=(const Assembly&) = delete;
 };
 
-// Builds the assembly. Throws std::runtime_error when the modelling fails.
-void BuildAssembly(Assembly* assembly);
+// Builds the assembly, with `extraPlates` more perforated plates of different patterns
+// beside it (to make larger files). Throws std::runtime_error when the modelling fails.
+void BuildAssembly(Assembly* assembly, int extraPlates = 0);
 // Writes it in the format of the path's extension (.step, .iges, .stl, .obj, .gltf, .glb);
 // mesh formats carry a tessellation of `deflection` millimetres. False with the reason on
 // failure.

@@ -1,7 +1,8 @@
 // Host-application API of the reference host: CAD models. Opens STEP, IGES, STL, OBJ and
 // glTF/GLB files into a scene's model, names their parts, and selects parts by name or by a
 // click, as a CAD application does. Tools, tests and demos call these; the Tiller library
-// never does.
+// never does. kvSceneOpenFile lives in libkorvex_cad.so, which links Open CASCADE; the rest
+// in libkorvex.so.
 //
 // Conventions
 //   * A file becomes a group per assembly node and a mesh per part, each carried by its

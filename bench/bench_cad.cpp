@@ -19,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 void BM_OpenStep(benchmark::State& state) {
-    const fs::path file = fs::temp_directory_path() /
-                          ("tiller-bench-" + std::to_string(state.range(0)) + ".step");
+    const fs::path file =
+        fs::temp_directory_path() / ("tiller-bench-" + std::to_string(state.range(0)) + ".step");
     {
         tiller::tools::cad::Assembly assembly;
         tiller::tools::cad::BuildAssembly(&assembly, static_cast<int>(state.range(0)));

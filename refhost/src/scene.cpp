@@ -386,12 +386,12 @@ int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
 
 int kvSceneSetupGeometryAligned(KvScene* scene, int alignToSelection, KvSetupGeometry* out) {
     if (!scene || !out || scene->selection.empty()) return 0;
-    const MatrixStruct axes = alignToSelection ? selectionAxes(*scene->selection.front())
-                                               : identityMatrix();
+    const MatrixStruct axes =
+        alignToSelection ? selectionAxes(*scene->selection.front()) : identityMatrix();
     MatrixStruct toAxes;
     ExtentsStruct* box = ExtentsNewEx();
-    const int measured = box && invertAffine(axes, &toAxes) &&
-                         kvSceneSelectionExtents(scene, &toAxes, box);
+    const int measured =
+        box && invertAffine(axes, &toAxes) && kvSceneSelectionExtents(scene, &toAxes, box);
     if (measured) {
         const Vec3 lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
         const Vec3 hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};

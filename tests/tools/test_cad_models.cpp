@@ -139,7 +139,8 @@ TEST_F(CadModelTest, EveryFormatBringsBackThePartsNamesColoursAndPlacements) {
                     for (GraphicStruct* g :
                          kvSceneFindParts(scene, (product + "_" + std::to_string(k)).c_str())) {
                         const auto box = WorldBox(g);
-                        if (std::fabs(box[0] - part.min[0]) < 1 && std::fabs(box[1] - part.min[1]) < 1)
+                        if (std::fabs(box[0] - part.min[0]) < 1 &&
+                            std::fabs(box[1] - part.min[1]) < 1)
                             found.push_back(g);
                     }
             }
@@ -185,8 +186,8 @@ TEST_F(CadModelTest, PartsAreSelectedByNameOrPathAndByClick) {
     EXPECT_NE(reason.find("4 parts are named \"bolt_1\""), std::string::npos) << reason;
     EXPECT_FALSE(kvSceneSelectByName(scene, "washer_1", 0, &reason));
     EXPECT_EQ(kvSceneSelection(scene).size(), 1u) << "a failed selection keeps the old one";
-    ASSERT_TRUE(kvSceneSelectByName(scene, "l-bracket-assembly_2/nut-bolt-assembly_1/bolt_1", 0,
-                                    &reason));
+    ASSERT_TRUE(
+        kvSceneSelectByName(scene, "l-bracket-assembly_2/nut-bolt-assembly_1/bolt_1", 0, &reason));
     ASSERT_TRUE(kvSceneSelectByName(scene, "shaft_1", 1, &reason));
     const auto selected = kvSceneSelection(scene);
     ASSERT_EQ(selected.size(), 2u);
@@ -202,8 +203,7 @@ TEST_F(CadModelTest, PartsAreSelectedByNameOrPathAndByClick) {
     for (bool perspective : {false, true}) {
         FitView(perspective);
         const KvPoint at = PixelOf(centre);
-        EXPECT_EQ(kvScenePartPath(scene, kvSceneClickSelect(scene, vp, at.x, at.y, 0)),
-                  lever.path);
+        EXPECT_EQ(kvScenePartPath(scene, kvSceneClickSelect(scene, vp, at.x, at.y, 0)), lever.path);
         EXPECT_EQ(kvSceneSelection(scene).size(), 1u);
         const KvPoint plate = PixelOf({5, 5, 10});
         EXPECT_EQ(kvScenePartPath(scene, kvSceneClickSelect(scene, vp, plate.x, plate.y, 1)),
@@ -261,7 +261,8 @@ TEST_F(CadModelTest, ASelectedPartIsDraggedThroughTheExportsInBothProjections) {
         FitView(perspective);
         ASSERT_TRUE(kvSceneSelectByName(scene, path, 0, nullptr));
         GraphicStruct* bolt = kvSceneSelection(scene)[0];
-        GraphicStruct* nut = kvSceneFindParts(scene, "l-bracket-assembly_1/nut-bolt-assembly_2/nut_1")[0];
+        GraphicStruct* nut =
+            kvSceneFindParts(scene, "l-bracket-assembly_1/nut-bolt-assembly_2/nut_1")[0];
         const auto boltBefore = WorldBox(bolt), nutBefore = WorldBox(nut);
         kvSceneClearSelection(scene);
         kvSceneSelect(scene, bolt, 1);

@@ -90,10 +90,9 @@ TopoDS_Shape perforatedPlate(int n) {
 }
 
 TopoDS_Shape lBracket() {
-    TopoDS_Shape l = prismOfPolygon(
-        {gp_Pnt(0, 0, 0), gp_Pnt(40, 0, 0), gp_Pnt(40, 0, 8), gp_Pnt(8, 0, 8), gp_Pnt(8, 0, 60),
-         gp_Pnt(0, 0, 60)},
-        gp_Vec(0, 50, 0));
+    TopoDS_Shape l = prismOfPolygon({gp_Pnt(0, 0, 0), gp_Pnt(40, 0, 0), gp_Pnt(40, 0, 8),
+                                     gp_Pnt(8, 0, 8), gp_Pnt(8, 0, 60), gp_Pnt(0, 0, 60)},
+                                    gp_Vec(0, 50, 0));
     l = cut(l, BRepPrimAPI_MakeCylinder(gp_Ax2(gp_Pnt(-1, 25, 45), gp::DX()), 6.5, 10).Shape());
     for (const double y : {12.0, 38.0})
         l = cut(l, verticalHole(26, y, HoleRadius, -1, 10));

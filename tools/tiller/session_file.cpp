@@ -234,10 +234,9 @@ ViewChange ReadViewChange(const json& v, int line) {
 
 SetupSpec ReadSetup(const json& v, int line) {
     if (!v.is_object()) throw SessionError{line, "setup must be an object"};
-    RejectUnknownKeys(v,
-                      {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint",
-                       "frame"},
-                      line, "setup");
+    RejectUnknownKeys(
+        v, {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint", "frame"},
+        line, "setup");
     SetupSpec s;
     if (v.contains("frame")) {
         const std::string frame = Text(v["frame"], line, "setup frame");

@@ -22,7 +22,7 @@ struct SelectionSpec {
     enum class Kind { Box, File, Model } kind = Kind::Box;
     Vec3 boxMin{0, 0, 0};
     Vec3 boxMax{1, 1, 1};
-    std::string path;  // File: a drawing or CAD file, relative to the session file
+    std::string path;               // File: a drawing or CAD file, relative to the session file
     std::vector<std::string> parts; // File: the parts selected by name; all when empty
     double deflection = 0;          // File: relative tessellation deviation; 0 the host's
     std::string model;              // Model: a sample model by name

@@ -68,11 +68,12 @@ enum class FileType { Step, Iges, Stl, Obj, Gltf, Drawing, Unknown };
 
 FileType typeOf(const fs::path& path) {
     std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     static const std::map<std::string, FileType> types = {
-        {".step", FileType::Step}, {".stp", FileType::Step},  {".iges", FileType::Iges},
-        {".igs", FileType::Iges},  {".stl", FileType::Stl},   {".obj", FileType::Obj},
-        {".gltf", FileType::Gltf}, {".glb", FileType::Gltf},  {".qvw", FileType::Drawing}};
+        {".step", FileType::Step}, {".stp", FileType::Step}, {".iges", FileType::Iges},
+        {".igs", FileType::Iges},  {".stl", FileType::Stl},  {".obj", FileType::Obj},
+        {".gltf", FileType::Gltf}, {".glb", FileType::Gltf}, {".qvw", FileType::Drawing}};
     const auto found = types.find(ext);
     return found == types.end() ? FileType::Unknown : found->second;
 }

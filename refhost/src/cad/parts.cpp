@@ -111,8 +111,7 @@ int kvSceneSelectByName(KvScene* scene, const char* name, int add, std::string* 
         if (reason && found.empty()) *reason = "no part is named \"" + std::string(name) + "\"";
         if (reason && found.size() > 1)
             *reason = std::to_string(found.size()) + " parts are named \"" + name +
-                      "\"; name one by its path, e.g. \"" + kvScenePartPath(scene, found[0]) +
-                      "\"";
+                      "\"; name one by its path, e.g. \"" + kvScenePartPath(scene, found[0]) + "\"";
         return 0;
     }
     if (!add) kvSceneClearSelection(scene);

@@ -36,7 +36,8 @@ class CadModelTest : public LiveRecordsTest {
         fs::create_directories(dir_);
         assembly_ = new tiller::tools::cad::Assembly;
         tiller::tools::cad::BuildAssembly(assembly_);
-        for (const char* name : {"assembly.stl", "assembly.obj", "assembly.glb", "assembly.gltf"}) {
+        for (const char* name :
+             {"assembly.stl", "assembly.obj", "assembly.glb", "assembly.gltf", "assembly.igs"}) {
             std::string reason;
             ASSERT_TRUE(WriteAssembly(*assembly_, (dir_ / name).string(), kMeshDeflection, &reason))
                 << reason;
@@ -160,17 +161,30 @@ TEST_F(CadModelTest, EveryFormatBringsBackThePartsNamesColoursAndPlacements) {
     }
 }
 
-// STL has neither names nor structure: the whole assembly as one part named after the file.
-TEST_F(CadModelTest, AnStlFileIsOnePartNamedAfterTheFile) {
-    Open(dir_ / "assembly.stl");
-    EXPECT_EQ(summary.parts, 1);
-    const std::vector<GraphicStruct*> found = kvSceneFindParts(scene, "assembly_1");
-    ASSERT_EQ(found.size(), 1u);
+// STL has neither names nor structure: the whole assembly is one part named after the file.
+// IGES keeps no assembly either. Both cover what was modelled.
+TEST_F(CadModelTest, StlAndIgesFilesBringBackTheWholeAssembly) {
     std::array<double, 3> min{1e9, 1e9, 1e9}, max{-1e9, -1e9, -1e9};
     for (const ModelledPart& p : Modelled())
         for (int a = 0; a < 3; ++a)
             min[a] = std::min(min[a], p.min[a]), max[a] = std::max(max[a], p.max[a]);
-    ExpectBox(WorldBox(found[0]), min, max, kMeshDeflection + 1e-4, "assembly");
+    const std::pair<const char*, double> cases[] = {{"assembly.stl", kMeshDeflection + 1e-4},
+                                                    {"assembly.igs", 0.5}};
+    for (const auto& [name, tolerance] : cases) {
+        kvSceneDispose(&scene);
+        scene = kvSceneNew();
+        Open(dir_ / name);
+        if (name == std::string("assembly.stl")) {
+            EXPECT_EQ(summary.parts, 1);
+            EXPECT_EQ(kvSceneFindParts(scene, "assembly_1").size(), 1u);
+        }
+        ExtentsStruct* e = ExtentsNewEx();
+        ASSERT_TRUE(kvSceneSelectionExtents(scene, nullptr, e));
+        ExpectBox({ExtentsGetX1(e), ExtentsGetY1(e), ExtentsGetZ1(e), ExtentsGetX2(e),
+                   ExtentsGetY2(e), ExtentsGetZ2(e)},
+                  min, max, tolerance, name);
+        ExtentsDispose(&e);
+    }
 }
 
 // [SECTION] Selecting parts -------------------------------------------------------------------

@@ -200,6 +200,15 @@ Mesh tessellate(const TopoDS_Shape& shape, const KvCadOptions& options) {
 
 // [SECTION] The graphic tree ----------------------------------------------------------------
 
+void addTriangles(GraphicStruct* g, const Mesh& mesh) {
+    for (const auto& v : mesh.vertices)
+        if (!kvGraphicAddVertex(g, v[0], v[1], v[2]))
+            throw Failure{"a drawing record could not be made"};
+    // The indices are the mesh's own, all within its vertices.
+    for (const auto& f : mesh.faces)
+        kvGraphicAddFace(g, f[0], f[1], f[2]);
+}
+
 uint32_t packColour(const Quantity_Color& c) {
     double rgb[3];
     c.Values(rgb[0], rgb[1], rgb[2], Quantity_TOC_sRGB);
@@ -333,14 +342,9 @@ class TreeBuilder {
                         .emplace(entry.ToCString(),
                                  tessellate(XCAFDoc_ShapeTool::GetShape(product), options_))
                         .first;
-        const Mesh& mesh = found->second;
-        for (const auto& v : mesh.vertices)
-            if (!kvGraphicAddVertex(g, v[0], v[1], v[2]))
-                throw Failure{"a drawing record could not be made"};
-        for (const auto& f : mesh.faces)
-            kvGraphicAddFace(g, f[0], f[1], f[2]);
+        addTriangles(g, found->second);
         ++summary_->parts;
-        summary_->triangles += static_cast<long>(mesh.faces.size());
+        summary_->triangles += static_cast<long>(found->second.faces.size());
     }
 
     bool surfaceColour(const TDF_Label& label, uint32_t* out) const {
@@ -380,11 +384,7 @@ void buildStl(const fs::path& path, TopNodes* top, KvCadSummary* summary) {
     Owned node(GraphicKindMesh);
     kvGraphicAddTextProperty(node.g, "Name", (path.stem().string() + "_1").c_str());
     kvGraphicSetPen(node.g, DefaultColour);
-    for (const auto& v : mesh.vertices)
-        if (!kvGraphicAddVertex(node.g, v[0], v[1], v[2]))
-            throw Failure{"a drawing record could not be made"};
-    for (const auto& f : mesh.faces)
-        kvGraphicAddFace(node.g, f[0], f[1], f[2]);
+    addTriangles(node.g, mesh);
     summary->parts = 1;
     summary->triangles = static_cast<long>(mesh.faces.size());
     adopt(nullptr, top, node);

@@ -57,6 +57,9 @@ struct CollectOptions {
     const DrawingRecord* layers = nullptr; // when given, graphics on hidden layers are skipped
 };
 
+// Whether graphics on `layer` are shown; all are without a drawing.
+bool layerShown(const DrawingRecord* d, int layer);
+
 // Appends the geometry of g and its descendants, each carried by its own matrix and then by
 // `toTarget`. g's own matrix is applied only when `applyOwn` is true.
 void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,

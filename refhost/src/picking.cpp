@@ -23,11 +23,15 @@ std::vector<Vec3> verticesOf(const GraphicRecord& g) {
     return points;
 }
 
+} // namespace
+
 bool layerShown(const DrawingRecord* d, int layer) {
     if (!d) return true;
     const auto it = d->layerVisible.find(layer);
     return it == d->layerVisible.end() || it->second;
 }
+
+namespace {
 
 uint32_t darkened(uint32_t color) {
     uint32_t out = 0;

@@ -166,6 +166,23 @@ class GrabSearch {
         for (const Segment& s : g.segments)
             castSegment(transformPoint(toWorld, s.a), transformPoint(toWorld, s.b));
     }
+    // The model, each mesh through its own cached hierarchy and the rest as it is drawn, so
+    // that a press costs a walk of the hierarchies rather than of every triangle.
+    void castModel(GraphicRecord& g, const MatrixStruct& parentToWorld, const DrawingRecord* d) {
+        if (!layerShown(d, g.layer)) return;
+        const MatrixStruct toWorld = compose(parentToWorld, ownMatrix(g));
+        if (g.kind == GraphicKindMesh && g.children.empty()) {
+            consider(nearestFacetAlong(g, toWorld, line_, 0));
+            return;
+        }
+        if (g.children.empty()) {
+            Geometry own;
+            collectGeometry(g, parentToWorld, true, {MeshEdges::None, d}, &own);
+            cast(own, identityMatrix());
+        }
+        for (GraphicRecord* child : g.children)
+            if (child) castModel(*child, toWorld, d);
+    }
     bool found() const { return found_; }
     Vec3 point() const { return origin_ + line_.direction * (t_ - shift_); }
 
@@ -209,12 +226,8 @@ bool findGrabbedPoint(ViewportRecord& vp, const SightLine& line, Vec3* out) {
     GrabSearch search(vp, line);
     for (const ElementView& e : shown)
         if (e.priority <= 0) search.cast(*e.snapshot, e.drawn);
-    if (vp.drawing && vp.drawing->root) {
-        Geometry model;
-        collectGeometry(*vp.drawing->root, identityMatrix(), true, {MeshEdges::None, vp.drawing},
-                        &model);
-        search.cast(model, identityMatrix());
-    }
+    if (vp.drawing && vp.drawing->root)
+        search.castModel(*vp.drawing->root, identityMatrix(), vp.drawing);
     if (!search.found()) return false;
     *out = search.point();
     return true;

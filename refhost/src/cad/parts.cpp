@@ -33,11 +33,6 @@ bool pathEndsWith(const std::string& path, const std::string& name) {
     return path.size() == name.size() || path[path.size() - name.size() - 1] == '/';
 }
 
-bool layerShown(const DrawingRecord& d, int layer) {
-    const auto it = d.layerVisible.find(layer);
-    return it == d.layerVisible.end() || it->second;
-}
-
 // The nearest mesh of the tree along a line, meshes placed by `toWorld` and their matrices.
 class PartSearch {
   public:
@@ -45,7 +40,7 @@ class PartSearch {
         : drawing_(drawing), line_(line) {}
 
     void walk(GraphicRecord& g, const MatrixStruct& toWorld) {
-        if (!layerShown(drawing_, g.layer)) return;
+        if (!layerShown(&drawing_, g.layer)) return;
         const MatrixStruct placed = compose(toWorld, ownMatrix(g));
         if (g.kind == GraphicKindMesh) {
             const double t = nearestFacetAlong(g, placed, line_, 0);

@@ -1,11 +1,13 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind
+            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind \
+            libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
+            libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo test test-asan bench fuzz format-check test-ratio clean
+.PHONY: deps build demo assembly test test-asan bench fuzz format-check test-ratio clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -23,7 +25,12 @@ build: deps
 	cmake --build --preset default
 
 demo: build
-	./build/bin/tiller play examples/bracket.json --out out/demo
+	./build/bin/tiller play examples/assembly.json --out out/demo
+	./build/bin/tiller play examples/bracket.json --out out/demo/bracket
+
+# Rewrites the sample assembly the demo and the tests open, after a change to its model.
+assembly: build
+	./build/bin/tiller-assembly examples/assembly.step
 
 test: build
 	ctest --preset default
@@ -36,9 +43,10 @@ test-asan: deps
 # Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release --target tiller_icount tiller_bench
+	cmake --build --preset release --target tiller_icount tiller_bench tiller_bench_cad
 	./build-release/bin/tiller_icount
 	./build-release/bin/tiller_bench
+	./build-release/bin/tiller_bench_cad
 
 # Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/
 FUZZ_SECONDS ?= 60

@@ -10,6 +10,7 @@
 
 #include "sample_models.h"
 
+#include "korvex/cad.h"
 #include "korvex/drawing.h"
 #include "korvex/session.h"
 
@@ -91,6 +92,7 @@ class Player {
 
   private:
     bool AddSelection(std::string* error);
+    bool OpenSelectionFile(std::string* reason);
     void OpenViewport();
     void CreateControl();
 
@@ -135,8 +137,22 @@ class Player {
 
 // [SECTION] Opening the session ----------------------------------------------------------------
 
+// The file's model, with the named parts selected (all of it when none are named).
+bool Player::OpenSelectionFile(std::string* reason) {
+    const SelectionSpec& s = session_.selection;
+    const fs::path path = fs::path(session_.directory) / s.path;
+    KvCadOptions options;
+    if (s.deflection > 0) options.relativeDeflection = s.deflection;
+    if (!kvSceneOpenFile(scene_, path.c_str(), &options, nullptr, reason)) return false;
+    if (!s.parts.empty()) kvSceneClearSelection(scene_);
+    for (const std::string& part : s.parts)
+        if (!kvSceneSelectByName(scene_, part.c_str(), 1, reason)) return false;
+    return true;
+}
+
 bool Player::AddSelection(std::string* error) {
     const SelectionSpec& s = session_.selection;
+    std::string reason;
     switch (s.kind) {
     case SelectionSpec::Kind::Box:
         if (kvSceneAddBox(scene_, {s.boxMin[0], s.boxMin[1], s.boxMin[2]},
@@ -144,13 +160,10 @@ bool Player::AddSelection(std::string* error) {
             return true;
         *error = "the selection box may be flat, but not a line or a point";
         return false;
-    case SelectionSpec::Kind::File: {
-        const fs::path path = fs::path(session_.directory) / s.path;
-        std::string reason;
-        if (kvSceneLoadFile(scene_, path.c_str(), &reason)) return true;
-        *error = path.string() + ": " + reason;
+    case SelectionSpec::Kind::File:
+        if (OpenSelectionFile(&reason)) return true;
+        *error = "line " + std::to_string(s.line) + ": " + s.path + ": " + reason;
         return false;
-    }
     case SelectionSpec::Kind::Model:
         if (AddSampleModel(scene_, s.model)) return true;
         *error = "the sample model " + s.model + " could not be built";
@@ -245,7 +258,7 @@ Line Player::Run(const Step& step) {
 // what is not given stays null.
 Line Player::Setup(const SetupSpec& given) {
     KvSetupGeometry m{};
-    const bool measured = kvSceneSetupGeometry(scene_, &m);
+    const bool measured = kvSceneSetupGeometryAligned(scene_, given.alignToSelection, &m);
     auto frame = [&](const std::optional<Matrix16>& g, const MatrixStruct& host) {
         return g ? std::optional(ToMatrix(*g)) : measured ? std::optional(host) : std::nullopt;
     };
@@ -468,7 +481,7 @@ int PlaySession(const Session& session, const std::string& outDir, std::ostream&
     Player player(session, outDir, log);
     std::string error;
     if (!player.Open(&error)) {
-        errors << error << '\n';
+        errors << (session.name.empty() ? "" : session.name + ": ") << error << '\n';
         return 1;
     }
     player.Play();

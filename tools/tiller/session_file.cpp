@@ -128,9 +128,28 @@ std::array<Vec3, 2> Box(const json& v, int line, const std::string& what) {
 }
 
 SelectionSpec ReadSelection(const json& v, int line) {
-    if (!v.is_object() || v.size() != 1)
-        throw SessionError{line, "selection must hold exactly one of \"box\", \"file\", \"model\""};
+    const char* const oneOf = "selection must hold exactly one of \"box\", \"file\", \"model\"";
+    if (!v.is_object()) throw SessionError{line, oneOf};
     SelectionSpec s;
+    s.line = line;
+    if (v.contains("file")) {
+        RejectUnknownKeys(v, {"file", "parts", "deflection"}, line, "a file selection");
+        s.kind = SelectionSpec::Kind::File;
+        s.path = Text(v["file"], line, "selection file");
+        if (v.contains("parts")) {
+            if (!v["parts"].is_array() || v["parts"].empty())
+                throw SessionError{line, "selection parts must be a list of part names"};
+            for (const json& name : v["parts"])
+                s.parts.push_back(Text(name, line, "a selection part"));
+        }
+        if (v.contains("deflection")) {
+            s.deflection = Number(v["deflection"], line, "selection deflection");
+            if (!(s.deflection > 0 && s.deflection <= 0.1))
+                throw SessionError{line, "selection deflection must be above 0 and at most 0.1"};
+        }
+        return s;
+    }
+    if (v.size() != 1) throw SessionError{line, oneOf};
     if (v.contains("box")) {
         const auto box = Box(v["box"], line, "selection box");
         s.kind = SelectionSpec::Kind::Box;
@@ -139,9 +158,6 @@ SelectionSpec ReadSelection(const json& v, int line) {
         for (int a = 0; a < 3; ++a)
             if (s.boxMin[a] > s.boxMax[a])
                 throw SessionError{line, "selection box corners must be ordered min, max"};
-    } else if (v.contains("file")) {
-        s.kind = SelectionSpec::Kind::File;
-        s.path = Text(v["file"], line, "selection file");
     } else if (v.contains("model")) {
         s.kind = SelectionSpec::Kind::Model;
         s.model = Text(v["model"], line, "selection model");
@@ -149,7 +165,7 @@ SelectionSpec ReadSelection(const json& v, int line) {
         if (std::find(names.begin(), names.end(), s.model) == names.end())
             throw SessionError{line, "unknown sample model \"" + s.model + "\""};
     } else {
-        throw SessionError{line, "selection must hold exactly one of \"box\", \"file\", \"model\""};
+        throw SessionError{line, oneOf};
     }
     return s;
 }
@@ -218,10 +234,16 @@ ViewChange ReadViewChange(const json& v, int line) {
 
 SetupSpec ReadSetup(const json& v, int line) {
     if (!v.is_object()) throw SessionError{line, "setup must be an object"};
-    RejectUnknownKeys(v,
-                      {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint"},
-                      line, "setup");
+    RejectUnknownKeys(
+        v, {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint", "frame"},
+        line, "setup");
     SetupSpec s;
+    if (v.contains("frame")) {
+        const std::string frame = Text(v["frame"], line, "setup frame");
+        if (frame != "world" && frame != "selection")
+            throw SessionError{line, "setup frame must be \"world\" or \"selection\""};
+        s.alignToSelection = frame == "selection";
+    }
     if (v.contains("controlCS")) s.controlCS = Numbers<16>(v["controlCS"], line, "controlCS");
     if (v.contains("rotbarCS")) s.rotbarCS = Numbers<16>(v["rotbarCS"], line, "rotbarCS");
     if (v.contains("selectionCS"))
@@ -400,7 +422,9 @@ bool ReadSessionFile(const std::string& path, Session* session, std::string* err
     text << in.rdbuf();
     const auto slash = path.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
-    return ParseSessionText(text.str(), directory, session, error);
+    if (!ParseSessionText(text.str(), directory, session, error)) return false;
+    session->name = path;
+    return true;
 }
 
 } // namespace tiller::tools

@@ -75,6 +75,11 @@ struct KvSetupGeometry {
     KvPoint refPoint;               // world
 };
 KORVEX_API int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out);
+// The same, with every frame along the axes of the first selected graphic's placement in the
+// world (made orthonormal) and the extents measured along them when `alignToSelection` is
+// set: a part turned in its assembly gets a control turned with it.
+KORVEX_API int kvSceneSetupGeometryAligned(KvScene* scene, int alignToSelection,
+                                           KvSetupGeometry* out);
 // Applies a world matrix (a drag matrix) to every selected graphic; after a preview it applies
 // to the selection as it was before the preview began, and ends the preview.
 KORVEX_API int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m);

@@ -53,6 +53,9 @@ struct CollectOptions {
     const DrawingRecord* layers = nullptr; // when given, graphics on hidden layers are skipped
 };
 
+// Whether graphics on `layer` are shown; all are without a drawing.
+bool layerShown(const DrawingRecord* d, int layer);
+
 // Appends the geometry of g and its descendants, each carried by its own matrix and then by
 // `toTarget`. g's own matrix is applied only when `applyOwn` is true.
 void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,
@@ -60,6 +63,13 @@ void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool 
 
 // Ray against triangle, both faces. Answers the ray parameter of the hit or a negative value.
 double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t);
+
+struct SightLine;
+// The nearest facet of g's tree, placed in the world by `toWorld` (g's own matrix included),
+// along a world line at parameter tMin or beyond: its parameter, or a negative value. Reads
+// g's picking cache, so that repeated queries cost a walk of its hierarchy only.
+double nearestFacetAlong(GraphicRecord& g, const MatrixStruct& toWorld, const SightLine& line,
+                         double tMin);
 
 // [SECTION] Viewports -----------------------------------------------------------------------
 

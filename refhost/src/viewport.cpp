@@ -402,6 +402,7 @@ KvViewInfo kvViewportInfo(ViewportStruct* vp) {
     info.cursorX = r.cursorX;
     info.cursorY = r.cursorY;
     info.sceneId = r.sceneId;
+    info.view = r.view;
     return info;
 }
 

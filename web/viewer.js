@@ -52,7 +52,6 @@ const items = new Map();  // item id -> {group, faces, lines, priority}
 let camera = null;
 let cameraInfo = null;
 let grid = null;
-let needsDraw = false;
 const drawn = {count: 0}; // read by the tests
 
 function layer(priority) {
@@ -163,9 +162,9 @@ function placeGrid(c, distance) {
   layer(0).add(grid);
 }
 
-// Handles of a higher draw priority are drawn over everything below them.
+// Handles of a higher draw priority are drawn over everything below them. Drawn as soon as an
+// answer changed something, and only then: answers come one at a time.
 function draw() {
-  needsDraw = false;
   if (!camera) return;
   renderer.clear();
   for (const priority of [...layers.keys()].sort((a, b) => a - b)) {
@@ -173,12 +172,6 @@ function draw() {
     renderer.render(layers.get(priority), camera);
   }
   drawn.count++;
-}
-
-function redrawSoon() {
-  if (needsDraw) return;
-  needsDraw = true;
-  requestAnimationFrame(draw);
 }
 
 // [SECTION] Talking to the server --------------------------------------------------------------
@@ -193,7 +186,7 @@ function applyFrame(frame) {
   if (frame.shown) showOnly(frame.shown);
   if (frame.panel) showPanel(frame.panel);
   if (frame.status) showStatus(frame.status);
-  if (changed) redrawSoon();
+  if (changed) draw();
 }
 
 // Requests go one at a time, in order; pointer moves and view drags waiting their turn are
@@ -224,18 +217,22 @@ async function pump() {
   if (busy || !queue.length) return;
   busy = true;
   const entry = queue.shift();
-  let answer = null;
+  let answer = null, ok = false;
   try {
     const response = await fetch(`/api/${entry.name}`, {method: 'POST', body: JSON.stringify(entry.body)});
     answer = await response.json();
-    if (response.ok) applyFrame(answer);
-    else statusLine.textContent = `${entry.name}: ${answer.error}`;
+    ok = response.ok;
   } catch (e) {
     statusLine.textContent = `the server does not answer (${e.message})`;
   }
-  busy = false;
-  entry.resolve(answer);
-  pump();
+  try {
+    if (ok) applyFrame(answer);
+    else if (answer) statusLine.textContent = `${entry.name}: ${answer.error}`;
+  } finally {
+    busy = false;
+    entry.resolve(answer);
+    pump();
+  }
 }
 
 function canvasSize() {
@@ -389,5 +386,6 @@ function showStatus(s) {
 // A profile rewritten on disk shows up without a pointer move.
 setInterval(() => { if (!queue.length && !busy) send('frame'); }, 300);
 
-window.tillerView = {drawn, status: () => lastStatus};
+// For the browser tests: whether every request was answered and drawn.
+window.tillerView = {drawn, status: () => lastStatus, settled: () => !busy && !queue.length};
 send('open', canvasSize()).then(() => canvas.focus());

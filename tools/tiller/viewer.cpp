@@ -457,8 +457,7 @@ Json ModelLook(const MatrixStruct& world) {
             {"opacity", 1.0},
             {"ambient", 0.35},
             {"diffuse", 0.65},
-            {"specular", 0.25},
-            {"lineWidth", 1}};
+            {"specular", 0.25}};
 }
 
 Json ElementLook(const KvShownElement& e) {
@@ -467,8 +466,7 @@ Json ElementLook(const KvShownElement& e) {
             {"opacity", std::clamp(1.0 - e.transparency, 0.0, 1.0)},
             {"ambient", e.ambient},
             {"diffuse", e.diffuse},
-            {"specular", e.specular},
-            {"lineWidth", 2}};
+            {"specular", e.specular}};
 }
 
 } // namespace

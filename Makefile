@@ -2,7 +2,10 @@
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             nlohmann-json3-dev libpng-dev zlib1g-dev libcpp-httplib-dev chromium
 
-.PHONY: deps build demo test test-asan bench fuzz view clean
+# Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
+CMAKE_ARGS ?=
+
+.PHONY: deps build demo test test-asan bench fuzz format-check test-ratio view clean
 
 # node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:
@@ -20,7 +23,7 @@ deps:
 	@[ -d web/node_modules ] || (cd web && npm ci --no-audit --no-fund)
 
 build: deps
-	cmake --preset default >/dev/null
+	cmake --preset default $(CMAKE_ARGS) >/dev/null
 	cmake --build --preset default
 
 demo: build
@@ -34,7 +37,7 @@ view: build
 	./build/bin/tiller view examples/bracket.json
 
 test-asan: deps
-	cmake --preset asan >/dev/null
+	cmake --preset asan $(CMAKE_ARGS) >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
 
@@ -54,6 +57,15 @@ fuzz: deps
 	    tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
 	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=512 -len_control=0 \
 	    build-fuzz/corpus/exports
+
+# Every tracked C++ file as .clang-format lays it out.
+format-check: PACKAGES += clang-format
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# The size of the tests against the code they test.
+test-ratio:
+	@tools/test-ratio
 
 clean:
 	rm -rf build build-asan build-release build-fuzz out

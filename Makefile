@@ -1,16 +1,18 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind \
+            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
             libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
             libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo assembly test test-asan bench fuzz format-check test-ratio clean
+.PHONY: deps build demo assembly test test-asan bench fuzz format-check test-ratio view clean
 
+# node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	command -v npm >/dev/null 2>&1 || missing="$$missing nodejs npm"; \
 	if [ -n "$$missing" ]; then \
 	  if [ "$$(id -u)" = 0 ]; then \
 	    echo "installing:$$missing"; \
@@ -19,6 +21,8 @@ deps:
 	    echo "missing packages; run:"; echo "  sudo apt-get update && sudo apt-get install -y$$missing"; exit 1; \
 	  fi; \
 	fi
+	@# The viewer's page and browser tests: three.js and playwright-core as package-lock.json pins them.
+	@[ -d web/node_modules ] || (cd web && npm ci --no-audit --no-fund)
 
 build: deps
 	cmake --preset default $(CMAKE_ARGS) >/dev/null
@@ -34,6 +38,10 @@ assembly: build
 
 test: build
 	ctest --preset default
+
+# The browser viewer on the demo bracket; Ctrl+C stops it.
+view: build
+	./build/bin/tiller view examples/bracket.json
 
 test-asan: deps
 	cmake --preset asan $(CMAKE_ARGS) >/dev/null

@@ -89,6 +89,12 @@ class Player {
     bool Open(std::string* error);
     void Play();
     GControl* Control() const { return control_; }
+    KvScene* Scene() const { return scene_; }
+    ViewportStruct* Viewport() const { return vp_; }
+    Line Run(const Step& step);
+    Line Cancel();
+    Line Reload();
+    const MatrixStruct* DragMatrix() const;
 
   private:
     bool AddSelection(std::string* error);
@@ -96,7 +102,6 @@ class Player {
     void OpenViewport();
     void CreateControl();
 
-    Line Run(const Step& step);
     Line Setup(const SetupSpec& given);
     Line Show(int mode);
     Line Render(const std::string& file);
@@ -117,7 +122,6 @@ class Player {
     Line Refresh();
     GHandle* HandleNamed(const std::string& name) const;
     Line HandleName(GHandle* h) const;
-    const MatrixStruct* DragMatrix() const;
     void Snap(const SnapSpec& snap, Line* line);
     void Preview();
 
@@ -409,6 +413,29 @@ Line Player::Release(const Step& step) {
     return line;
 }
 
+// Esc during a drag: the drag ends where it started and the selection goes back unchanged.
+Line Player::Cancel() {
+    Line line{{"cancelled", dragged_ != nullptr}};
+    if (!dragged_) return line;
+    line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    kvScenePointerRelease(scene_);
+    kvScenePreviewSelection(scene_, nullptr);
+    dragged_ = nullptr;
+    line.update(Refresh());
+    return line;
+}
+
+// A profile edited on disk: the control is built again from the file and set up and shown as
+// it was. Without a control (the file did not load) there is nothing to unload first.
+Line Player::Reload() {
+    if (dragged_) Cancel();
+    Line line{{"unloaded", control_ ? dbGCtrlReload(control_) : 0}};
+    CreateControl();
+    line["control"] = control_ != nullptr;
+    line.update(Refresh());
+    return line;
+}
+
 Line Player::View(const ViewChange& change) {
     if (change.preset) {
         KvViewPreset preset = KvViewIso;
@@ -534,6 +561,47 @@ int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostre
     }
     out << dbGCtrlToString(player.Control());
     return 0;
+}
+
+struct LiveSession::Impl {
+    explicit Impl(const Session& s) : session(s), player(session, ".", log) {}
+    Session session;
+    std::ostringstream log;
+    Player player;
+};
+
+LiveSession::LiveSession(const Session& session) : impl_(std::make_unique<Impl>(session)) {}
+LiveSession::~LiveSession() = default;
+
+std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, std::string* error) {
+    std::unique_ptr<LiveSession> live(new LiveSession(session));
+    if (!live->impl_->player.Open(error)) return nullptr;
+    return live;
+}
+
+nlohmann::ordered_json LiveSession::Run(const Step& step) {
+    return impl_->player.Run(step);
+}
+nlohmann::ordered_json LiveSession::Cancel() {
+    return impl_->player.Cancel();
+}
+nlohmann::ordered_json LiveSession::Reload() {
+    return impl_->player.Reload();
+}
+GControlProperties& LiveSession::Settings() {
+    return impl_->session.settings;
+}
+KvScene* LiveSession::Scene() const {
+    return impl_->player.Scene();
+}
+ViewportStruct* LiveSession::Viewport() const {
+    return impl_->player.Viewport();
+}
+GControl* LiveSession::Control() const {
+    return impl_->player.Control();
+}
+const MatrixStruct* LiveSession::DragMatrix() const {
+    return impl_->player.DragMatrix();
 }
 
 } // namespace tiller::tools

@@ -10,6 +10,7 @@
 #define KORVEX_DISPLAY_RECORDS_H
 
 #include "graphic_records.h"
+#include "korvex/view.h"
 #include "tiller/host/redui.h"
 #include "vec3.h"
 
@@ -60,6 +61,12 @@ bool layerShown(const DrawingRecord* d, int layer);
 // `toTarget`. g's own matrix is applied only when `applyOwn` is true.
 void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,
                      const CollectOptions& options, Geometry* out);
+
+// The graphic's own geometry, without its children's, in its own coordinates.
+void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out);
+
+// The same geometry in the host-application API's records.
+void exportGeometry(const Geometry& in, KvGeometry* out);
 
 // Ray against triangle, both faces. Answers the ray parameter of the hit or a negative value.
 double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t);
@@ -137,6 +144,8 @@ void deliverViewMatrixChanges();
 // What the renderer and the pointer conversion read of an element in a viewport.
 struct ElementView {
     const Geometry* snapshot = nullptr;
+    CRedUIElement* face = nullptr;
+    long snapshotId = 0;
     MatrixStruct drawn{}; // M after K in that viewport
     int priority = 0;
     float transparency = 0, ambient = 0, diffuse = 0, specular = 0;

@@ -123,6 +123,10 @@ void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool 
         if (child) collectGeometry(*child, m, true, options, out);
 }
 
+void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out) {
+    appendOwnGeometry(g, identityMatrix(), edges, out);
+}
+
 double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t) {
     const Vec3 e1 = t.b - t.a, e2 = t.c - t.a;
     const Vec3 p = cross(direction, e2);

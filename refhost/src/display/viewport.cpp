@@ -350,6 +350,7 @@ KvViewInfo kvViewportInfo(ViewportStruct* vp) {
     info.cursorX = r.cursorX;
     info.cursorY = r.cursorY;
     info.sceneId = r.sceneId;
+    info.view = r.view;
     return info;
 }
 

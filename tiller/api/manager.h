@@ -70,7 +70,7 @@ void DisposeManager();
 GCtrlManager* ExistingManager();
 // The host notification callback (kinds 8 and 11).
 int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
-                   uint16_t flags);
+                   uint16_t flags) noexcept;
 // round(): 8 decimal places, halves away from zero.
 double RoundTo8(double x);
 

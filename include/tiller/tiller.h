@@ -42,9 +42,9 @@
      ignoring the case of ASCII and Latin-1 letters (A-Z, and U+00C0 to U+00DE except
      U+00D7); nothing else is folded.
    * Paths: the known profiles are read from GCtrlProfiles/ in the folder above the host
-     library's folder, fixed when the library is loaded. Any other profile name is a path;
-     two paths name one profile when they resolve (realpath) to the same file, compared
-     exactly.
+     library's folder, fixed when the library is loaded. Any other profile name is a path. A
+     profile name finds a loaded profile whose file name it is (the known names ignoring
+     case, others exactly), or else one loaded from the file it resolves to (realpath).
    * round: the library exports `round` (8 decimal places) under the version node TILLER_1 as
      a non-default version, so it never replaces libm's round: the host's own round and
      std::round, and those of every other module, stay libm's whatever the link order.

@@ -22,6 +22,13 @@ NotifyCookie* notifyCookie = nullptr;
 constexpr uint32_t ShutdownKind = 8;
 constexpr uint32_t DrawingClosedKind = 11;
 
+// A profile's file name against a profile name: the known names ignoring case, any other
+// exactly, as the file system compares them.
+bool FileNameMatches(const std::wstring& fileName, const std::wstring& name) {
+    return IsKnownProfileNameIgnoringCase(name) ? utf8::EqualsFolded(fileName, name)
+                                                : fileName == name;
+}
+
 // The drawing a kind-11 notification names in its second slot, or null.
 DrawingStruct* ClosedDrawing(const NotifyParam* params) {
     if (!params) return nullptr;
@@ -149,13 +156,11 @@ int GCtrlManager::DeleteControlsOfDrawing(DrawingStruct* drawing) {
     return 1;
 }
 
-// A known profile name finds its profile ignoring case; any other name is a path and finds
+// A bare name finds the profile of that file name; failing that, the name is a path and finds
 // the profile loaded from the very same file.
 tiller::DrawingProfile* GCtrlManager::FindProfile(const std::wstring& name) const {
-    if (tiller::IsKnownProfileNameIgnoringCase(name)) {
-        for (tiller::DrawingProfile* profile : profiles_)
-            if (utf8::EqualsFolded(profile->FileName(), name)) return profile;
-    }
+    for (tiller::DrawingProfile* profile : profiles_)
+        if (tiller::FileNameMatches(profile->FileName(), name)) return profile;
     const std::optional<std::wstring> canonical = tiller::CanonicalPath(name);
     if (!canonical) return nullptr;
     for (tiller::DrawingProfile* profile : profiles_)
@@ -170,7 +175,7 @@ GControl* GCtrlManager::FindControl(const std::wstring& profileName, const std::
     if (!FindProfile(profileName)) return nullptr;
     for (GControl* control : controls_) {
         if (control->Drawing() == drawing && control->Profile() &&
-            utf8::EqualsFolded(control->Profile()->FileName(), profileName) &&
+            tiller::FileNameMatches(control->Profile()->FileName(), profileName) &&
             utf8::EqualsFolded(control->Name(), name))
             return control;
     }

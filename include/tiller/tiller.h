@@ -16,15 +16,12 @@
      pass only handles that this control returned. A control whose drawing the host closes
      (notification kind 11) is deleted with it and is unknown from then on.
    * Null arguments: a null control is an unknown control (above). dbGCtrlCreate fails on a
-     null profile or name; its drawing may be null (the control is then drawn in no drawing)
-     and so may its callback (scale routines that measure the selection then do nothing).
-     dbGCtrlSetup fails on null properties; a null viewport leaves the control without one,
-     and every null matrix, extents or reference point is taken as absent, leaving the
-     handles placed from it where they were. dbGCtrlDrag writes nothing through a null
-     `changed`. dbGCtrlSetState fails on a null handle when it starts a drag and ignores the
-     handle when it ends one. dbGCtrlSetActiveViewport accepts null (no viewport).
-     dbGCtrlTransform fails on a null matrix while dragging. The dbGHandle functions fail on
-     a null handle.
+     null profile, name or drawing; its callback may be null (the selection is then never
+     measured). dbGCtrlSetup fails on null properties; its viewport and geometry arguments
+     may each be null, meaning absent. dbGCtrlDrag writes nothing through a null `changed`.
+     dbGCtrlSetState fails on a null handle when it starts a drag and ignores the handle when
+     it ends one. dbGCtrlSetActiveViewport accepts null (no viewport). dbGCtrlTransform takes
+     a null matrix as the identity. The dbGHandle functions fail on a null handle.
    * Callbacks: the extents callback only measures; it must not call any export. The
      library's notification handler (kinds 8 and 11) and the view-matrix callback it gives
      its display elements are the host's to call whenever no export is running; both may

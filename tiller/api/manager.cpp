@@ -60,10 +60,6 @@ void DisposeManager() {
     delete manager;
 }
 
-GCtrlManager* ExistingManager() {
-    return theManager;
-}
-
 // Called from the host's dispatcher: nothing thrown here may reach it.
 int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params,
                    uint16_t flags) noexcept {
@@ -78,12 +74,6 @@ int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params,
     } catch (...) {
     }
     return 0;
-}
-
-double RoundTo8(double x) {
-    constexpr double scale = 100000000.0;
-    if (x > 0) return std::floor(x * scale + 0.5) / scale;
-    return std::ceil(x * scale - 0.5) / scale;
 }
 
 } // namespace tiller
@@ -105,7 +95,7 @@ GControl* GCtrlManager::Create(const std::wstring& profileName, const std::wstri
                                DrawingStruct* drawing, ExtentsCallback callback) {
     if (GControl* found = FindControl(profileName, name, drawing)) {
         if (found->IsUsable()) {
-            if (found->GetExtentsCallback() != callback) found->SetExtentsCallback(callback);
+            if (found->extentsCallback != callback) found->SetExtentsCallback(callback);
             return found;
         }
         Delete(found);
@@ -132,10 +122,10 @@ int GCtrlManager::Delete(GControl* control) {
 
 int GCtrlManager::Reload(GControl* control) {
     if (!IsRegistered(control)) return 0;
-    tiller::DrawingProfile* profile = control->Profile();
+    tiller::DrawingProfile* profile = control->profile;
     std::vector<GControl*> sharing;
     for (GControl* candidate : controls_)
-        if (candidate->Profile() == profile) sharing.push_back(candidate);
+        if (candidate->profile == profile) sharing.push_back(candidate);
     for (GControl* candidate : sharing)
         Delete(candidate);
     const auto owned = std::find(profiles_.begin(), profiles_.end(), profile);
@@ -150,7 +140,7 @@ int GCtrlManager::DeleteControlsOfDrawing(DrawingStruct* drawing) {
     if (!drawing) return 0;
     std::vector<GControl*> closing;
     for (GControl* control : controls_)
-        if (control->Drawing() == drawing) closing.push_back(control);
+        if (control->drawing == drawing) closing.push_back(control);
     for (GControl* control : closing)
         Delete(control);
     return 1;
@@ -174,9 +164,9 @@ GControl* GCtrlManager::FindControl(const std::wstring& profileName, const std::
                                     DrawingStruct* drawing) const {
     if (!FindProfile(profileName)) return nullptr;
     for (GControl* control : controls_) {
-        if (control->Drawing() == drawing && control->Profile() &&
-            tiller::FileNameMatches(control->Profile()->FileName(), profileName) &&
-            utf8::EqualsFolded(control->Name(), name))
+        if (control->drawing == drawing && control->profile &&
+            tiller::FileNameMatches(control->profile->FileName(), profileName) &&
+            utf8::EqualsFolded(control->name, name))
             return control;
     }
     return nullptr;
@@ -237,7 +227,7 @@ HandleProperties* GCtrlManager::GetParams(GControl* control, GHandle* handle) {
 
 GHandleList* GCtrlManager::GetHandles(GControl* control) {
     if (!IsRegistered(control)) return nullptr;
-    return control->Handles();
+    return &control->handles;
 }
 
 int GCtrlManager::GetVisible(GControl* control, GHandle* handle) {

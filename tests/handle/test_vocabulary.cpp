@@ -93,8 +93,9 @@ TEST_F(PropertyTest, RequiredPropertiesAndTheirVocabularies) {
     };
     Entries capitalKey = Required;
     capitalKey[0].first = L"Handle_Name";
-    for (const Entries& entries : {capitalKey, broken(4, std::nullopt), broken(2, L"undefined"),
-                                   broken(0, L""), broken(0, std::wstring{L'G', wchar_t(0xDC00)})}) {
+    for (const Entries& entries :
+         {capitalKey, broken(4, std::nullopt), broken(2, L"undefined"), broken(0, L""),
+          broken(0, std::wstring{L'G', wchar_t(0xDC00)})}) {
         Use(entries);
         EXPECT_FALSE(ReadHandleProperties(record, names, values, count));
     }

@@ -1,5 +1,5 @@
 # The two commands for a newcomer: `make demo` and `make test`.
-PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             nlohmann-json3-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
             libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
             libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
@@ -58,7 +58,6 @@ bench: deps
 
 # Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/
 FUZZ_SECONDS ?= 60
-fuzz: PACKAGES += clang
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz --target fuzz_exports fuzz_qvw

@@ -3,9 +3,6 @@
 // visibility changes, reloads, deletions and disposal, in any order and with null, deleted
 // and non-finite arguments. Any crash, sanitizer report or host record left alive after the
 // manager is disposed is a fault.
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/tiller.h"
 
 #include "korvex/session.h"

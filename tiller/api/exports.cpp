@@ -20,7 +20,10 @@ template <class Result, class Call> Result WithManager(Result failure, Call call
 GControl* CreateControl(GCtrlManager& manager, const char* profile, const char* name,
                         DrawingStruct* drawing, ExtentsCallback callback) {
     if (!profile || !name) return nullptr;
-    return manager.Create(tiller::WidenText(profile), tiller::WidenText(name), drawing, callback);
+    const std::optional<std::wstring> wideProfile = utf8::Widen(profile);
+    const std::optional<std::wstring> wideName = utf8::Widen(name);
+    if (!wideProfile || !wideName) return nullptr;
+    return manager.Create(*wideProfile, *wideName, drawing, callback);
 }
 
 } // namespace
@@ -119,6 +122,8 @@ TILLER_EXPORT void InitApi() {}
 
 TILLER_EXPORT void TerminateApi() {}
 
-TILLER_EXPORT double round(double x) {
+// Defined under the header's name; the header's .symver publishes it as round@TILLER_1 and the
+// version script keeps the name TillerRound itself private.
+TILLER_EXPORT double TillerRound(double x) {
     return tiller::RoundTo8(x);
 }

@@ -1,16 +1,14 @@
 // The manager: profiles and controls, the checks of control addresses, and the host
 // notifications that delete controls or the manager itself.
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/api/manager.h"
 
 #include "tiller/control/gcontrol.h"
+#include "tiller/host/utf8.h"
 #include "tiller/profile/drawing_profile.h"
 #include "tiller/report/report.h"
 
 #include <algorithm>
-#include <cwctype>
+#include <cmath>
 #include <memory>
 #include <new>
 #include <vector>
@@ -24,12 +22,11 @@ NotifyCookie* notifyCookie = nullptr;
 constexpr uint32_t ShutdownKind = 8;
 constexpr uint32_t DrawingClosedKind = 11;
 
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
-    }
-    return true;
+// A profile's file name against a profile name: the known names ignoring case, any other
+// exactly, as the file system compares them.
+bool FileNameMatches(const std::wstring& fileName, const std::wstring& name) {
+    return IsKnownProfileNameIgnoringCase(name) ? utf8::EqualsFolded(fileName, name)
+                                                : fileName == name;
 }
 
 // The drawing a kind-11 notification names in its second slot, or null.
@@ -63,13 +60,18 @@ void DisposeManager() {
     delete manager;
 }
 
-int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params, uint16_t flags) {
+// Called from the host's dispatcher: nothing thrown here may reach it.
+int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params,
+                   uint16_t flags) noexcept {
     if (phase == 0 || (flags & 1) != 0) return 0;
-    if (kind == ShutdownKind) {
-        if (phase == 1) DisposeManager();
-    } else if (kind == DrawingClosedKind && theManager) {
-        if (DrawingStruct* drawing = ClosedDrawing(params))
-            theManager->DeleteControlsOfDrawing(drawing);
+    try {
+        if (kind == ShutdownKind) {
+            if (phase == 1) DisposeManager();
+        } else if (kind == DrawingClosedKind && theManager) {
+            if (DrawingStruct* drawing = ClosedDrawing(params))
+                theManager->DeleteControlsOfDrawing(drawing);
+        }
+    } catch (...) {
     }
     return 0;
 }
@@ -144,11 +146,15 @@ int GCtrlManager::DeleteControlsOfDrawing(DrawingStruct* drawing) {
     return 1;
 }
 
+// A bare name finds the profile of that file name; failing that, the name is a path and finds
+// the profile loaded from the very same file.
 tiller::DrawingProfile* GCtrlManager::FindProfile(const std::wstring& name) const {
     for (tiller::DrawingProfile* profile : profiles_)
-        if (tiller::EqualsNoCase(profile->FileName(), name)) return profile;
+        if (tiller::FileNameMatches(profile->FileName(), name)) return profile;
+    const std::optional<std::wstring> canonical = tiller::CanonicalPath(name);
+    if (!canonical) return nullptr;
     for (tiller::DrawingProfile* profile : profiles_)
-        if (tiller::EqualsNoCase(profile->Path(), name)) return profile;
+        if (profile->CanonicalPath() == *canonical) return profile;
     return nullptr;
 }
 
@@ -159,8 +165,8 @@ GControl* GCtrlManager::FindControl(const std::wstring& profileName, const std::
     if (!FindProfile(profileName)) return nullptr;
     for (GControl* control : controls_) {
         if (control->drawing == drawing && control->profile &&
-            tiller::EqualsNoCase(control->profile->FileName(), profileName) &&
-            tiller::EqualsNoCase(control->name, name))
+            tiller::FileNameMatches(control->profile->FileName(), profileName) &&
+            utf8::EqualsFolded(control->name, name))
             return control;
     }
     return nullptr;

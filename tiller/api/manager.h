@@ -65,7 +65,7 @@ GCtrlManager* GetManager();
 void DisposeManager();
 // The host notification callback (kinds 8 and 11).
 int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
-                   uint16_t flags);
+                   uint16_t flags) noexcept;
 
 } // namespace tiller
 

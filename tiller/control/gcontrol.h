@@ -74,7 +74,7 @@ struct GControl {
     std::wstring name;
     GHandleList handles;
     std::map<std::string, GHandle*> handlesByName;
-    GControlState state = 0;
+    GControlState state = StateIdle;
     GHandle* activeHandle = nullptr;
     GHandle* highlightedHandle = nullptr;
     MatrixStruct* controlCS = nullptr;

@@ -142,7 +142,7 @@ int GControl::Show(uint32_t mode, uint32_t redrawNow) {
     const bool hideRefpoint = activeHandle && activeHandle->AutohideRefpointWhiledrag;
     for (GHandle* handle : handles) {
         if (!handle->IsEnabled()) continue;
-        if (mode == 0 && handle->isHighlighted) {
+        if (mode == ShowHidden && handle->isHighlighted) {
             handle->HighlightOff(false);
             if (handle == highlightedHandle) highlightedHandle = nullptr;
         }
@@ -165,7 +165,7 @@ void GControl::RedrawNow() {
 int GControl::SetState(uint32_t newState, GHandle* handle, double x, double y, double z, double vx,
                        double vy, double vz, uint16_t keyState) {
     if (newState == state || handles.empty()) return 0;
-    if (newState == 1) {
+    if (newState == StateDragging) {
         if (!handle) return 0;
         if (highlightedHandle && highlightedHandle->isHighlighted) {
             highlightedHandle->HighlightOff(false);

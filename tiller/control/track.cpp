@@ -54,9 +54,9 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     if (changed) *changed = 0;
     GHandle* result = nullptr;
     if (!handles.empty() && activeViewport) {
-        if (state == 0) {
+        if (state == StateIdle) {
             result = Hover(x, y, z, &displayChanged);
-        } else if (state == 1) {
+        } else if (state == StateDragging) {
             const tiller::DragSample sample{
                 x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter};
             result = DragStep(sample, keepSelectionCSStill, &displayChanged);
@@ -125,7 +125,7 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
 
 int GControl::Transform(const MatrixStruct* matrix) {
     if (MatrixIsIdentity(matrix)) return 1;
-    if (state != 1 || !activeHandle) return 0;
+    if (state != StateDragging || !activeHandle) return 0;
     if (!activeHandle->mDrag) activeHandle->mDrag = MatrixNewEx();
     if (!activeHandle->mDrag) return 0;
     *activeHandle->mDrag = *matrix;

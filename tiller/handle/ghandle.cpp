@@ -1,9 +1,6 @@
 // GHandle: loading a handle group of the profile with its parts, and the handle's display,
 // highlight, enable and drag-following operations.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/handle/ghandle.h"
 
 #include "tiller/geometry/geometry.h"
@@ -11,6 +8,7 @@
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
 
+#include <cmath>
 #include <new>
 
 namespace tiller {
@@ -168,11 +166,11 @@ bool GHandle::IsDisplayed() const {
 int GHandle::UpdateDisplay(uint32_t showState, uint32_t controlState, bool isActive,
                            bool isHighlighted, bool hideRefpoint) {
     if (!IsLoaded() || !HasGeometry()) return 0;
-    if (showState == 3 && MultiView) return 1;
+    if (showState == ShowMultiViewOnly && MultiView) return 1;
     for (PartSlot slot : DisplayedSlots) {
         GHandlePart* part = parts[slot];
         if (!IsPresentAndDisplayable(part)) continue;
-        if (showState == 0 || showState == 3)
+        if (showState == ShowHidden || showState == ShowMultiViewOnly)
             part->PartSetVisible(false);
         else if (part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
             part->PartSetVisible(true);
@@ -230,7 +228,8 @@ void GHandle::SetDisabled(bool enable, uint32_t bits) {
     if (mask == DisableMask) return;
     const bool wasEnabled = IsEnabled();
     DisableMask = mask;
-    if (wasEnabled != IsEnabled()) UpdateDisplay(IsEnabled() ? 1 : 0, 0, false, false, false);
+    if (wasEnabled != IsEnabled())
+        UpdateDisplay(IsEnabled() ? ShowAll : ShowHidden, StateIdle, false, false, false);
 }
 
 void GHandle::RefreshSize() {

@@ -63,7 +63,7 @@ std::optional<std::string> TextValueAt(SAFEARRAY* values, int32_t index) {
     VariantInit(&value);
     if (SafeArrayGetElement(values, &index, &value) != S_OK) return std::nullopt;
     std::optional<std::string> text;
-    if (value.vt == VT_BSTR) text = value.bstrVal ? NarrowText(value.bstrVal) : std::string();
+    if (value.vt == VT_BSTR) text = value.bstrVal ? utf8::Narrow(value.bstrVal) : std::string();
     VariantClear(&value);
     return text;
 }
@@ -163,10 +163,10 @@ const EnumVocabulary& PartVocabulary() {
 std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
                                             const char* key) {
     if (!names || !values || !key) return std::nullopt;
-    const std::wstring wideKey = WidenText(key);
+    const std::optional<std::wstring> wideKey = utf8::Widen(key);
     for (int32_t index = 0; index < count; ++index) {
         const auto name = NameAt(names, index);
-        if (!name || *name != wideKey) continue;
+        if (!name || name != wideKey) continue;
         return TextValueAt(values, index);
     }
     return std::nullopt;
@@ -271,22 +271,6 @@ uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
     if (const auto size = FindPropertyText(names, values, count, "part_fixed_size"))
         properties.fixedSize = TextToInt(*size, 0);
     return type;
-}
-
-std::string NarrowText(const std::wstring& text) {
-    const size_t length = std::wcstombs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::string narrow(length, '\0');
-    std::wcstombs(narrow.data(), text.c_str(), length + 1);
-    return narrow;
-}
-
-std::wstring WidenText(const std::string& text) {
-    const size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::wstring wide(length, L'\0');
-    std::mbstowcs(wide.data(), text.c_str(), length + 1);
-    return wide;
 }
 
 } // namespace tiller

@@ -2,9 +2,6 @@
 // element, its placement, its on-screen size limits and the matrices that follow the host's
 // view-dependent scale.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/part/ghandlepart.h"
 
 #include "tiller/control/gcontrol.h"
@@ -439,14 +436,15 @@ void GHandlePart::UpdateSnapCenter() {
 bool GHandlePart::PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                                        bool hideRotbarStatics) const {
     if (!PartIsDisplayable()) return false;
-    if (Type == PartStatic && state == 1 && Owner->HideStaticPartsWhiledrag) return false;
-    if (isActive) return state == 1 && (Type == PartActive || Type == PartStatic);
+    if (Type == PartStatic && state == StateDragging && Owner->HideStaticPartsWhiledrag)
+        return false;
+    if (isActive) return state == StateDragging && (Type == PartActive || Type == PartStatic);
     switch (state) {
-    case 0:
+    case StateIdle:
     case 2:
         if (Type == PartMouseout || Type == PartStatic) return true;
         return Type == PartMouseover && isHighlighted;
-    case 1:
+    case StateDragging:
         if (Type != PartStatic) return false;
         return !(hideRotbarStatics && Owner->OrientationType == OrientationGCtrlRotbarCS);
     default:

@@ -335,8 +335,8 @@ Line Player::Press(const Step& step) {
         line["result"] = 0;
         return line;
     }
-    const int result =
-        dbGCtrlSetState(control_, 1, handle, s.x, s.y, s.z, s.vx, s.vy, s.vz, step.keys);
+    const int result = dbGCtrlSetState(control_, StateDragging, handle, s.x, s.y, s.z, s.vx, s.vy,
+                                       s.vz, step.keys);
     line["result"] = result;
     if (!result) {
         kvScenePointerRelease(scene_);
@@ -394,7 +394,7 @@ void Player::Preview() {
 Line Player::Release(const Step& step) {
     Line line{{"pixel", step.pixel}};
     if (!dragged_) {
-        line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+        line["result"] = dbGCtrlSetState(control_, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
         return line;
     }
     if (step.pixel != lastDrag_.pixel) {
@@ -405,7 +405,7 @@ Line Player::Release(const Step& step) {
     const MatrixStruct* drag = DragMatrix();
     const MatrixStruct applied = drag ? *drag : Identity();
     line["mDrag"] = MatrixLine(drag);
-    line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    line["result"] = dbGCtrlSetState(control_, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
     kvScenePointerRelease(scene_);
     dragged_ = nullptr;
     line["applied"] = kvSceneTransformSelection(scene_, &applied);

@@ -32,8 +32,9 @@ struct KvScene;
 // A new scene with an empty drawing; it becomes the current scene. Null when its drawing
 // cannot be made.
 KORVEX_API KvScene* kvSceneNew();
-// Releases the scene and its drawing, the drawing's viewports included. When it was the
-// current scene there is none afterwards.
+// Announces the closing of the scene's drawing (notification kind 11, as
+// kvAppCloseDrawingNotify), then releases the scene and its drawing, the drawing's viewports
+// included. When it was the current scene there is none afterwards.
 KORVEX_API void kvSceneDispose(KvScene** scene);
 KORVEX_API DrawingStruct* kvSceneDrawing(KvScene* scene);
 // The scene the extents callback measures.

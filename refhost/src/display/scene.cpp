@@ -10,6 +10,7 @@
 #include "display_records.h"
 #include "korvex/drawing.h"
 #include "korvex/session.h"
+#include "korvex/testing.h"
 
 #include <algorithm>
 #include <limits>
@@ -260,6 +261,8 @@ KvScene* kvSceneNew() {
 void kvSceneDispose(KvScene** scene) {
     if (!scene || !*scene) return;
     if (currentScene() == *scene) currentScene() = nullptr;
+    // Whoever keeps something of the drawing hears of its closing while it still exists.
+    kvAppCloseDrawingNotify((*scene)->drawing);
     DrawingDispose(&(*scene)->drawing);
     delete *scene;
     *scene = nullptr;

@@ -12,6 +12,7 @@
 #include "graphic_records.h"
 #include "korvex/drawing.h"
 #include "tiller/host/arbor.h"
+#include "tiller/host/utf8.h"
 
 #include <nlohmann/json.hpp>
 
@@ -539,24 +540,6 @@ bool writeFileText(const std::string& path, const std::string& text, std::string
     return true;
 }
 
-// 8-bit text of a wide path in the process's C locale.
-bool systemTextFromWide(const wchar_t* text, std::string* out) {
-    const size_t length = std::wcstombs(nullptr, text, 0);
-    if (length == static_cast<size_t>(-1)) return false;
-    std::vector<char> buffer(length + 1);
-    std::wcstombs(buffer.data(), text, buffer.size());
-    out->assign(buffer.data(), length);
-    return true;
-}
-
-std::wstring wideFromSystemText(const std::string& text) {
-    const size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::vector<wchar_t> buffer(length + 1);
-    std::mbstowcs(buffer.data(), text.c_str(), buffer.size());
-    return std::wstring(buffer.data(), length);
-}
-
 } // namespace
 
 namespace korvex {
@@ -576,9 +559,10 @@ bool nonTextLiteral(const std::string& text, std::string* literal) {
 // The application and the remaining arguments are not used: the reference host reads .qvw
 // files only. Null for any file that cannot be read whole.
 KORVEX_API DrawingStruct* qvCustomRead(AppStruct*, int, const wchar_t* path, int, int, int, int) {
-    std::string file, reason;
-    if (!path || !systemTextFromWide(path, &file)) return nullptr;
-    DrawingRecord* d = readDrawing(file, &reason);
+    const std::optional<std::string> file = path ? utf8::Narrow(path) : std::nullopt;
+    if (!file) return nullptr;
+    std::string reason;
+    DrawingRecord* d = readDrawing(*file, &reason);
     if (d) d->path = path;
     return d;
 }
@@ -589,7 +573,7 @@ KORVEX_API DrawingStruct* kvReadDrawingFile(const char* path, std::string* reaso
     std::string why;
     DrawingRecord* d = path ? readDrawing(path, &why) : nullptr;
     if (!path) why = "no path given";
-    if (d) d->path = wideFromSystemText(path);
+    if (d) d->path = utf8::Widen(path).value_or(std::wstring());
     if (reason) *reason = d ? std::string() : why;
     return d;
 }

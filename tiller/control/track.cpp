@@ -3,6 +3,7 @@
 // follows. Transform lets the host impose its own matrix on the drag in progress.
 #include "tiller/control/gcontrol.h"
 
+#include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 
 namespace tiller {
@@ -97,12 +98,29 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
     return best;
 }
 
+// A step whose matrices are not finite (a degenerate view or selection) is refused: the drag
+// stays where the previous sample left it.
 GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
                             uint32_t* changed) {
     GHandle* active = activeHandle;
     if (!active) return nullptr;
+    const MatrixStruct dragBefore = active->mDrag ? *active->mDrag : MatrixStruct{};
+    const bool hadDrag = active->mDrag != nullptr;
     MatrixStruct* step = MatrixSingle();
-    if (step && tiller::HandleDrag(active, &step, sample)) {
+    const int moved = step && tiller::HandleDrag(active, &step, sample);
+    if (isRetired || !activeViewport) {
+        MatrixDispose(&step);
+        return nullptr;
+    }
+    if (!tiller::IsFinite(step) || !tiller::IsFinite(active->mDrag)) {
+        if (hadDrag)
+            *active->mDrag = dragBefore;
+        else
+            MatrixDispose(&active->mDrag);
+        MatrixDispose(&step);
+        return nullptr;
+    }
+    if (moved) {
         const bool hideRefpoint = active->AutohideRefpointWhiledrag != 0;
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
@@ -117,6 +135,7 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
 }
 
 int GControl::Transform(const MatrixStruct* matrix) {
+    if (viewportClosed) return 0;
     if (MatrixIsIdentity(matrix)) return 1;
     if (state != 1 || !activeHandle) return 0;
     if (!activeHandle->mDrag) activeHandle->mDrag = MatrixNewEx();

@@ -32,6 +32,10 @@ class GHandlePart {
     void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
+    // Forgets a viewport the host has closed, without touching it.
+    void PartForgetViewport(ViewportStruct* vp) {
+        if (Viewport == vp) Viewport = nullptr;
+    }
     void PartUpdateResolution();
     RedUIElementState PartRedraw();
     bool PartTestPrimitive();
@@ -79,6 +83,8 @@ class GHandlePart {
     uint32_t Type;
 
   private:
+    void Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing);
+    void Release();
     bool CreateRecords();
     bool PartCreatePrimitive();
     bool ReadBasis();

@@ -430,7 +430,10 @@ Line Player::SetVisible(const std::string& name, int visible) {
 Line Player::Report(const std::string& file) {
     const fs::path path = out_ / file;
     const std::string text = dbGCtrlToString(control_);
-    std::ofstream(path) << text;
+    std::ofstream out(path);
+    out << text;
+    out.close();
+    if (!out) return {{"file", path.string()}, {"result", 0}, {"reason", "cannot write the file"}};
     return {{"file", path.string()}, {"lines", std::count(text.begin(), text.end(), '\n')}};
 }
 

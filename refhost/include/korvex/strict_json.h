@@ -60,7 +60,7 @@ class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
 
   private:
     static constexpr size_t MemoryPerTextByte = 6;
-    static constexpr size_t MemoryAllowance = 16 << 20;
+    static constexpr size_t MemoryAllowance = size_t{64} << 20;
     static constexpr size_t ValueBytes = 32;       // a value and its share of a list's slack
     static constexpr size_t ContainerBytes = 64;   // a list's or map's own block
     static constexpr size_t ObjectEntryBytes = 96; // a map node with its key

@@ -298,7 +298,7 @@ TEST_F(QvwTest, WhatIsNotAPlainFileOrTooCostlyToHoldIsRefused) {
     fs::create_directories(folder);
     const fs::path empties = scratchFile("empties.qvw");
     std::string text = "[";
-    for (int i = 0; i < 700000; ++i)
+    for (int i = 0; i < 1500000; ++i)
         text += "[],";
     writeText(empties, text + "[]]");
     const std::pair<fs::path, std::string> cases[] = {
@@ -310,6 +310,7 @@ TEST_F(QvwTest, WhatIsNotAPlainFileOrTooCostlyToHoldIsRefused) {
     for (const auto& [path, reason] : cases)
         EXPECT_EQ(rejection(path), reason);
     fs::remove(fifo);
+    fs::remove(empties);
 }
 
 } // namespace

@@ -88,6 +88,8 @@ class Player {
     bool Open(std::string* error);
     void Play();
     GControl* Control() const { return control_; }
+    // The first file the session could not write, or "".
+    const std::string& FailedWrite() const { return failedWrite_; }
 
   private:
     bool AddSelection(std::string* error);
@@ -121,6 +123,7 @@ class Player {
 
     const Session& session_;
     fs::path out_;
+    std::string failedWrite_;
     std::ostream& log_;
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
@@ -283,6 +286,7 @@ Line Player::Render(const std::string& file) {
     Line line{{"file", path.string()}};
     line["result"] = kvRenderViewportToPng(vp_, path.c_str(), &reason);
     if (!reason.empty()) line["reason"] = reason;
+    if (line["result"] == 0 && failedWrite_.empty()) failedWrite_ = path.string();
     return line;
 }
 
@@ -433,7 +437,10 @@ Line Player::Report(const std::string& file) {
     std::ofstream out(path);
     out << text;
     out.close();
-    if (!out) return {{"file", path.string()}, {"result", 0}, {"reason", "cannot write the file"}};
+    if (!out) {
+        if (failedWrite_.empty()) failedWrite_ = path.string();
+        return {{"file", path.string()}, {"result", 0}, {"reason", "cannot write the file"}};
+    }
     return {{"file", path.string()}, {"lines", std::count(text.begin(), text.end(), '\n')}};
 }
 
@@ -475,6 +482,10 @@ int PlaySession(const Session& session, const std::string& outDir, std::ostream&
         return 1;
     }
     player.Play();
+    if (!player.FailedWrite().empty()) {
+        errors << "cannot write " << player.FailedWrite() << '\n';
+        return 1;
+    }
     return 0;
 }
 
@@ -490,7 +501,7 @@ fs::path ProfileFolder() {
 std::string WhyNoProfile(const std::string& profile) {
     for (const fs::path& file : {fs::path(profile), ProfileFolder() / profile}) {
         std::error_code ec;
-        if (!fs::is_regular_file(file, ec)) continue;
+        if (!fs::exists(file, ec)) continue;
         std::string reason;
         DrawingStruct* drawing = kvReadDrawingFile(file.c_str(), &reason);
         if (!drawing) return reason;

@@ -96,10 +96,6 @@ void DisposeManager() {
                                  DrawingClosedKind, ViewportClosedKind);
 }
 
-GCtrlManager* ExistingManager() {
-    return theManager;
-}
-
 int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params,
                    uint16_t flags) noexcept {
     if (phase == 0 || (flags & 1) != 0) return 0;
@@ -117,12 +113,6 @@ int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params,
     } catch (...) {
     }
     return 0;
-}
-
-double RoundTo8(double x) {
-    constexpr double scale = 100000000.0;
-    if (x > 0) return std::floor(x * scale + 0.5) / scale;
-    return std::ceil(x * scale - 0.5) / scale;
 }
 
 } // namespace tiller
@@ -187,7 +177,7 @@ GControl* GCtrlManager::Create(const std::wstring& profileName, const std::wstri
                                DrawingStruct* drawing, ExtentsCallback callback) {
     if (GControl* found = FindControl(profileName, name, drawing)) {
         if (found->IsUsable()) {
-            if (found->GetExtentsCallback() != callback) found->SetExtentsCallback(callback);
+            if (found->extentsCallback != callback) found->SetExtentsCallback(callback);
             return found;
         }
         Delete(found);
@@ -213,10 +203,10 @@ int GCtrlManager::Delete(GControl* control) {
 
 int GCtrlManager::Reload(GControl* control) {
     if (!IsRegistered(control)) return 0;
-    tiller::DrawingProfile* profile = control->Profile();
+    tiller::DrawingProfile* profile = control->profile;
     std::vector<GControl*> sharing;
     for (GControl* candidate : controls_)
-        if (candidate->Profile() == profile) sharing.push_back(candidate);
+        if (candidate->profile == profile) sharing.push_back(candidate);
     for (GControl* candidate : sharing)
         Retire(candidate);
     RetireProfile(profile);
@@ -227,7 +217,7 @@ int GCtrlManager::DeleteControlsOfDrawing(DrawingStruct* drawing) {
     if (!drawing) return 0;
     std::vector<GControl*> closing;
     for (GControl* control : controls_)
-        if (control->Drawing() == drawing) closing.push_back(control);
+        if (control->drawing == drawing) closing.push_back(control);
     for (GControl* control : closing)
         Retire(control);
     return 1;
@@ -252,9 +242,9 @@ GControl* GCtrlManager::FindControl(const std::wstring& profileName, const std::
                                     DrawingStruct* drawing) const {
     if (!FindProfile(profileName)) return nullptr;
     for (GControl* control : controls_) {
-        if (control->Drawing() == drawing && control->Profile() &&
-            tiller::EqualsNoCase(control->Profile()->FileName(), profileName) &&
-            tiller::EqualsNoCase(control->Name(), name))
+        if (control->drawing == drawing && control->profile &&
+            tiller::EqualsNoCase(control->profile->FileName(), profileName) &&
+            tiller::EqualsNoCase(control->name, name))
             return control;
     }
     return nullptr;
@@ -329,7 +319,7 @@ HandleProperties* GCtrlManager::GetParams(GControl* control, GHandle* handle) {
 
 GHandleList* GCtrlManager::GetHandles(GControl* control) {
     if (!IsRegistered(control)) return nullptr;
-    return control->Handles();
+    return &control->handles;
 }
 
 int GCtrlManager::GetVisible(GControl* control, GHandle* handle) {

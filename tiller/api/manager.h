@@ -58,9 +58,6 @@ class GCtrlManager {
     int SetVisible(GControl* control, GHandle* handle, uint32_t visible);
     std::string Report(GControl* control);
 
-    const std::list<tiller::DrawingProfile*>& Profiles() const { return profiles_; }
-    const std::list<GControl*>& Controls() const { return controls_; }
-
     // The manager retired before this one and not yet destroyed.
     GCtrlManager* nextRetired = nullptr;
 
@@ -92,13 +89,9 @@ class ExportScope {
 GCtrlManager* GetManager();
 // Unregisters and retires the manager, if any; an ExportScope destroys it.
 void DisposeManager();
-// The manager when it exists, without creating it.
-GCtrlManager* ExistingManager();
 // The host notification callback (kinds 8, 11 and 12).
 int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
                    uint16_t flags) noexcept;
-// round(): 8 decimal places, halves away from zero.
-double RoundTo8(double x);
 
 } // namespace tiller
 

@@ -4,6 +4,7 @@
 #include "tiller/control/gcontrol.h"
 
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 
 namespace tiller {
@@ -65,9 +66,9 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     return result;
 }
 
-GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
-    tiller::LayerOneGuard guard(drawing);
-    guard.Begin();
+// The handle the choosing rule picks among those hit at (x, y, z); null for none.
+GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
+    const tiller::LayerOneGuard guard(drawing);
     GHandle* best = nullptr;
     tiller::HitRank bestRank{-1.0, -1.0, -1.0};
     for (GHandle* handle : handles) {
@@ -81,7 +82,11 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
             bestRank = rank;
         }
     }
-    guard.End();
+    return best;
+}
+
+GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
+    GHandle* best = HandleUnderPointer(x, y, z);
 
     if (best && !best->isHighlighted) {
         // The old highlight goes without a redraw of its own: the new one redraws at once.
@@ -106,18 +111,14 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
     if (!active) return nullptr;
     const MatrixStruct dragBefore = active->mDrag ? *active->mDrag : MatrixStruct{};
     const bool hadDrag = active->mDrag != nullptr;
-    MatrixStruct* step = MatrixSingle();
-    const int moved = step && tiller::HandleDrag(active, &step, sample);
-    if (isRetired || !activeViewport) {
-        MatrixDispose(&step);
-        return nullptr;
-    }
-    if (!tiller::IsFinite(step) || !tiller::IsFinite(active->mDrag)) {
+    tiller::HeldMatrix step(MatrixSingle());
+    const int moved = step && tiller::HandleDrag(active, step.address(), sample);
+    if (isRetired || !activeViewport) return nullptr;
+    if (!tiller::IsFinite(step.get()) || !tiller::IsFinite(active->mDrag)) {
         if (hadDrag)
             *active->mDrag = dragBefore;
         else
             MatrixDispose(&active->mDrag);
-        MatrixDispose(&step);
         return nullptr;
     }
     if (moved) {
@@ -125,12 +126,11 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
             if (keepSelectionCSStill && handle->PositionType == PositionSelectionCS) continue;
-            handle->FollowDrag(step, active->mDrag, state, handle == active,
+            handle->FollowDrag(step.get(), active->mDrag, state, handle == active,
                                handle == highlightedHandle, hideRefpoint, active->TransformType);
             *changed = 1;
         }
     }
-    MatrixDispose(&step);
     return active;
 }
 

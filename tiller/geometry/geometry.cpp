@@ -65,6 +65,12 @@ double SafeAtan2(double y, double x) {
     return std::atan2(y, x);
 }
 
+double RoundTo8(double x) {
+    constexpr double scale = 100000000.0;
+    if (x > 0) return std::floor(x * scale + 0.5) / scale;
+    return std::ceil(x * scale - 0.5) / scale;
+}
+
 void MatrixSetIdentity(MatrixStruct* m) {
     if (!m || MatrixIsIdentity(m)) return;
     std::fill(std::begin(m->m), std::end(m->m), 0.0);
@@ -136,6 +142,13 @@ int VertexAssign(const VertexStruct* source, VertexStruct** target) {
     return 1;
 }
 
+ExtentsStruct* CopyValidExtents(const ExtentsStruct* source) {
+    if (!source || !ExtentsValid(source)) return nullptr;
+    ExtentsStruct* copy = ExtentsNewEx();
+    if (copy) ExtentsCopyFrom(copy, source);
+    return copy;
+}
+
 int ExtentsIsPoint(const ExtentsStruct* e) {
     if (!IsUsableBox(e)) return 0;
     const BoxSize size = SizeOf(e);
@@ -183,6 +196,10 @@ bool IsFinite(const ExtentsStruct* e) {
                          ExtentsGetY2(e), ExtentsGetZ2(e)})
         if (!std::isfinite(value)) return false;
     return true;
+}
+
+int IsGroupGraphic(GraphicStruct* g) {
+    return g && g->kind == GraphicKindGroup ? 1 : 0;
 }
 
 } // namespace tiller

@@ -56,16 +56,19 @@ bench: deps
 	./build-release/bin/tiller_bench
 	./build-release/bin/tiller_bench_cad
 
-# Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/
+# Fuzzing takes clang's libFuzzer and its own tree; FUZZ_SECONDS per fuzzer, findings in build-fuzz/.
+# The profile fuzzer starts from the test corpus and the shipped profiles.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz --target fuzz_exports fuzz_qvw
-	mkdir -p build-fuzz/corpus/qvw build-fuzz/corpus/exports
+	cmake --build --preset fuzz --target fuzz_exports fuzz_qvw fuzz_profile
+	mkdir -p build-fuzz/corpus/qvw build-fuzz/corpus/exports build-fuzz/corpus/profile
 	./build-fuzz/bin/fuzz_qvw -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ build-fuzz/corpus/qvw \
 	    tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
 	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=512 -len_control=0 \
 	    build-fuzz/corpus/exports
+	./build-fuzz/bin/fuzz_profile -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=1048576 \
+	    build-fuzz/corpus/profile tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
 
 # Every tracked C++ file as .clang-format lays it out.
 format-check: PACKAGES += clang-format

@@ -12,9 +12,22 @@
      when it fails and says nothing about why.
    * Controls: a control is known by its GControl address. Every address passed back to the
      library is checked against the list of live controls, so a deleted, foreign or null
-     control gives the failure value and changes nothing. Handle addresses are not checked:
-     pass only handles that this control returned. A control whose drawing the host closes
-     (notification kind 11) is deleted with it and is unknown from then on.
+     control gives the failure value and changes nothing. Handle addresses are checked the
+     same way against the control's own handles (dbGCtrlSetState when starting a drag,
+     dbGHandleGetParams, dbGHandleGetVisible, dbGHandleSetVisible), and are only compared,
+     never read, until they pass. A control whose drawing the host closes (notification kind
+     11) is deleted with it and is unknown from then on.
+   * Re-entrancy: any function may be called from inside a callback of the library (the
+     extents callback, a host notification). A control deleted or reloaded there makes the
+     running call answer its failure value; a call on the control whose callback is running
+     answers its failure value and changes nothing.
+   * Input: a non-finite number in a pointer sample, a matrix, extents, a reference point or
+     the settings gives the failure value and changes nothing; a drag step whose matrices
+     would not be finite fails the same way.
+   * Viewports: a viewport the host announces closing (notification kind 12 naming it in its
+     second slot) is dropped by the controls using it; such a control answers the failure
+     value of dbGCtrlShow, dbGCtrlDrag, dbGCtrlSetState and dbGCtrlTransform until it is
+     given a viewport again (dbGCtrlSetup or dbGCtrlSetActiveViewport).
    * Null arguments: a null control is an unknown control (above). dbGCtrlCreate fails on a
      null profile, name or drawing; its callback may be null (the selection is then never
      measured). dbGCtrlSetup fails on null properties; its viewport and geometry arguments
@@ -22,18 +35,16 @@
      dbGCtrlSetState fails on a null handle when it starts a drag and ignores the handle when
      it ends one. dbGCtrlSetActiveViewport accepts null (no viewport). dbGCtrlTransform takes
      a null matrix as the identity. The dbGHandle functions fail on a null handle.
-   * Callbacks: the extents callback only measures; it must not call any export. The
-     library's notification handler (kinds 8 and 11) and the view-matrix callback it gives
-     its display elements are the host's to call whenever no export is running; both may
-     arrive at any such time, and a closed drawing's controls are gone once kind 11 returns.
    * Ownership: the library owns every control, handle and profile drawing. Host records that
      the host passes in (matrices, extents, vertices, viewports, drawings) stay the host's;
-     the library copies what it keeps. The list returned by dbGCtrlGetHandles and the record
+     the library copies what it keeps. The extents callback fills the record it is handed and
+     never replaces it. The list returned by dbGCtrlGetHandles and the record
      returned by dbGHandleGetParams belong to the control: read them in place, never free
      them, and stop using them once the control is deleted.
    * Lifetime: the manager is created by the first call of any export except InitApi,
      TerminateApi, round and dbDisposeGCtrlManager. dbDisposeGCtrlManager, or the host's
-     notification kind 8, destroys every control and then every profile.
+     notification kind 8, destroys every control and then every profile (after the outermost
+     running call returns, when called from inside a callback).
    * Text: 8-bit text is UTF-8 whatever locale the host sets. A name that is not valid UTF-8
      is refused (dbGCtrlCreate fails). Control names and the two known profile names compare
      ignoring the case of ASCII and Latin-1 letters (A-Z, and U+00C0 to U+00DE except

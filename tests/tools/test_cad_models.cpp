@@ -3,7 +3,6 @@
 // (parts, names, colours, world extents); parts selected by name and by click; a part turned
 // in its assembly measured in its own frame; a selected part dragged through the exports in
 // both projections; bad files refused whole with their reason.
-// <cmath> comes first: tiller.h declares the library's own round.
 #include <cmath>
 
 #include "assembly.h"

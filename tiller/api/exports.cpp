@@ -10,6 +10,7 @@ namespace {
 // throws.
 template <class Result, class Call> Result WithManager(Result failure, Call call) noexcept {
     try {
+        tiller::ExportScope scope;
         GCtrlManager* manager = tiller::GetManager();
         return manager ? call(*manager) : failure;
     } catch (...) {
@@ -34,6 +35,7 @@ TILLER_EXPORT GCtrlManager* dbGetGCtrlManager() {
 
 TILLER_EXPORT void dbDisposeGCtrlManager() {
     try {
+        tiller::ExportScope scope;
         tiller::DisposeManager();
     } catch (...) {
     }
@@ -77,11 +79,13 @@ TILLER_EXPORT GHandle* dbGCtrlDrag(GControl* control, double x, double y, double
                                    double vy, double vz, uint16_t keyState, uint32_t uniformScale,
                                    uint32_t scaleFromCenter, uint32_t keepSelectionCSStill,
                                    uint32_t* changed) {
-    if (changed) *changed = 0;
-    return WithManager<GHandle*>(nullptr, [&](GCtrlManager& m) {
+    uint32_t displayChanged = 0;
+    GHandle* found = WithManager<GHandle*>(nullptr, [&](GCtrlManager& m) {
         return m.Drag(control, x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter,
-                      keepSelectionCSStill, changed);
+                      keepSelectionCSStill, &displayChanged);
     });
+    if (changed) *changed = displayChanged;
+    return found;
 }
 
 TILLER_EXPORT int dbGCtrlSetState(GControl* control, uint32_t state, GHandle* handle, double x,

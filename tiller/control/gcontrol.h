@@ -53,7 +53,9 @@ struct GControl {
     void RedrawNow();
     int SetState(uint32_t state, GHandle* handle, double x, double y, double z, double vx,
                  double vy, double vz, uint16_t keyState);
-    HandleProperties* GetHandleParams(GHandle* handle);
+    bool OwnsHandle(const GHandle* handle) const;
+    // Lets a viewport the host is closing go; the control fails until it gets another.
+    void DropViewport(ViewportStruct* viewport);
     int GetHandleVisible(GHandle* handle);
     int SetHandleVisible(GHandle* handle, uint32_t visible);
 
@@ -84,6 +86,9 @@ struct GControl {
     MatrixStruct* selectionCS = nullptr;
     ExtentsStruct* selectionExtents2 = nullptr;
     ExtentsCallback extentsCallback;
+    bool isRetired = false;      // deleted; destroyed once the running export returns
+    bool inCall = false;         // an export on this control is running
+    bool viewportClosed = false; // the active viewport was closed and no other given since
 
   private:
     tiller::PickViewTracker pickViews;

@@ -3,6 +3,7 @@
 
 #include "tiller/handle/ghandle.h"
 
+#include "tiller/control/gcontrol.h"
 #include "tiller/geometry/geometry.h"
 #include "tiller/geometry/held.h"
 #include "tiller/handle/vocabulary.h"
@@ -74,6 +75,17 @@ using namespace tiller;
 GHandle::GHandle(GControl* control, GraphicStruct* group, DrawingStruct* drawing,
                  ViewportStruct* viewport, ExtentsCallback callback)
     : pControl(control), pDrawing(drawing), pViewport(viewport), pGroup(group) {
+    // A throw half-way must not leave built parts registered with the viewport.
+    try {
+        Build();
+    } catch (...) {
+        Release();
+        throw;
+    }
+    extentsCallback = callback;
+}
+
+void GHandle::Build() {
     vPlacePoint = VertexNewEx(0, 0, 0);
     vScratch1 = VertexNewEx(0, 0, 0);
     vScratch2 = VertexNewEx(0, 0, 0);
@@ -82,10 +94,13 @@ GHandle::GHandle(GControl* control, GraphicStruct* group, DrawingStruct* drawing
     mScratch = MatrixSingle();
     if (vPlacePoint && vScratch1 && vScratch2 && mScratch2 && mScratch3 && mScratch)
         isLoaded = HandleLoad();
-    extentsCallback = callback;
 }
 
 GHandle::~GHandle() {
+    Release();
+}
+
+void GHandle::Release() {
     for (GHandlePart*& part : parts) {
         delete part;
         part = nullptr;
@@ -223,6 +238,12 @@ int GHandle::SetViewport(ViewportStruct* viewport) {
     return 1;
 }
 
+void GHandle::ForgetViewport(ViewportStruct* viewport) {
+    if (pViewport == viewport) pViewport = nullptr;
+    for (GHandlePart* part : parts)
+        if (part) part->PartForgetViewport(viewport);
+}
+
 void GHandle::SetDisabled(bool enable, uint32_t bits) {
     const uint32_t mask = enable ? DisableMask & ~bits : DisableMask | bits;
     if (mask == DisableMask) return;
@@ -274,13 +295,22 @@ double GHandle::EffectivePriority() const {
     return priority;
 }
 
+// The host may call back in from the callback: a control deleted there, or a viewport closed,
+// ends the drag step. A callback that answers no finite box, or replaces the record it was
+// handed, fails the step too.
 int GHandle::EnsureSelectionExtentsInHandleCS() {
     if (!extentsCallback) return 0;
-    if (!extSelectionInHandleCS) {
-        extSelectionInHandleCS = ExtentsNewEx();
-        if (extSelectionInHandleCS && (!extentsCallback(mHandleWorldInv, &extSelectionInHandleCS) ||
-                                       !ExtentsValid(extSelectionInHandleCS)))
-            ExtentsDispose(&extSelectionInHandleCS);
+    if (extSelectionInHandleCS) return 1;
+    ExtentsStruct* measured = ExtentsNewEx();
+    if (!measured) return 0;
+    ExtentsStruct* handed = measured;
+    const int answered = extentsCallback(mHandleWorldInv, &handed);
+    const bool usable = answered && handed == measured && ExtentsValid(measured) &&
+                        tiller::IsFinite(measured) && (!pControl || !pControl->isRetired) && pViewport;
+    if (!usable) {
+        ExtentsDispose(&measured);
+        return 0;
     }
-    return extSelectionInHandleCS ? 1 : 0;
+    extSelectionInHandleCS = measured;
+    return 1;
 }

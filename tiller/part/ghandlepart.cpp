@@ -185,6 +185,16 @@ GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, Graphic
     : Owner(owner), Control(control), Viewport(viewport), GroupGraphic(group),
       Transparency(transparency), Ambient(ambient), Diffuse(diffuse), Specular(specular),
       FixedSize(fixedSize), Type(type) {
+    // A throw half-way must not leave the element, or its view-matrix callback, behind.
+    try {
+        Build(graphic, group, drawing);
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+void GHandlePart::Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing) {
     if (graphic && group) {
         MatrixStruct* ancestors = AncestorsMatrix(graphic, group);
         Geometry = GraphicCopyEx(graphic, ancestors, 0, CopyFlags);
@@ -250,6 +260,10 @@ void GHandlePart::ConfigureScreenSizing() {
 }
 
 GHandlePart::~GHandlePart() {
+    Release();
+}
+
+void GHandlePart::Release() {
     DetachAndDispose(&Geometry);
     DetachAndDispose(&SavedGeometry);
     for (VertexStruct** v :
@@ -265,6 +279,7 @@ GHandlePart::~GHandlePart() {
         ReportPrimitiveState(Primitive->SetOwner(nullptr));
     }
     delete Primitive;
+    Primitive = nullptr;
 }
 
 bool GHandlePart::PartIsDisplayable() const {

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <optional>
 
 namespace tiller {
 namespace {
@@ -154,28 +155,44 @@ void DrawingProfile::Load() {
     GraphicWalk(DrawingGetModelRoot(drawing_), MoveToProfileLayer, 1, 1, 0);
 }
 
-void DrawingProfile::Close() {
+// Runs from the destructor, so nothing may escape: when the host fails while the closing is
+// announced, the drawing is still released.
+void DrawingProfile::Close() noexcept {
     if (!drawing_) return;
+    try {
+        ReleaseViewportsAndAnnounce();
+    } catch (...) {
+    }
+    std::optional<NotifyRecord> closing;
+    try {
+        closing.emplace(AppGetCurrentApp());
+        closing->FreezeNotifications();
+        if (EngineEnable(1, 0, 0) == 0) drawing_->engineLink = nullptr;
+    } catch (...) {
+    }
+    try {
+        DrawingDispose(&drawing_);
+    } catch (...) {
+    }
+    drawing_ = nullptr;
+    try {
+        if (closing) closing->Close();
+    } catch (...) {
+    }
+}
+
+void DrawingProfile::ReleaseViewportsAndAnnounce() {
     // A viewport the drawing refuses to give up stays its own; asking again would never end.
     while (ViewportStruct* viewport = DrawingViewportFirst(drawing_)) {
         if (!DrawingViewportDelete(drawing_, viewport)) break;
         ViewportDispose(&viewport);
     }
-    AppStruct* app = AppGetCurrentApp();
-    {
-        NotifyRecord announcement(app);
-        NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
-        NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
-                           params);
-        announcement.Close();
-        VariantClear(&params[1].value);
-    }
-    NotifyRecord closing(app);
-    closing.FreezeNotifications();
-    if (EngineEnable(1, 0, 0) == 0) drawing_->engineLink = nullptr;
-    DrawingDispose(&drawing_);
-    drawing_ = nullptr;
-    closing.Close();
+    NotifyRecord announcement(AppGetCurrentApp());
+    NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
+    NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
+                       params);
+    announcement.Close();
+    VariantClear(&params[1].value);
 }
 
 } // namespace tiller

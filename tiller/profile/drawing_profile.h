@@ -27,7 +27,8 @@ class DrawingProfile {
 
   private:
     void Load();
-    void Close();
+    void Close() noexcept;
+    void ReleaseViewportsAndAnnounce();
 
     std::wstring path_;
     std::wstring fileName_;

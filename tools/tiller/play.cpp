@@ -95,6 +95,8 @@ class Player {
     Line Cancel();
     Line Reload();
     const MatrixStruct* DragMatrix() const;
+    // The first file the session could not write, or "".
+    const std::string& FailedWrite() const { return failedWrite_; }
 
   private:
     bool AddSelection(std::string* error);
@@ -127,6 +129,7 @@ class Player {
 
     const Session& session_;
     fs::path out_;
+    std::string failedWrite_;
     std::ostream& log_;
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
@@ -300,6 +303,7 @@ Line Player::Render(const std::string& file) {
     Line line{{"file", path.string()}};
     line["result"] = kvRenderViewportToPng(vp_, path.c_str(), &reason);
     if (!reason.empty()) line["reason"] = reason;
+    if (line["result"] == 0 && failedWrite_.empty()) failedWrite_ = path.string();
     return line;
 }
 
@@ -470,7 +474,13 @@ Line Player::SetVisible(const std::string& name, int visible) {
 Line Player::Report(const std::string& file) {
     const fs::path path = out_ / file;
     const std::string text = dbGCtrlToString(control_);
-    std::ofstream(path) << text;
+    std::ofstream out(path);
+    out << text;
+    out.close();
+    if (!out) {
+        if (failedWrite_.empty()) failedWrite_ = path.string();
+        return {{"file", path.string()}, {"result", 0}, {"reason", "cannot write the file"}};
+    }
     return {{"file", path.string()}, {"lines", std::count(text.begin(), text.end(), '\n')}};
 }
 
@@ -512,6 +522,10 @@ int PlaySession(const Session& session, const std::string& outDir, std::ostream&
         return 1;
     }
     player.Play();
+    if (!player.FailedWrite().empty()) {
+        errors << "cannot write " << player.FailedWrite() << '\n';
+        return 1;
+    }
     return 0;
 }
 
@@ -527,7 +541,7 @@ fs::path ProfileFolder() {
 std::string WhyNoProfile(const std::string& profile) {
     for (const fs::path& file : {fs::path(profile), ProfileFolder() / profile}) {
         std::error_code ec;
-        if (!fs::is_regular_file(file, ec)) continue;
+        if (!fs::exists(file, ec)) continue;
         std::string reason;
         DrawingStruct* drawing = kvReadDrawingFile(file.c_str(), &reason);
         if (!drawing) return reason;

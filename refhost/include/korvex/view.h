@@ -31,7 +31,9 @@ struct KvPoint {
 // A new viewport of `drawing`, owned by it (DrawingDispose releases it; DrawingViewportDelete
 // hands it back to the caller). It becomes the drawing's active viewport when the drawing has
 // none. It starts as a parallel top view of the origin from 10 units away, 0.01 drawing units
-// per pixel, with its own render scene. Null when the record cannot be made.
+// per pixel, with its own render scene. Null when the record cannot be made. When it closes
+// (ViewportDispose or its drawing's DrawingDispose) the application first announces it: kind
+// 12, phase 1, flags 0; slot 0 points at the application, slot 1 at the viewport.
 KORVEX_API ViewportStruct* kvViewportCreate(DrawingStruct* drawing, int width, int height);
 KORVEX_API void kvDrawingSetActiveViewport(DrawingStruct* drawing, ViewportStruct* vp);
 

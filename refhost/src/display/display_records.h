@@ -97,6 +97,8 @@ struct ViewportRecord : ViewportStruct {
     // Set once an element is put in its scene, its space or drawn in it; a viewport never so
     // used (a pick viewport) changes and closes without a walk over every element.
     bool hostsElements = false;
+    // Made by the host application: its closing is announced to the notification engine.
+    bool announcesClosing = false;
 };
 
 inline ViewportRecord* asViewport(ViewportStruct* vp) {

@@ -4,6 +4,7 @@
 #include "tiller/control/gcontrol.h"
 
 #include "tiller/handle/ghandle.h"
+#include "tiller/profile/diagnostics.h"
 #include "tiller/profile/drawing_profile.h"
 
 #include <new>
@@ -87,8 +88,13 @@ void GControl::AddHandleFor(GraphicStruct* group) {
     GHandle* handle =
         new (std::nothrow) GHandle(this, group, drawing, activeViewport, extentsCallback);
     if (!handle) return;
-    if (!handle->IsLoaded() ||
-        (handle->csName == "Bounding_box" && handlesByName.count(handle->csName))) {
+    if (!handle->IsLoaded()) {
+        delete handle;
+        return;
+    }
+    if (handle->csName == "Bounding_box" && handlesByName.count(handle->csName)) {
+        const tiller::DiagnosticsSubject subject(group, nullptr);
+        tiller::ReportDiagnostic(tiller::DiagnosticCode::BoundingBoxRepeated);
         delete handle;
         return;
     }

@@ -50,8 +50,7 @@ const std::string& EnumToText(const EnumVocabulary& vocabulary, uint32_t value);
 
 // Fills `record` from one group's properties; false when a required property is missing or
 // undefined (fields read before the failing one keep their values).
-bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values,
-                          int count);
+bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values, int count);
 // The PartType of one child graphic (0: not a part) and its display values.
 uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
                             PartProperties& properties);

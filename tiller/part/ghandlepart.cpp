@@ -328,7 +328,10 @@ bool GHandlePart::ReadBasis() {
     LineEnds ends[3];
     for (int axis = 0; axis < 3; ++axis) {
         if (!ReadLineEnds(ordered[axis], &ends[axis])) {
-            ReportDiagnostic(DiagnosticCode::AxisNotLine, {}, axis == 0 ? "X" : axis == 1 ? "Y" : "Z");
+            ReportDiagnostic(DiagnosticCode::AxisNotLine, {},
+                             axis == 0   ? "X"
+                             : axis == 1 ? "Y"
+                                         : "Z");
             return false;
         }
     }

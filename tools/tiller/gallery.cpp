@@ -96,8 +96,8 @@ void LookAlongHandle(Scene& s, const GHandle& h) {
     if (length == 0) return LookIsometric(s);
     const double distance = 10 / length;
     const KvPoint up = m ? KvPoint{m[4], m[5], m[6]} : KvPoint{0, 1, 0};
-    kvViewportSetCamera(s.viewport, {z[0] * distance, z[1] * distance, z[2] * distance},
-                        {0, 0, 0}, up);
+    kvViewportSetCamera(s.viewport, {z[0] * distance, z[1] * distance, z[2] * distance}, {0, 0, 0},
+                        up);
     kvViewportFit(s.viewport, s.box, BoxFill);
 }
 
@@ -137,11 +137,16 @@ std::vector<std::string> DrawHandle(GControl& control, GHandle* h, int index, Sc
 std::string Escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -189,8 +194,7 @@ bool WriteSheet(const fs::path& dir, const std::string& title, const std::string
 
 // [SECTION] Entry point ----------------------------------------------------------------------
 
-int WriteGallery(const std::string& profileName, const std::string& outDir,
-                 std::ostream& errors) {
+int WriteGallery(const std::string& profileName, const std::string& outDir, std::ostream& errors) {
     std::error_code error;
     fs::create_directories(outDir, error);
     if (error) return errors << outDir << ": " << error.message() << '\n', 1;

@@ -46,11 +46,16 @@ class GraphicLineScanner {
     std::vector<int> Scan() {
         for (at_ = 0; at_ < text_.size(); ++at_) {
             const char c = text_[at_];
-            if (c == '\n') ++line_;
-            else if (c == '"') String();
-            else if (c == '{') Open(true);
-            else if (c == '[') Open(false);
-            else if ((c == '}' || c == ']') && !stack_.empty()) stack_.pop_back();
+            if (c == '\n')
+                ++line_;
+            else if (c == '"')
+                String();
+            else if (c == '{')
+                Open(true);
+            else if (c == '[')
+                Open(false);
+            else if ((c == '}' || c == ']') && !stack_.empty())
+                stack_.pop_back();
             else if (c == ',' && !stack_.empty() && stack_.back().isObject)
                 stack_.back().expectingKey = true;
         }
@@ -60,17 +65,19 @@ class GraphicLineScanner {
   private:
     struct Container {
         bool isObject = false;
-        bool isGraphic = false;       // an object that is a graphic
-        bool holdsGraphics = false;   // an array that is a graphic's children
+        bool isGraphic = false;     // an object that is a graphic
+        bool holdsGraphics = false; // an array that is a graphic's children
         bool expectingKey = false;
-        std::string key;              // the key whose value comes next (objects)
+        std::string key; // the key whose value comes next (objects)
     };
 
     void String() {
         std::string value;
         for (++at_; at_ < text_.size() && text_[at_] != '"'; ++at_) {
-            if (text_[at_] == '\\') ++at_;
-            else value += text_[at_];
+            if (text_[at_] == '\\')
+                ++at_;
+            else
+                value += text_[at_];
         }
         if (!stack_.empty() && stack_.back().isObject && stack_.back().expectingKey) {
             stack_.back().key = value;
@@ -141,9 +148,9 @@ std::string Words(const EnumVocabulary& vocabulary) {
 }
 
 const EnumVocabulary* VocabularyOfKey(const std::string& key) {
-    for (const EnumVocabulary* v : {&TransformVocabulary(), &PositionVocabulary(),
-                                    &OrientationVocabulary(), &MovementVocabulary(),
-                                    &ExtentsVocabulary(), &PartVocabulary()})
+    for (const EnumVocabulary* v :
+         {&TransformVocabulary(), &PositionVocabulary(), &OrientationVocabulary(),
+          &MovementVocabulary(), &ExtentsVocabulary(), &PartVocabulary()})
         if (v->key == key) return v;
     return nullptr;
 }
@@ -197,33 +204,60 @@ struct CodeInfo {
 
 CodeInfo InfoOf(DiagnosticCode code) {
     switch (code) {
-    case DiagnosticCode::GroupWithoutProperties: return {"group-without-properties", true};
-    case DiagnosticCode::NameMissing: return {"name-missing", true};
-    case DiagnosticCode::NameEmpty: return {"name-empty", true};
-    case DiagnosticCode::KeyMissing: return {"key-missing", true};
-    case DiagnosticCode::ValueRefused: return {"value-refused", true};
-    case DiagnosticCode::ValueDefaulted: return {"value-defaulted", false};
-    case DiagnosticCode::ValueNotText: return {"value-not-text", true};
-    case DiagnosticCode::KeyUnknown: return {"key-unknown", false};
-    case DiagnosticCode::KeyRepeated: return {"key-repeated", false};
-    case DiagnosticCode::FlagNotYesNo: return {"flag-not-yes-no", false};
-    case DiagnosticCode::NumberRefused: return {"number-refused", false};
-    case DiagnosticCode::NumberPartlyRead: return {"number-partly-read", false};
-    case DiagnosticCode::NumberClipped: return {"number-clipped", false};
-    case DiagnosticCode::PartWithoutType: return {"part-without-type", false};
-    case DiagnosticCode::PartTypeRefused: return {"part-type-refused", true};
-    case DiagnosticCode::PartReplaced: return {"part-replaced", false};
-    case DiagnosticCode::PartNoGeometry: return {"part-no-geometry", true};
-    case DiagnosticCode::AxisLineCount: return {"axis-line-count", true};
-    case DiagnosticCode::AxisColours: return {"axis-colours", true};
-    case DiagnosticCode::AxisNotLine: return {"axis-not-line", true};
-    case DiagnosticCode::AxisOrigins: return {"axis-origins", true};
-    case DiagnosticCode::PartMissing: return {"part-missing", true};
-    case DiagnosticCode::PartUnusable: return {"part-unusable", true};
-    case DiagnosticCode::FrameAxisZero: return {"frame-axis-zero", true};
-    case DiagnosticCode::FrameAxesParallel: return {"frame-axes-parallel", true};
-    case DiagnosticCode::BoundingBoxRepeated: return {"bounding-box-repeated", true};
-    case DiagnosticCode::Count: break;
+    case DiagnosticCode::GroupWithoutProperties:
+        return {"group-without-properties", true};
+    case DiagnosticCode::NameMissing:
+        return {"name-missing", true};
+    case DiagnosticCode::NameEmpty:
+        return {"name-empty", true};
+    case DiagnosticCode::KeyMissing:
+        return {"key-missing", true};
+    case DiagnosticCode::ValueRefused:
+        return {"value-refused", true};
+    case DiagnosticCode::ValueDefaulted:
+        return {"value-defaulted", false};
+    case DiagnosticCode::ValueNotText:
+        return {"value-not-text", true};
+    case DiagnosticCode::KeyUnknown:
+        return {"key-unknown", false};
+    case DiagnosticCode::KeyRepeated:
+        return {"key-repeated", false};
+    case DiagnosticCode::FlagNotYesNo:
+        return {"flag-not-yes-no", false};
+    case DiagnosticCode::NumberRefused:
+        return {"number-refused", false};
+    case DiagnosticCode::NumberPartlyRead:
+        return {"number-partly-read", false};
+    case DiagnosticCode::NumberClipped:
+        return {"number-clipped", false};
+    case DiagnosticCode::PartWithoutType:
+        return {"part-without-type", false};
+    case DiagnosticCode::PartTypeRefused:
+        return {"part-type-refused", true};
+    case DiagnosticCode::PartReplaced:
+        return {"part-replaced", false};
+    case DiagnosticCode::PartNoGeometry:
+        return {"part-no-geometry", true};
+    case DiagnosticCode::AxisLineCount:
+        return {"axis-line-count", true};
+    case DiagnosticCode::AxisColours:
+        return {"axis-colours", true};
+    case DiagnosticCode::AxisNotLine:
+        return {"axis-not-line", true};
+    case DiagnosticCode::AxisOrigins:
+        return {"axis-origins", true};
+    case DiagnosticCode::PartMissing:
+        return {"part-missing", true};
+    case DiagnosticCode::PartUnusable:
+        return {"part-unusable", true};
+    case DiagnosticCode::FrameAxisZero:
+        return {"frame-axis-zero", true};
+    case DiagnosticCode::FrameAxesParallel:
+        return {"frame-axes-parallel", true};
+    case DiagnosticCode::BoundingBoxRepeated:
+        return {"bounding-box-repeated", true};
+    case DiagnosticCode::Count:
+        break;
     }
     return {"unknown", true};
 }
@@ -334,8 +368,8 @@ class ProfileMap {
             Place& place = places_[group];
             place.line = lineOf(group);
             place.group = group;
-            place.subject = name.empty() ? "group " + std::to_string(++groupNumber)
-                                         : "group " + Quoted(name);
+            place.subject =
+                name.empty() ? "group " + std::to_string(++groupNumber) : "group " + Quoted(name);
             if (!name.empty()) ++groupNumber;
             groups_.push_back(group);
             int partNumber = 0;
@@ -368,8 +402,7 @@ class ProfileMap {
     static std::string TextProperty(const GraphicStruct* g, const char* key) {
         for (int i = 0; i < kvGraphicPropertyCount(g); ++i) {
             KvProperty property;
-            if (kvGraphicGetProperty(g, i, &property) && property.name == key &&
-                property.isText)
+            if (kvGraphicGetProperty(g, i, &property) && property.name == key && property.isText)
                 return property.value;
         }
         return {};
@@ -433,6 +466,7 @@ bool ScalingFixedPoint(const GHandle& h, double point[3]) {
 struct Finding {
     const char* code;
     std::string sentence;
+    const GHandlePart* part = nullptr; // the part it is about, if one
 };
 
 std::vector<Finding> AuthoringFindings(const GHandle& h) {
@@ -454,13 +488,15 @@ std::vector<Finding> AuthoringFindings(const GHandle& h) {
         findings.push_back({"highlight-area-fixed-size",
                             "a highlight_area part does not follow the on-screen scale of a "
                             "fixed-size handle and is picked at the wrong size: use it only with "
-                            "handle_extents by_selection"});
+                            "handle_extents by_selection",
+                            h.Part(SlotHighlightArea)});
     if (mouseout && mouseout->Geometry && IsFixedSize(h) &&
         GraphicWalk(mouseout->Geometry, HoldsFacets, 1, 1, 0) == 0)
         findings.push_back({"mouseout-not-pickable",
                             "the mouseout part of a fixed-size handle holds only lines, which "
                             "perspective views pick with a quarter of the pick radius: give it "
-                            "meshes (tubes, cones, quads)"});
+                            "meshes (tubes, cones, quads)",
+                            mouseout});
     if (h.PositionType != PositionRefpoint && h.PositionType != PositionExtentsCenter &&
         h.PositionType != PositionSelectionCS)
         findings.push_back({"position-not-placed",
@@ -472,7 +508,8 @@ std::vector<Finding> AuthoringFindings(const GHandle& h) {
         findings.push_back({"ring-picked-off-mouseout",
                             "a rotation ring measures its plane from the point its mouseout part "
                             "is picked at, so a highlight_area takes that away: pick rings on "
-                            "their mouseout part"});
+                            "their mouseout part",
+                            h.Part(SlotHighlightArea)});
     const double side = mouseout ? LargestSide(mouseout->PartGetExtents()) : 0;
     if (IsFixedSize(h) && side > 0) {
         const double smallest = side / AuthoredHandleSize * SmallestScreenSize;
@@ -483,7 +520,8 @@ std::vector<Finding> AuthoringFindings(const GHandle& h) {
                                     " units across while screen-sized handles are authored about " +
                                     NumberText(AuthoredHandleSize) +
                                     " across, so it is drawn between " + NumberText(smallest) +
-                                    " and " + NumberText(largest) + " pixels at any setting"});
+                                    " and " + NumberText(largest) + " pixels at any setting",
+                                mouseout});
     }
     return findings;
 }
@@ -516,10 +554,10 @@ void AddRepeatedNames(const std::vector<GHandle*>& handles, const ProfileMap& ma
         if (isNew || h->csName == "Bounding_box") continue;
         const ProfileMap::Place* place = map.Find(h->pGroup);
         const ProfileMap::Place* earlierPlace = map.Find(earlier->second->pGroup);
-        groups[h->pGroup]->messages.push_back(MessageAbout(
-            place, false, "name-repeated",
-            "the name is also used on line " + std::to_string(earlierPlace->line) +
-                "; both load, and the host finds this later one by name"));
+        groups[h->pGroup]->messages.push_back(
+            MessageAbout(place, false, "name-repeated",
+                         "the name is also used on line " + std::to_string(earlierPlace->line) +
+                             "; both load, and the host finds this later one by name"));
     }
 }
 
@@ -595,9 +633,11 @@ LintReport LintProfile(const std::string& path) {
             LintedGroup& linted = *byGroup[h->pGroup];
             linted.loaded = true;
             linted.handle = HandleSummary(*h, map);
-            for (Finding& finding : AuthoringFindings(*h))
-                linted.messages.push_back(MessageAbout(map.Find(h->pGroup), false, finding.code,
+            for (Finding& finding : AuthoringFindings(*h)) {
+                const GraphicStruct* about = finding.part ? finding.part->Source : h->pGroup;
+                linted.messages.push_back(MessageAbout(map.Find(about), false, finding.code,
                                                        std::move(finding.sentence)));
+            }
         }
         AddRepeatedNames(handles, map, byGroup);
     }
@@ -617,16 +657,15 @@ std::string FormatLintMessage(const std::string& file, const LintMessage& messag
 namespace {
 
 std::string DescribeHandle(const Json& h) {
-    std::string text = "handle " + Quoted(h["name"]) + ": transform " +
-                       h["transform"].get<std::string>() + ", movement " +
-                       h["movement"].get<std::string>() + ", position " +
-                       h["position"].get<std::string>() + ", orientation " +
-                       h["orientation"].get<std::string>() + ", extents " +
-                       h["extents"].get<std::string>() + ", priority " +
-                       NumberText(h["priority"].get<double>()) + "; parts";
+    std::string text =
+        "handle " + Quoted(h["name"]) + ": transform " + h["transform"].get<std::string>() +
+        ", movement " + h["movement"].get<std::string>() + ", position " +
+        h["position"].get<std::string>() + ", orientation " + h["orientation"].get<std::string>() +
+        ", extents " + h["extents"].get<std::string>() + ", priority " +
+        NumberText(h["priority"].get<double>()) + "; parts";
     for (const Json& part : h["parts"])
-        text += " " + std::to_string(part["part"].get<int>()) + " " +
-                part["type"].get<std::string>();
+        text +=
+            " " + std::to_string(part["part"].get<int>()) + " " + part["type"].get<std::string>();
     return text;
 }
 
@@ -653,12 +692,9 @@ void PrintLintText(const LintReport& report, std::ostream& out) {
 
 Json LintJson(const LintReport& report) {
     auto messageJson = [&](const LintMessage& m) {
-        return Json{{"line", m.line},
-                    {"subject", m.subject},
-                    {"severity", m.error ? "error" : "warning"},
-                    {"code", m.code},
-                    {"message", m.sentence},
-                    {"text", FormatLintMessage(report.file, m)}};
+        return Json{
+            {"line", m.line}, {"subject", m.subject},  {"severity", m.error ? "error" : "warning"},
+            {"code", m.code}, {"message", m.sentence}, {"text", FormatLintMessage(report.file, m)}};
     };
     Json groups = Json::array();
     for (const LintedGroup& group : report.groups) {

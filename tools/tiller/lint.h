@@ -16,16 +16,16 @@
 namespace tiller::tools {
 
 struct LintMessage {
-    int line = 0;          // of the graphic in the file; 0 when the file could not be read
-    std::string subject;   // `group "AxisX", part 3 (coordsystem)`; empty for the whole file
-    bool error = false;    // otherwise a warning
-    std::string code;      // a stable short name, e.g. "value-refused"
-    std::string sentence;  // what is wrong and what it does to the handle
+    int line = 0;         // of the graphic in the file; 0 when the file could not be read
+    std::string subject;  // `group "AxisX", part 3 (coordsystem)`; empty for the whole file
+    bool error = false;   // otherwise a warning
+    std::string code;     // a stable short name, e.g. "value-refused"
+    std::string sentence; // what is wrong and what it does to the handle
 };
 
 struct LintedGroup {
     int line = 0;
-    std::string subject;   // `group 1 "AxisX"`
+    std::string subject; // `group 1 "AxisX"`
     bool loaded = false;
     nlohmann::ordered_json handle; // what the handle became, when loaded
     std::vector<LintMessage> messages;

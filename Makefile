@@ -2,7 +2,7 @@
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             nlohmann-json3-dev libpng-dev zlib1g-dev
 
-.PHONY: deps build demo test test-asan bench fuzz clean
+.PHONY: deps build demo test test-asan bench fuzz docs clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -46,6 +46,25 @@ fuzz: deps
 	    tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
 	./build-fuzz/bin/fuzz_exports -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=512 -len_control=0 \
 	    build-fuzz/corpus/exports
+
+# The handle galleries of the shipped profiles and of the authoring guide's worked example, in
+# docs/gallery/ (generated, not kept in git); every profile must lint clean first. The guide's
+# pictures in docs/images/authoring/ are copied from the galleries.
+DOC_PROFILES := build/GCtrlProfiles/UniversalCtrl.qvw build/GCtrlProfiles/UniversalCtrlSimple.qvw \
+                docs/examples/FatArrow.qvw
+GUIDE_PICTURES := UniversalCtrl/AxisX-iso-mouseout UniversalCtrl/AxisX-iso-mouseover \
+                  UniversalCtrl/AxisX-iso-active UniversalCtrl/RotateZ-iso-mouseout \
+                  UniversalCtrl/ScaleGripXPlus-iso-mouseout UniversalCtrl/Bounding_box_facets-iso-mouseover \
+                  FatArrow/FatArrowX-iso-mouseout
+docs: build
+	@for p in $(DOC_PROFILES); do \
+	  ./build/bin/tiller lint $$p > build/lint.txt || { cat build/lint.txt; exit 1; }; tail -n 1 build/lint.txt; \
+	  ./build/bin/tiller gallery $$p --out docs/gallery/$$(basename $$p .qvw) || exit 1; \
+	done
+	./build/bin/tiller play docs/examples/fat-arrow.json --out docs/gallery/fat-arrow-session >/dev/null
+	@mkdir -p docs/images/authoring
+	@for f in $(GUIDE_PICTURES); do cp docs/gallery/$$f.png docs/images/authoring/$$(basename $$f).png; done
+	@echo "galleries: docs/gallery/*/index.html"
 
 clean:
 	rm -rf build build-asan build-release build-fuzz out

@@ -314,13 +314,16 @@ std::vector<std::string> Messages(const tiller::tools::LintReport& report,
     return lines;
 }
 
+// The shipped profiles and the authoring guide's worked example.
 TEST(Lint, TheShippedProfilesAreClean) {
-    for (const char* name : {"UniversalCtrl.qvw", "UniversalCtrlSimple.qvw"}) {
-        const auto report = LintProfile(std::string(TILLER_BUILD_DIR "/GCtrlProfiles/") + name);
-        EXPECT_EQ(report.Status(), 0) << name;
-        EXPECT_EQ(Messages(report, name), std::vector<std::string>{}) << name;
+    for (const std::string path : {TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrl.qvw",
+                                   TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrlSimple.qvw",
+                                   TILLER_SOURCE_DIR "/docs/examples/FatArrow.qvw"}) {
+        const auto report = LintProfile(path);
+        EXPECT_EQ(report.Status(), 0) << path;
+        EXPECT_EQ(Messages(report, path), std::vector<std::string>{});
         for (const auto& group : report.groups)
-            EXPECT_TRUE(group.loaded) << name << ": " << group.subject;
+            EXPECT_TRUE(group.loaded) << path << ": " << group.subject;
     }
 }
 

@@ -18,9 +18,10 @@
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/drawing_profile.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 
 namespace tiller::tools {
 
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 constexpr int PictureWidth = 240, PictureHeight = 180;
 // The box the handles are set up over, and how much of the picture it fills.
 constexpr KvPoint BoxMin{-0.5, -0.4, -0.3}, BoxMax{0.5, 0.4, 0.3};
-constexpr double BoxFill = 0.45;
+constexpr double BoxFill = 0.35;
 
 const char* const LookNames[] = {"mouseout", "mouseover", "active"};
 const char* const ViewNames[] = {"iso", "axis"};
@@ -59,8 +60,8 @@ struct Scene {
 // The settings of the pictures: every handle allowed, sized for a small picture.
 GControlProperties GallerySettings() {
     GControlProperties settings;
-    settings.ScreenSize_Min = 70;
-    settings.ScreenSize_Max = 110;
+    settings.ScreenSize_Min = 110;
+    settings.ScreenSize_Max = 150;
     return settings;
 }
 
@@ -102,8 +103,8 @@ void LookAlongHandle(Scene& s, const GHandle& h) {
 }
 
 // Draws one handle alone in each look and view; answers the files written, empty on failure.
-std::vector<std::string> DrawHandle(GControl& control, GHandle* h, int index, Scene& s,
-                                    const fs::path& dir, std::ostream& errors) {
+std::vector<std::string> DrawHandle(GControl& control, GHandle* h, const std::string& stem,
+                                    Scene& s, const fs::path& dir, std::ostream& errors) {
     for (GHandle* other : *control.Handles())
         control.SetHandleVisible(other, other == h ? 1 : 0);
     const bool interactive = h->TransformType != TransformNone;
@@ -117,8 +118,7 @@ std::vector<std::string> DrawHandle(GControl& control, GHandle* h, int index, Sc
             if (look == 2) control.SetState(1, h, 0, 0, 0, 0, 0, 0, 0);
             control.Show(1, 0);
             if (look == 1) h->HighlightOn(false);
-            const std::string file =
-                std::to_string(index) + "-" + ViewNames[view] + "-" + LookNames[look] + ".png";
+            const std::string file = stem + "-" + ViewNames[view] + "-" + LookNames[look] + ".png";
             std::string reason;
             if (!kvRenderViewportToPng(s.viewport, (dir / file).c_str(), &reason)) {
                 errors << (dir / file).string() << ": " << reason << '\n';
@@ -130,6 +130,17 @@ std::vector<std::string> DrawHandle(GControl& control, GHandle* h, int index, Sc
         }
     }
     return files;
+}
+
+// The handle's name made safe for a file name; a name met before gets the handle's number.
+std::string FileStem(const std::string& name, int index, std::vector<std::string>& used) {
+    std::string stem;
+    for (char c : name)
+        stem += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
+    if (stem.empty() || std::find(used.begin(), used.end(), stem) != used.end())
+        stem += "-" + std::to_string(index);
+    used.push_back(stem);
+    return stem;
 }
 
 // [SECTION] Contact sheet ------------------------------------------------------------------
@@ -208,8 +219,10 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
         return errors << profileName << ": no handle loads (tiller lint says why)\n", 1;
     std::string rows;
     int index = 0;
+    std::vector<std::string> stems;
     for (GHandle* h : *control.Handles()) {
-        const std::vector<std::string> files = DrawHandle(control, h, ++index, s, outDir, errors);
+        const std::string stem = FileStem(h->csName, ++index, stems);
+        const std::vector<std::string> files = DrawHandle(control, h, stem, s, outDir, errors);
         if (files.empty()) return 1;
         rows += SheetRow(*h, files);
     }

@@ -271,6 +271,11 @@ const std::vector<BrokenProfile>& Corpus() {
           "a fixed-size handle holds only lines, which perspective views pick with a quarter of "
           "the pick radius: give it meshes (tubes, cones, quads)"},
          1},
+        {"not-dragged",
+         [](json& p) { Set(Arrow(p), "handle_movement", "scene_cs_x"); },
+         {"not-dragged.qvw:5: group \"AxisX\": warning: handle_movement \"scene_cs_x\" has no drag "
+          "with handle_transform \"move\", so dragging the handle changes nothing"},
+         1},
         {"unplaced",
          [](json& p) { Set(Arrow(p), "handle_position", "gctrl_cs_origin"); },
          {"unplaced.qvw:5: group \"AxisX\": warning: handle_position \"gctrl_cs_origin\" adds no "
@@ -280,6 +285,7 @@ const std::vector<BrokenProfile>& Corpus() {
         {"ring-highlight",
          [](json& p) {
              Set(Arrow(p), "handle_transform", "rotate");
+             Set(Arrow(p), "handle_movement", "rotbar_cs_xy");
              Set(Arrow(p), "handle_extents", "by_selection");
              Arrow(p)["children"].push_back(NewPart("highlight_area", Part(p, 0)["children"]));
          },

@@ -18,6 +18,7 @@
 #include "tiller/control/gcontrol.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
+#include "tiller/kinematics/drag.h"
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/diagnostics.h"
 #include "tiller/profile/drawing_profile.h"
@@ -484,6 +485,13 @@ std::vector<Finding> AuthoringFindings(const GHandle& h) {
                                     "zoomable), and drags other than the axis scale assume them "
                                     "equal"});
     }
+    if (h.TransformType != TransformNone && !HasDragRoutine(h.TransformType, h.MovementType))
+        findings.push_back({"movement-not-dragged",
+                            "handle_movement " +
+                                Quoted(EnumToText(MovementVocabulary(), h.MovementType)) +
+                                " has no drag with handle_transform " +
+                                Quoted(EnumToText(TransformVocabulary(), h.TransformType)) +
+                                ", so dragging the handle changes nothing"});
     if (h.Part(SlotHighlightArea) && IsFixedSize(h))
         findings.push_back({"highlight-area-fixed-size",
                             "a highlight_area part does not follow the on-screen scale of a "

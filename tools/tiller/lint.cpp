@@ -366,30 +366,25 @@ class ProfileMap {
         int groupNumber = 0;
         for (GraphicStruct* group : ChildGroups(root)) {
             const std::string name = TextProperty(group, "handle_name");
-            Place& place = places_[group];
-            place.line = lineOf(group);
-            place.group = group;
-            place.subject =
-                name.empty() ? "group " + std::to_string(++groupNumber) : "group " + Quoted(name);
-            if (!name.empty()) ++groupNumber;
+            ++groupNumber;
+            const Place& place = Add(group, {lineOf(group), groupNumber,
+                                             name.empty() ? "group " + std::to_string(groupNumber)
+                                                          : "group " + Quoted(name)});
             groups_.push_back(group);
             int partNumber = 0;
             for (GraphicStruct* part : ChildGroups(group)) {
                 const std::string type = TextProperty(part, "handle_part");
-                Place& partPlace = places_[part];
-                partPlace.line = lineOf(part);
-                partPlace.group = group;
-                partPlace.number = ++partNumber;
-                partPlace.subject = place.subject + ", part " + std::to_string(partNumber) +
-                                    (type.empty() ? "" : " (" + type + ")");
+                ++partNumber;
+                Add(part, {lineOf(part), partNumber,
+                           place.subject + ", part " + std::to_string(partNumber) +
+                               (type.empty() ? "" : " (" + type + ")")});
             }
         }
     }
 
     struct Place {
         int line = 0;
-        GraphicStruct* group = nullptr;
-        int number = 0; // of a part among its group's child groups
+        int number = 0; // among the model's groups, or a part among its group's
         std::string subject;
     };
 
@@ -400,6 +395,8 @@ class ProfileMap {
     const std::vector<GraphicStruct*>& Groups() const { return groups_; }
 
   private:
+    const Place& Add(const GraphicStruct* g, Place place) { return places_[g] = std::move(place); }
+
     static std::string TextProperty(const GraphicStruct* g, const char* key) {
         for (int i = 0; i < kvGraphicPropertyCount(g); ++i) {
             KvProperty property;
@@ -543,6 +540,8 @@ Json HandleSummary(const GHandle& h, const ProfileMap& map) {
         parts.push_back({{"part", place ? place->number : 0},
                          {"type", EnumToText(PartVocabulary(), part->Type)}});
     }
+    std::sort(parts.begin(), parts.end(),
+              [](const Json& a, const Json& b) { return a["part"] < b["part"]; });
     return {{"name", h.csName},
             {"transform", EnumToText(TransformVocabulary(), h.TransformType)},
             {"movement", EnumToText(MovementVocabulary(), h.MovementType)},
@@ -665,12 +664,12 @@ std::string FormatLintMessage(const std::string& file, const LintMessage& messag
 namespace {
 
 std::string DescribeHandle(const Json& h) {
-    std::string text =
-        "handle " + Quoted(h["name"]) + ": transform " + h["transform"].get<std::string>() +
-        ", movement " + h["movement"].get<std::string>() + ", position " +
-        h["position"].get<std::string>() + ", orientation " + h["orientation"].get<std::string>() +
-        ", extents " + h["extents"].get<std::string>() + ", priority " +
-        NumberText(h["priority"].get<double>()) + "; parts";
+    std::string text = "loads: transform " + h["transform"].get<std::string>() + ", movement " +
+                       h["movement"].get<std::string>() + ", position " +
+                       h["position"].get<std::string>() + ", orientation " +
+                       h["orientation"].get<std::string>() + ", extents " +
+                       h["extents"].get<std::string>() + ", priority " +
+                       NumberText(h["priority"].get<double>()) + "; parts";
     for (const Json& part : h["parts"])
         text +=
             " " + std::to_string(part["part"].get<int>()) + " " + part["type"].get<std::string>();

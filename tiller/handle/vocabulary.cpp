@@ -364,8 +364,10 @@ bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY*
     ReadInt(names, values, count, "handle__selector_handle_id", 0, record.SelectorHandleID);
     ReadFloat(names, values, count, "handle_priority", -1.0, record.Priority);
     if (record.Priority < -1.0) {
-        ReportDiagnostic(DiagnosticCode::NumberClipped, "handle_priority",
-                         FindPropertyText(names, values, count, "handle_priority").value_or(""));
+        if (DiagnosticsListening())
+            ReportDiagnostic(
+                DiagnosticCode::NumberClipped, "handle_priority",
+                FindPropertyText(names, values, count, "handle_priority").value_or(""));
         record.Priority = -1.0;
     }
     ReadFloat(names, values, count, "handle_priority_inc_if_size_0", -1.0,

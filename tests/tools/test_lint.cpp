@@ -1,7 +1,8 @@
 // `tiller lint` on the shipped profiles, which must be clean, and on a corpus of broken
 // profiles: a small good profile with one mistake made in each, and the exact messages and
 // exit status each must give. Every finding the library's load steps can report is made by
-// at least one entry.
+// at least one entry. And `tiller gallery`: every handle drawn in each of its looks.
+#include "gallery.h"
 #include "lint.h"
 
 #include "tiller/profile/diagnostics.h"
@@ -12,7 +13,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -359,6 +362,32 @@ TEST(Lint, EachBrokenProfileGetsItsMessagesAndStatus) {
         EXPECT_EQ(codes.count(name), 1u) << "no corpus entry reaches " << name;
     }
     fs::remove_all(dir);
+}
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Each look of a handle must show on screen: its three pictures in a view all differ.
+TEST(Gallery, DrawsEveryHandleInEachLookAndView) {
+    const fs::path dir = TempDir() / "gallery";
+    std::ostringstream errors;
+    ASSERT_EQ(tiller::tools::WriteGallery("UniversalCtrlSimple.qvw", dir.string(), errors), 0)
+        << errors.str();
+    const std::string sheet = FileText(dir / "index.html");
+    for (const char* handle : {"ScaleDiagonal", "RotateX", "AxisZ"}) {
+        for (const char* view : {"iso", "axis"}) {
+            const std::string stem = std::string(handle) + "-" + view + "-";
+            const std::string out = FileText(dir / (stem + "mouseout.png"));
+            ASSERT_FALSE(out.empty()) << stem;
+            EXPECT_NE(out, FileText(dir / (stem + "mouseover.png"))) << stem;
+            EXPECT_NE(out, FileText(dir / (stem + "active.png"))) << stem;
+            EXPECT_NE(sheet.find("src=\"" + stem + "active.png\""), std::string::npos) << stem;
+        }
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 7 * 6 + 1);
+    fs::remove_all(dir.parent_path());
 }
 
 } // namespace

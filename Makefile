@@ -2,7 +2,10 @@
 PACKAGES := cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             nlohmann-json3-dev libpng-dev zlib1g-dev
 
-.PHONY: deps build demo test test-asan bench fuzz docs clean
+# Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
+CMAKE_ARGS ?=
+
+.PHONY: deps build demo test test-asan bench fuzz docs format-check test-ratio clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
@@ -16,7 +19,7 @@ deps:
 	fi
 
 build: deps
-	cmake --preset default >/dev/null
+	cmake --preset default $(CMAKE_ARGS) >/dev/null
 	cmake --build --preset default
 
 demo: build
@@ -26,7 +29,7 @@ test: build
 	ctest --preset default
 
 test-asan: deps
-	cmake --preset asan >/dev/null
+	cmake --preset asan $(CMAKE_ARGS) >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
 
@@ -65,6 +68,15 @@ docs: build
 	@mkdir -p docs/images/authoring
 	@for f in $(GUIDE_PICTURES); do cp docs/gallery/$$f.png docs/images/authoring/$$(basename $$f).png; done
 	@echo "galleries: docs/gallery/*/index.html"
+
+# Every tracked C++ file as .clang-format lays it out.
+format-check: PACKAGES += clang-format
+format-check: deps
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+# The size of the tests against the code they test.
+test-ratio:
+	@tools/test-ratio
 
 clean:
 	rm -rf build build-asan build-release build-fuzz out

@@ -67,6 +67,8 @@ typedef uint32_t GControlState;
    allocated record at *extents; answers non-zero on success. */
 typedef int (*ExtentsCallback)(MatrixStruct* cs, ExtentsStruct** extents);
 
+/* The value tables below are laid out by hand, a few values to a line. */
+/* clang-format off */
 enum TransformType : uint32_t {
     TransformUndefined = 0, TransformNone = 1, TransformMove = 2,
     TransformScale = 3, TransformScale2 = 4, TransformRotate = 5
@@ -105,6 +107,7 @@ enum PartType : uint32_t {
     PartUndefined = 0, PartMouseout = 1, PartMouseover = 2, PartActive = 3, PartStatic = 4,
     PartCoordsystem = 5, PartHighlightArea = 6, PartVisibilityArea = 7
 };
+/* clang-format on */
 
 /* A handle's properties: the first block of every GHandle. dbGHandleGetParams returns the
    handle's address as this record. The host reads mDrag (the total drag transformation since
@@ -132,11 +135,11 @@ struct HandleProperties {
     double xCenter = 0.0;                            // snap centre, world coordinates
     double yCenter = 0.0;
     double zCenter = 0.0;
-    ExtentsStruct* HandleExtents = nullptr;          // extents of the mouseout part
-    MatrixStruct* mDrag = nullptr;                   // drag matrix, null until first drag
-    MatrixStruct* mHandleCS = nullptr;               // handle coordinate system in the world
-    MatrixStruct* mCoordSystem = nullptr;            // coordinate system read from the profile
-    std::string strMacros;                           // handle_keystroke_macros
+    ExtentsStruct* HandleExtents = nullptr; // extents of the mouseout part
+    MatrixStruct* mDrag = nullptr;          // drag matrix, null until first drag
+    MatrixStruct* mHandleCS = nullptr;      // handle coordinate system in the world
+    MatrixStruct* mCoordSystem = nullptr;   // coordinate system read from the profile
+    std::string strMacros;                  // handle_keystroke_macros
 };
 
 /* The control's own ordered list of its handles. */

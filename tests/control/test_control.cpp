@@ -11,16 +11,6 @@ using namespace testprofile;
 
 namespace {
 
-const std::string UniversalPath =
-    std::string(TILLER_BUILD_DIR) + "/GCtrlProfiles/UniversalCtrl.qvw";
-
-std::string HandleNameOf(const GraphicStruct* group) {
-    KvProperty property;
-    for (int i = 0; kvGraphicGetProperty(group, i, &property); ++i)
-        if (property.name == "handle_name") return property.value;
-    return {};
-}
-
 long elementsAtProfileClose = -1;
 int OnProfileClosing(uint32_t kind, void*, uint32_t, NotifyParam*, uint16_t) {
     if (kind == 59) elementsAtProfileClose = kvLiveCount(KvElement);
@@ -37,22 +27,6 @@ class ControlTest : public ControlFixture {
         return WriteTestProfile("two_handles.qvw");
     }
 };
-
-TEST_F(ControlTest, UniversalProfileGivesOneHandlePerGroupInProfileOrder) {
-    DrawingStruct* shipped = kvReadDrawingFile(UniversalPath.c_str(), nullptr);
-    ASSERT_NE(shipped, nullptr);
-    std::vector<std::string> groups;
-    GraphicPosition pos;
-    GraphicStruct* model = DrawingGetModelRoot(shipped);
-    for (GraphicStruct* g = GraphicFirst(model, &pos, 1, 1); g; g = GraphicNext(model, &pos, 1, 1))
-        if (g->kind == GraphicKindGroup) groups.push_back(HandleNameOf(g));
-    DrawingDispose(&shipped);
-
-    GControl* c = Create("UniversalCtrl.qvw");
-    ASSERT_NE(c, nullptr);
-    EXPECT_EQ(Names(c), groups);
-    EXPECT_GT(groups.size(), 10u);
-}
 
 TEST_F(ControlTest, BrokenGroupsAreDroppedWhileTheRestLoad) {
     AddInteractive(root, {"AxisX"}, {0, 0, 0});

@@ -1,6 +1,6 @@
 // The shipped profile set up over a selection and shown: the on-screen size of screen-sized
-// handles over a wide zoom range, what a rendered frame shows where the handles are drawn, the
-// highlight under the pointer, and setups with a missing argument.
+// handles over a wide zoom range, what a rendered frame shows where the handles are drawn, and
+// setups with a missing argument.
 #include "control/control_fixture.h"
 #include "support/math3d.h"
 
@@ -25,9 +25,6 @@ using Rgb = std::array<int, 3>;
 
 bool Dominant(const Rgb& p, int channel) {
     return p[channel] > p[(channel + 1) % 3] + 60 && p[channel] > p[(channel + 2) % 3] + 60;
-}
-bool Yellowish(const Rgb& p) {
-    return p[0] > p[2] + 80 && p[1] > p[2] + 80 && std::abs(p[0] - p[1]) < 40;
 }
 
 } // namespace
@@ -71,14 +68,6 @@ class DisplayTest : public ControlFixture {
         EXPECT_EQ(kvRenderViewport(vp, &rgba), 1);
         return rgba;
     }
-    int YellowPixels() {
-        const std::vector<uint8_t> rgba = Render();
-        int count = 0;
-        for (size_t i = 0; i + 3 < rgba.size(); i += 4)
-            count += Yellowish({rgba[i], rgba[i + 1], rgba[i + 2]});
-        return count;
-    }
-
     GControl* control = nullptr;
     GControlProperties props;
 };
@@ -146,20 +135,6 @@ TEST_F(DisplayTest, RenderedFrameShowsHandlesWhereTheyProject) {
             dbGHandleSetVisible(control, Named(control, arrows[axis]), 1);
         }
     }
-}
-
-TEST_F(DisplayTest, HoveredHandleIsDrawnInTheHighlightColourUntilThePointerLeaves) {
-    kvViewportSetPreset(vp, KvViewIso);
-    CRedUIElement* arrow = ShownElementOf("AxisX");
-    ASSERT_NE(arrow, nullptr);
-    const auto head = HeadPixel(arrow, {1, 0, 0});
-    const int before = YellowPixels();
-    ASSERT_EQ(PointerMove(control, head[0], head[1]), Named(control, "AxisX"));
-    EXPECT_TRUE(Yellowish(PixelAt(Render(), head)));
-    EXPECT_GT(YellowPixels(), before + 200);
-    EXPECT_EQ(PointerMove(control, 5, 5), nullptr);
-    EXPECT_EQ(YellowPixels(), before);
-    EXPECT_FALSE(Yellowish(PixelAt(Render(), head)));
 }
 
 class MissingArgumentTest : public DisplayTest {

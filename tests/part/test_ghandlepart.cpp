@@ -1,6 +1,7 @@
-// Handle parts: the coordsystem basis, the working copy of the geometry, placement with and
-// without a non-orthogonal matrix, on-screen size limits, the view-dependent scale and the
-// snap centre, the visibility rule and picking of scaled parts.
+// Handle parts: the working copy of the geometry, placement with and without a non-orthogonal
+// matrix, fixed on-screen sizes, the view-dependent scale and the snap centre, the visibility
+// rule, the pick epsilon of scaled parts and the default pick aperture. The control's size
+// limits and picking in every view are checked through the exports (tests/control, tests/part).
 #include "part/handle_fixture.h"
 #include "support/math3d.h"
 
@@ -24,19 +25,6 @@ void ExpectCentre(const GHandlePart* part, double x, double y, double z) {
 } // namespace
 
 class PartTest : public HandleFixture {};
-
-TEST_F(PartTest, CoordsystemYieldsTheBasisOfItsThreeAxisLines) {
-    GraphicStruct* group = AddHandleGroup(root, {"AxisX"});
-    AddSquarePart(group, "mouseout", {0, 0, 0}, 0.05);
-    AddSquarePart(group, "mouseover", {0, 0, 0}, 0.05);
-    AddCoordsystem(group, {1, 2, 3});
-    GHandle* h = Load(group);
-    ASSERT_TRUE(h->IsLoaded());
-    EXPECT_EQ(h->Part(tiller::SlotCoordsystem)->Primitive, nullptr);
-    const double expected[16] = {0.1, 0, 0, 0, 0, 0.1, 0, 0, 0, 0, 0.1, 0, 1, 2, 3, 1};
-    for (int i = 0; i < 16; ++i)
-        EXPECT_NEAR(h->mProfileCS->m[i], expected[i], 1e-12) << i;
-}
 
 TEST_F(PartTest, AncestorAndOwnMatricesAreBakedIntoTheCopy) {
     GraphicStruct* group = AddStatic(root, "Marker", {0, 0, 0});
@@ -78,14 +66,6 @@ TEST_F(PartTest, ScreenSizeLimitsComeFromFixedSizeOrTheControl) {
     GHandlePart* shared = h->Part(tiller::SlotMouseover);
     EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 450);
     EXPECT_DOUBLE_EQ(Info(shared).maxResolution, 0.6 / 200);
-
-    control->properties.ScreenSize_Max = 1200;
-    shared->PartUpdateResolution();
-    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 1000);
-    control->properties.ScreenSize_Min = 30;
-    shared->PartUpdateResolution();
-    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 50);
-    EXPECT_DOUBLE_EQ(Info(shared).maxResolution, 0.6 / 30);
 
     GHandle* sized =
         Load(AddInteractive(root,
@@ -154,28 +134,6 @@ TEST_F(PartTest, VisibilityRuleFollowsStateActiveAndHighlight) {
     EXPECT_TRUE(shown->PartIsVisibleInState(0, false, false, false));
 }
 
-// A line part drawn twice its size must still be picked within the same radius on screen.
-TEST_F(PartTest, ScaledPartIsPickedWithinTheSameScreenRadius) {
-    const auto lineHandle = [&](const char* name, Props extra, Props partExtra) {
-        return Load(AddLineHandle(root,
-                                  {name, "move", "refpoint", "gctrl_cs", "rotbar_cs_x", extra},
-                                  {-0.1, 0, 0}, {0.1, 0, 0}, partExtra))
-            ->Part(tiller::SlotMouseout);
-    };
-    GHandlePart* plain = lineHandle("Plain", {{"handle_extents", "by_selection"}}, {});
-    GHandlePart* scaled = lineHandle("Scaled", {}, {{"part_fixed_size", "120"}});
-    kvViewportZoom(vp, 1);
-    ASSERT_NEAR(scaled->PartGetViewScale(), 2.0, 1e-12);
-    const double radius = 2 * tiller::DefaultPickAperture() * 0.01;
-    for (GHandlePart* part : {plain, scaled}) {
-        double facet = 0, distance = 0;
-        EXPECT_TRUE(part->PartHitTest(vp, 0, 0.9 * radius, 0, &facet, &distance, -1));
-        EXPECT_LT(facet, 0);
-        EXPECT_GE(distance, 0);
-        EXPECT_FALSE(part->PartHitTest(vp, 0, 1.1 * radius, 0, &facet, &distance, -1));
-    }
-}
-
 TEST_F(PartTest, PerspectivePickOfAScaledPartRestoresThePickEpsilon) {
     GHandlePart* part =
         Load(AddInteractive(root, {"Far"}, {0.3, 0, 0}))->Part(tiller::SlotMouseout);
@@ -206,4 +164,13 @@ TEST_F(PartTest, DisplayErrorsAreTracedOnlyWhileTracingIsOn) {
     part->PartUpdateResolution();
     kvSetTracing(false);
     EXPECT_EQ(kvTraceLines(), std::vector<std::string>{"GHandlePart(24): invalid argument"});
+}
+
+// The host's screen width is asked once per process: a later change does not move the aperture.
+TEST(PickAperture, DefaultIsTakenFromTheHostOnceAndKept) {
+    kvSetScreenWidth(640);
+    EXPECT_EQ(tiller::DefaultPickAperture(), 3);
+    kvSetScreenWidth(2560);
+    EXPECT_EQ(tiller::DefaultPickAperture(), 3);
+    kvSetScreenWidth(1920);
 }

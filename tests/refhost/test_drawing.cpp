@@ -110,35 +110,6 @@ TEST_F(DrawingTest, WalksVisitParentsBeforeChildrenAndReportAStop) {
     EXPECT_EQ(layers, (std::vector<int>{11, 99}));
 }
 
-TEST_F(DrawingTest, ParentLinksAndPathsNameTheTree) {
-    EXPECT_EQ(lineB->parent, groupA2);
-    EXPECT_FALSE(lineB->flags & GraphicFlagNoParent);
-    EXPECT_TRUE(root->flags & GraphicFlagNoParent);
-    EXPECT_EQ(kvDrawingFindGraphic(drawing, "root"), root);
-    EXPECT_EQ(kvDrawingFindGraphic(drawing, "root/children[0]/children[1]/children[0]"), lineB);
-    for (const char* bad : {"root/children[2]", "root/children[-1]", "root/child[0]", "root/",
-                            "tree", "root/children[0]x"})
-        EXPECT_EQ(kvDrawingFindGraphic(drawing, bad), nullptr) << bad;
-}
-
-TEST_F(DrawingTest, VertexListsAreCircularWithBothLinksSet) {
-    GraphicStruct* mesh = addGraphic(root, GraphicKindMesh, 3);
-    for (int i = 0; i < 4; ++i)
-        kvGraphicAddVertex(mesh, i, 0, 0);
-    GraphicPosition pos;
-    VertexStruct* first = GraphicVertexFirst(mesh, &pos, 0, 0xFFFF);
-    VertexStruct* v = first;
-    for (int i = 0; i < 4; ++i, v = v->next) {
-        ASSERT_NE(v->next, nullptr);
-        ASSERT_NE(v->prev, nullptr);
-        EXPECT_EQ(v->next->prev, v);
-        EXPECT_EQ(v->x, i);
-    }
-    EXPECT_EQ(v, first);
-    EXPECT_EQ(vertexXs(mesh), (std::vector<double>{0, 1, 2, 3}));
-    EXPECT_EQ(GraphicVertexCount(mesh, 0, 0xFFFF), 4);
-}
-
 TEST_F(DrawingTest, ACopyCarriesTheGivenMatrixAfterItsOwn) {
     const MatrixStruct turn = quarterTurnZ(), shift = Translation(10, 0, 0);
     GraphicSetMatrix(groupA, &turn, 0);

@@ -1,5 +1,6 @@
-// Display elements: the view-dependent matrix K for every side of the screen-size limits, the
-// moment its callback runs, scene life and redraw counting.
+// Display elements: the moment the callback of the view-dependent matrix K runs, scene life and
+// redraw counting. K itself against the screen-size limits is checked through the library
+// (tests/control/test_display.cpp).
 #include "korvex/view.h"
 #include "support/live_records.h"
 #include "support/math3d.h"
@@ -59,32 +60,6 @@ class ElementTest : public LiveRecordsTest {
     ViewportStruct* vp = nullptr;
     std::unique_ptr<CRedUIElement> element;
 };
-
-TEST_F(ElementTest, ScreenSizeLimitsScaleAboutTheLocalOriginOrTheZoomCentre) {
-    element->SetMinResolution(0.002);
-    element->SetMaxResolution(0.005);
-    expectScaleAbout(viewMatrix(), 2.0, {0, 0, 0}); // r = 0.01 above the limits
-    kvViewportSetParallel(vp, 0.003);
-    expectScaleAbout(viewMatrix(), 1.0, {0, 0, 0});
-    kvViewportSetParallel(vp, 0.001);
-    expectScaleAbout(viewMatrix(), 0.5, {0, 0, 0});
-
-    VertexStruct centre{1, 2, 3, nullptr, nullptr};
-    element->SetCenterZoom(&centre);
-    element->SetPositionAbsolute(true);
-    expectScaleAbout(viewMatrix(), 0.5, {1, 2, 3});
-
-    // Perspective: r is measured at M applied to the zoom centre, so moving the element
-    // away from the eye changes K.
-    element->SetPositionAbsolute(false);
-    kvViewportSetPerspective(vp, 90);                      // r = depth / 300
-    const MatrixStruct near = Translation(-1, -2, 7 - 3);  // centre at depth 3
-    const MatrixStruct far = Translation(-1, -2, -20 - 3); // centre at depth 30
-    element->SetMatrix(&near, false);
-    expectScaleAbout(viewMatrix(), (3.0 / 300) / 0.005, {0, 0, 0});
-    element->SetMatrix(&far, false);
-    expectScaleAbout(viewMatrix(), (30.0 / 300) / 0.005, {0, 0, 0});
-}
 
 TEST_F(ElementTest, CallbackRunsAfterSetMatrixReturnsAndOnCameraChanges) {
     Listener listener;

@@ -1,5 +1,6 @@
-// Picking queries in both projections, their cache following changes, and the host
-// application's side of pointing: drag samples, the grabbed point, the extents callback.
+// Picking queries following changes of the picked graphics, and the host application's side of
+// pointing: drag samples, the grabbed point, the extents callback. Where each query finds the
+// handles in both projections is checked through the library (tests/part/test_hover.cpp).
 #include "korvex/drawing.h"
 #include "support/math3d.h"
 #include "support/scene_fixture.h"
@@ -21,21 +22,10 @@ class PickingTest : public SceneFixture {
         ASSERT_NE(box, nullptr);
     }
 
-    double facet(GraphicStruct* g, KvPoint p, ViewportStruct* view = nullptr) {
+    double facet(GraphicStruct* g, KvPoint p) {
         VertexStruct q{p.x, p.y, p.z, nullptr, nullptr};
-        return GraphicGetClosestFacet(&q, g, nullptr, nullptr, nullptr, nullptr, &hit, &normal,
-                                      view ? view : vp, 0x42F0, 0, 0);
-    }
-    double edge(GraphicStruct* g, KvPoint world, double tolerance) {
-        VertexStruct q{world.x, world.y, world.z, nullptr, nullptr};
-        CSystemUserToViewportEx(vp, 0, &q, &q);
-        return GraphicGetDistanceEx2(g, &q, ViewportGetMatrix(vp), &hit, nullptr, nullptr,
-                                     tolerance, 0x8FF, 0, 1, vp);
-    }
-    void pointAt(KvPoint world) {
-        double px, py;
-        ASSERT_EQ(kvViewportWorldToPixel(vp, world, &px, &py), 1);
-        kvViewportSetCursorPixel(vp, px, py);
+        return GraphicGetClosestFacet(&q, g, nullptr, nullptr, nullptr, nullptr, &hit, &normal, vp,
+                                      0x42F0, 0, 0);
     }
     GraphicStruct* addToModel(GraphicStruct* g) {
         EXPECT_EQ(kvGraphicAddChild(DrawingGetModelRoot(drawing), g), 1);
@@ -45,25 +35,6 @@ class PickingTest : public SceneFixture {
     GraphicStruct* box = nullptr;
     VertexStruct hit{}, normal{};
 };
-
-TEST_F(PickingTest, FacetQueryFindsTheNearestFaceInBothProjections) {
-    const double top = facet(box, {0.1, 0.2, 0});
-    ASSERT_GE(top, 0);
-    EXPECT_POINT_NEAR(PointOf(hit), {0.1, 0.2, 0.5});
-    EXPECT_POINT_NEAR(PointOf(normal), {0, 0, 1});
-    GraphicStruct* below = kvSceneAddBox(scene, {-1, -1, -3}, {1, 1, -2}, 0x808080);
-    EXPECT_NEAR(facet(below, {0.1, 0.2, 0}) - top, 2.5, 1e-6) << "farther is larger";
-    EXPECT_LT(facet(box, {2, 2, 0}), 0);
-
-    // Perspective casts through the remembered cursor pixel, whatever point it is given.
-    kvViewportSetPerspective(vp, 60);
-    pointAt({0.1, 0.2, 0.5});
-    const double d = facet(box, {99, 99, 99});
-    EXPECT_POINT_NEAR(PointOf(hit), {0.1, 0.2, 0.5});
-    EXPECT_NEAR(d, std::sqrt(0.01 + 0.04 + 9.5 * 9.5), 1e-9);
-    pointAt({2, 2, 0.5});
-    EXPECT_LT(facet(box, {0.1, 0.2, 0.5}), 0);
-}
 
 TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     ASSERT_GE(facet(box, {0.1, 0.2, 0}), 0);
@@ -91,49 +62,6 @@ TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     kvGraphicAddFace(quad, 0, 2, 3);
     ASSERT_GE(facet(group, {0.2, 0.6, 0}), 0);
     EXPECT_POINT_NEAR(PointOf(hit), {0.2, 0.6, 0});
-}
-
-TEST_F(PickingTest, EdgeQueryMeasuresInTheViewPlane) {
-    GraphicStruct* line = addToModel(kvGraphicNew(GraphicKindLine));
-    kvGraphicAddVertex(line, -1, 0, 0);
-    kvGraphicAddVertex(line, 1, 0, 0);
-    EXPECT_NEAR(edge(line, {0.3, 0.05, 0}, 0.1), 0.05, 1e-12);
-    EXPECT_POINT_NEAR(PointOf(hit), {0.3, 0, -10}); // view coordinates, with depth
-    EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.01), 0);
-    EXPECT_NEAR(edge(box, {0.52, 0.1, 0}, 0.1), 0.02, 1e-12) << "mesh edges count";
-    EXPECT_POINT_NEAR(PointOf(hit),
-                      {0.5, 0.1, -9.5}); // the top edge, nearer the viewer than the bottom one
-
-    kvViewportSetPerspective(vp, 60);
-    pointAt({0.3, 0.05, 0});
-    EXPECT_NEAR(edge(line, {99, 99, 99}, 0.1), 0.05, 1e-9);
-    EXPECT_POINT_NEAR(PointOf(hit), {0.3, 0, -10});
-    pointAt({0.3, 0.5, 0});
-    EXPECT_LT(edge(line, {0.3, 0.05, 0}, 0.1), 0);
-}
-
-// The library picks a part drawn through K = scale k about the origin on its stored geometry,
-// with a private copy of the camera carried by K^-1. The hit carried by K must be the point
-// under the cursor, at any zoom.
-TEST_F(PickingTest, PerspectiveCameraCarriedIntoAScaledPartFindsTheDisplayedPoint) {
-    kvViewportSetPerspective(vp, 45);
-    for (const double distance : {4.0, 10.0, 40.0}) {
-        kvViewportSetCamera(vp, {distance * 0.3, -distance * 0.5, distance}, {0, 0, 0}, {0, 0, 1});
-        const double k = distance / 5;
-        const KvPoint shown{0.4 * k, 0.2 * k, 0.5 * k}; // a point of the displayed top face
-        pointAt(shown);
-        ViewportStruct* copy = ViewportNewEx(0, 0);
-        ViewportCopyFrom(vp, copy);
-        ViewportNormalize(copy);
-        CameraStruct* camera = ViewportGetCamera(copy);
-        for (double* p : {camera->eye, camera->target})
-            for (int i = 0; i < 3; ++i)
-                p[i] /= k;
-        ViewportNormalize(copy);
-        ASSERT_GE(facet(box, {0, 0, 0}, copy), 0) << "distance " << distance;
-        EXPECT_POINT_NEAR(PointOf(hit) * k, shown);
-        ViewportDispose(&copy);
-    }
 }
 
 TEST_F(PickingTest, FlatBoxIsASheetAndLinesOrPointsAreRefused) {

@@ -1,13 +1,7 @@
-// Record accounting, fault injection, the OLE stand-ins, tracing and platform services of the
-// reference host.
+// Record accounting, fault injection and the OLE stand-ins of the reference host. Tracing and
+// the resource extension are checked through the library (tests/part, tests/api).
 #include "support/live_records.h"
 #include "tiller/host/korvex.h"
-#include "tiller/host/plinth.h"
-#include "tiller/host/tracery.h"
-
-#include <dlfcn.h>
-#include <filesystem>
-#include <link.h>
 
 namespace {
 
@@ -85,57 +79,6 @@ TEST_F(RecordsTest, VariantsAndSafeArraysOwnTheirStrings) {
     EXPECT_EQ(SafeArrayDestroy(names), S_OK);
     EXPECT_EQ(SafeArrayDestroy(values), S_OK);
     EXPECT_EQ(kvLiveCount(KvBstr), strings);
-}
-
-TEST(Trace, KeepsFormattedLinesAndAnswersTheSwitches) {
-    kvClearTrace();
-    kvSetReadWriteTracing(true);
-    EXPECT_TRUE(QVRWDebugGetEnable() && !QVDebugGetEnable());
-    kvSetReadWriteTracing(false);
-    QVDebugTraceEx("TILLER", 27, "Tiller.DLL Initializing!\n");
-    QVDebugLine("GHandlePart", 310, "element error", 0);
-    const std::vector<std::string> expected = {"TILLER(27): Tiller.DLL Initializing!",
-                                               "GHandlePart(310): element error"};
-    EXPECT_EQ(kvTraceLines(), expected);
-}
-
-std::filesystem::path LoadedPath(void* handle) {
-    link_map* map = nullptr;
-    dlinfo(handle, RTLD_DI_LINKMAP, &map);
-    return map->l_name;
-}
-
-// A module "libmodule.so" gets the resource library "libmodule.res.so" beside it when there is
-// one. Two copies of a system library already in the process stand in for both.
-TEST(Platform, ResourceExtensionBesideTheModuleAndScreenWidth) {
-    EXPECT_EQ(GetSystemMetrics(0), 1920);
-    kvSetScreenWidth(2560);
-    EXPECT_EQ(GetSystemMetrics(0), 2560);
-    kvSetScreenWidth(1920);
-
-    EXPECT_EQ(qvLoadResExtDLL(nullptr, false), nullptr);
-    void* korvex = dlopen("libkorvex.so", RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(korvex, nullptr);
-    EXPECT_EQ(qvLoadResExtDLL(korvex, false), nullptr);
-    dlclose(korvex);
-
-    void* png = dlopen("libpng16.so.16", RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(png, nullptr);
-    const auto folder = std::filesystem::temp_directory_path() / "korvex-res-test";
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(LoadedPath(png), folder / "libmodule.so",
-                               std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::copy_file(LoadedPath(png), folder / "libmodule.res.so",
-                               std::filesystem::copy_options::overwrite_existing);
-    dlclose(png);
-    void* module = dlopen((folder / "libmodule.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr);
-    void* resources = qvLoadResExtDLL(module, false);
-    ASSERT_NE(resources, nullptr);
-    EXPECT_EQ(LoadedPath(resources), folder / "libmodule.res.so");
-    qvFreeResExtDLL(resources);
-    dlclose(module);
-    std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -160,28 +160,6 @@ TEST_F(ViewportTest, CameraMovesKeepTheTargetAndDistance) {
     EXPECT_NEAR(py0, 299.5, 1e-9);
 }
 
-TEST_F(ViewportTest, CopyAndNormalizeFollowEditedCameraPoints) {
-    kvViewportSetCamera(vp, {0, -10, 0}, {0, 0, 0}, {0, 0, 1});
-    kvViewportSetPerspective(vp, 50);
-    kvViewportSetCursorPixel(vp, 12, 34);
-    ViewportStruct* copy = ViewportNewEx(0, 0);
-    ASSERT_NE(copy, nullptr);
-    ViewportCopyFrom(vp, copy);
-    const KvViewInfo info = kvViewportInfo(copy);
-    EXPECT_EQ(info.perspective, 1);
-    EXPECT_EQ(info.cursorX, 12);
-    EXPECT_EQ(info.cursorY, 34);
-    EXPECT_NE(info.sceneId, kvViewportInfo(vp).sceneId) << "each viewport keeps its own scene";
-    CameraStruct* camera = ViewportGetCamera(copy);
-    camera->eye[0] = 10, camera->eye[1] = 0;
-    ViewportNormalize(copy);
-    VertexStruct p{0, 0, 0, nullptr, nullptr};
-    CSystemUserToViewportEx(copy, 0, &p, &p);
-    EXPECT_POINT_NEAR(PointOf(p), {0, 0, -10});
-    ViewportDispose(&copy);
-    EXPECT_EQ(copy, nullptr);
-}
-
 TEST_F(ViewportTest, DrawingsOwnTheirViewportsAndKeepAnActiveOne) {
     DrawingStruct* d = kvDrawingNew();
     ASSERT_NE(d, nullptr);

@@ -147,15 +147,6 @@ TEST_F(ReportTest, IndentPrefixesTheLevelsButNotTheUnindentedLines) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string(54, '_')), 7);
 }
 
-TEST_F(ReportTest, MissingControlOrHandleGivesEmptyText) {
-    std::string text = "left over";
-    tiller::GControlReport(nullptr, text, "");
-    EXPECT_EQ(text, "");
-    text = "left over";
-    tiller::HandleReportText(nullptr, text, "");
-    EXPECT_EQ(text, "");
-}
-
 TEST_F(ReportTest, HandleTextIsTheHandleBlockAtTheGivenIndent) {
     GControl control(nullptr, L"Ctrl", nullptr, nullptr);
     AddHandle(control, "Bounding_box", TransformNone)->mDrag = MatrixSingle();

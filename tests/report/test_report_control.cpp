@@ -1,6 +1,7 @@
 // Reports of controls built from the shipped profiles, through the exported functions: the
 // simple profile set up over fixed geometry, then hovered and dragged, compared whole with
-// texts composed by hand (tests/report/expected/simple_*.txt), and the summary of the full one.
+// texts composed by hand (tests/report/expected/simple_setup.txt and the lines that hover and
+// drag change), and the summary of the full one.
 #include "control/control_fixture.h"
 #include "report/report_text.h"
 #include "support/math3d.h"
@@ -53,12 +54,14 @@ class SimpleReportTest : public ControlFixture {
         return done;
     }
 
-    // The hand-written sections of `name`, the profile's full path put in, and the appendices.
-    static std::string Expected(const std::string& name) {
+    // The hand-written sections after setup with the changes of `changes` (none: ""), the
+    // profile's full path put in, and the appendices.
+    static std::string Expected(const std::string& changes) {
         const auto profile = std::filesystem::canonical(std::string(TILLER_BUILD_DIR) +
                                                         "/GCtrlProfiles/UniversalCtrlSimple.qvw");
-        return ReplaceAll(ReadExpected(name), "@PROFILE@", profile.string()) +
-               ReadExpected("appendices.txt");
+        std::string sections = ReadExpected("simple_setup.txt");
+        if (!changes.empty()) sections = WithChanges(sections, ReadExpected(changes));
+        return ReplaceAll(sections, "@PROFILE@", profile.string()) + ReadExpected("appendices.txt");
     }
 
     // A pixel on the X arrow's shaft, 0.15 units out from the reference point.
@@ -84,18 +87,18 @@ class SimpleReportTest : public ControlFixture {
 };
 
 TEST_F(SimpleReportTest, SetupReportsSettingsPlacementsAndShownParts) {
-    ExpectSameLines(dbGCtrlToString(control), Expected("simple_setup.txt"));
+    ExpectSameLines(dbGCtrlToString(control), Expected(""));
 }
 
 TEST_F(SimpleReportTest, HoverNamesTheHighlightedHandleAndSwapsItsLooks) {
     const auto px = OnArrowX();
     ASSERT_EQ(PointerMove(control, px[0], px[1]), Named(control, "AxisX"));
-    ExpectSameLines(dbGCtrlToString(control), Expected("simple_hover.txt"));
+    ExpectSameLines(dbGCtrlToString(control), Expected("simple_hover.changes"));
 }
 
 TEST_F(SimpleReportTest, DragPrintsTheDragMatrixAndTheMovedActiveLook) {
     DragArrowX();
-    ExpectSameLines(dbGCtrlToString(control), Expected("simple_drag.txt"));
+    ExpectSameLines(dbGCtrlToString(control), Expected("simple_drag.changes"));
 }
 
 // A drag that has ended keeps its matrix; the next press on that handle resets it to the

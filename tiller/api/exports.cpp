@@ -1,6 +1,7 @@
 // The exported functions: each hands its arguments to the manager. Nothing thrown inside
 // reaches the host; a call that throws answers its failure value.
 #include "tiller/api/manager.h"
+#include "tiller/geometry/geometry.h"
 #include "tiller/handle/vocabulary.h"
 
 namespace {

@@ -63,10 +63,6 @@ void DisposeManager() {
     delete manager;
 }
 
-GCtrlManager* ExistingManager() {
-    return theManager;
-}
-
 int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params, uint16_t flags) {
     if (phase == 0 || (flags & 1) != 0) return 0;
     if (kind == ShutdownKind) {
@@ -76,12 +72,6 @@ int NotifyCallback(uint32_t kind, void*, uint32_t phase, NotifyParam* params, ui
             theManager->DeleteControlsOfDrawing(drawing);
     }
     return 0;
-}
-
-double RoundTo8(double x) {
-    constexpr double scale = 100000000.0;
-    if (x > 0) return std::floor(x * scale + 0.5) / scale;
-    return std::ceil(x * scale - 0.5) / scale;
 }
 
 } // namespace tiller
@@ -103,7 +93,7 @@ GControl* GCtrlManager::Create(const std::wstring& profileName, const std::wstri
                                DrawingStruct* drawing, ExtentsCallback callback) {
     if (GControl* found = FindControl(profileName, name, drawing)) {
         if (found->IsUsable()) {
-            if (found->GetExtentsCallback() != callback) found->SetExtentsCallback(callback);
+            if (found->extentsCallback != callback) found->SetExtentsCallback(callback);
             return found;
         }
         Delete(found);
@@ -130,10 +120,10 @@ int GCtrlManager::Delete(GControl* control) {
 
 int GCtrlManager::Reload(GControl* control) {
     if (!IsRegistered(control)) return 0;
-    tiller::DrawingProfile* profile = control->Profile();
+    tiller::DrawingProfile* profile = control->profile;
     std::vector<GControl*> sharing;
     for (GControl* candidate : controls_)
-        if (candidate->Profile() == profile) sharing.push_back(candidate);
+        if (candidate->profile == profile) sharing.push_back(candidate);
     for (GControl* candidate : sharing)
         Delete(candidate);
     const auto owned = std::find(profiles_.begin(), profiles_.end(), profile);
@@ -148,7 +138,7 @@ int GCtrlManager::DeleteControlsOfDrawing(DrawingStruct* drawing) {
     if (!drawing) return 0;
     std::vector<GControl*> closing;
     for (GControl* control : controls_)
-        if (control->Drawing() == drawing) closing.push_back(control);
+        if (control->drawing == drawing) closing.push_back(control);
     for (GControl* control : closing)
         Delete(control);
     return 1;
@@ -168,9 +158,9 @@ GControl* GCtrlManager::FindControl(const std::wstring& profileName, const std::
                                     DrawingStruct* drawing) const {
     if (!FindProfile(profileName)) return nullptr;
     for (GControl* control : controls_) {
-        if (control->Drawing() == drawing && control->Profile() &&
-            tiller::EqualsNoCase(control->Profile()->FileName(), profileName) &&
-            tiller::EqualsNoCase(control->Name(), name))
+        if (control->drawing == drawing && control->profile &&
+            tiller::EqualsNoCase(control->profile->FileName(), profileName) &&
+            tiller::EqualsNoCase(control->name, name))
             return control;
     }
     return nullptr;
@@ -231,7 +221,7 @@ HandleProperties* GCtrlManager::GetParams(GControl* control, GHandle* handle) {
 
 GHandleList* GCtrlManager::GetHandles(GControl* control) {
     if (!IsRegistered(control)) return nullptr;
-    return control->Handles();
+    return &control->handles;
 }
 
 int GCtrlManager::GetVisible(GControl* control, GHandle* handle) {

@@ -50,9 +50,6 @@ class GCtrlManager {
     int SetVisible(GControl* control, GHandle* handle, uint32_t visible);
     std::string Report(GControl* control);
 
-    const std::list<tiller::DrawingProfile*>& Profiles() const { return profiles_; }
-    const std::list<GControl*>& Controls() const { return controls_; }
-
   private:
     void Destroy(GControl* control);
 
@@ -66,13 +63,9 @@ namespace tiller {
 GCtrlManager* GetManager();
 // Unregisters and destroys the manager, if any.
 void DisposeManager();
-// The manager when it exists, without creating it.
-GCtrlManager* ExistingManager();
 // The host notification callback (kinds 8 and 11).
 int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
                    uint16_t flags);
-// round(): 8 decimal places, halves away from zero.
-double RoundTo8(double x);
 
 } // namespace tiller
 

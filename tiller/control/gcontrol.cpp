@@ -3,7 +3,9 @@
 // control.
 #include "tiller/control/gcontrol.h"
 
+#include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
+#include "tiller/handle/vocabulary.h"
 #include "tiller/profile/diagnostics.h"
 #include "tiller/profile/drawing_profile.h"
 
@@ -15,13 +17,9 @@ namespace {
 // Every profile graphic lives on this layer.
 constexpr int ProfileLayer = 1;
 
-int IsGroupGraphic(GraphicStruct* g) {
-    return g && g->kind == GraphicKindGroup ? 1 : 0;
-}
-
 } // namespace
 
-void LayerOneGuard::Begin() {
+LayerOneGuard::LayerOneGuard(DrawingStruct* drawing) : drawing_(drawing) {
     if (LayerGetVisible(drawing_, ProfileLayer) != 0) return;
     table_ = LayerGetHandle(drawing_);
     if (!table_) return;
@@ -33,11 +31,9 @@ void LayerOneGuard::Begin() {
     madeVisible_ = true;
 }
 
-void LayerOneGuard::End() {
+LayerOneGuard::~LayerOneGuard() {
     if (madeVisible_) LayerSetVisible(drawing_, ProfileLayer, 0, 0);
     if (notifyWasOn_) TableSetIsNotifyChanges(table_, 1);
-    madeVisible_ = false;
-    notifyWasOn_ = false;
 }
 
 } // namespace tiller
@@ -74,12 +70,12 @@ int GControl::Init() {
     GraphicStruct* root = DrawingGetModelRoot(profile->Drawing());
     GraphicList groups;
     if (!GraphicWalkFillChildsList(root, tiller::IsGroupGraphic, &groups, 1, 0)) return 0;
-    tiller::LayerOneGuard guard(drawing);
-    guard.Begin();
-    for (GraphicStruct* group : groups) {
-        if (group) AddHandleFor(group);
+    {
+        const tiller::LayerOneGuard guard(drawing);
+        for (GraphicStruct* group : groups) {
+            if (group) AddHandleFor(group);
+        }
     }
-    guard.End();
     return handles.empty() ? 0 : 1;
 }
 
@@ -92,7 +88,7 @@ void GControl::AddHandleFor(GraphicStruct* group) {
         delete handle;
         return;
     }
-    if (handle->csName == "Bounding_box" && handlesByName.count(handle->csName)) {
+    if (handle->csName == tiller::BoundingBoxName && handlesByName.count(handle->csName)) {
         const tiller::DiagnosticsSubject subject(group, nullptr);
         tiller::ReportDiagnostic(tiller::DiagnosticCode::BoundingBoxRepeated);
         delete handle;

@@ -13,12 +13,14 @@
 namespace tiller {
 class DrawingProfile;
 
-// Keeps layer 1 of a drawing visible between Begin and End, restoring what Begin changed.
+// Keeps layer 1 of a drawing visible for its lifetime, and restores what it changed however the
+// scope is left.
 class LayerOneGuard {
   public:
-    explicit LayerOneGuard(DrawingStruct* drawing) : drawing_(drawing) {}
-    void Begin();
-    void End();
+    explicit LayerOneGuard(DrawingStruct* drawing);
+    ~LayerOneGuard();
+    LayerOneGuard(const LayerOneGuard&) = delete;
+    LayerOneGuard& operator=(const LayerOneGuard&) = delete;
 
   private:
     DrawingStruct* drawing_;
@@ -60,14 +62,10 @@ struct GControl {
                           uint32_t keepSelectionCSStill, uint32_t* changed);
     int Transform(const MatrixStruct* matrix);
 
-    const std::wstring& Name() const { return name; }
-    DrawingStruct* Drawing() const { return drawing; }
-    tiller::DrawingProfile* Profile() const { return profile; }
-    ExtentsCallback GetExtentsCallback() const { return extentsCallback; }
-    GControlState State() const { return state; }
-    GHandleList* Handles() { return &handles; }
     bool HasUsableProfile() const;
 
+    // The control's state is read and written through these fields only; the manager, the
+    // report and the handles' parts use them directly.
     GControlProperties properties; // first field: parts read the screen sizes through it
     DrawingStruct* drawing;
     ViewportStruct* activeViewport = nullptr;
@@ -88,6 +86,7 @@ struct GControl {
 
   private:
     void AddHandleFor(GraphicStruct* group);
+    GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);
     GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
                       uint32_t* changed);

@@ -5,7 +5,9 @@
 
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
+#include "tiller/handle/vocabulary.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -35,11 +37,13 @@ bool SameProperties(const GControlProperties& a, const GControlProperties& b) {
 // The settings flags that show or hide a handle, in the order they are applied.
 std::vector<FlagField> FlagsGoverning(const GHandle& h) {
     const std::string& n = h.csName;
-    if (n == "Bounding_box" || n == "Bounding_box_tips")
+    if (n == tiller::BoundingBoxName || n == tiller::BoundingBoxTipsName)
         return {&GControlProperties::Show_BoundaryBox};
-    if (n == "AxisX" || n == "AxisY" || n == "AxisZ") return {&GControlProperties::Show_Axes};
-    if (n == "SelectionCS") return {&GControlProperties::Show_SelectionCS};
-    if (n == "Bounding_box_facets") return {&GControlProperties::Show_BoundaryBox_Facets};
+    if (std::find(std::begin(tiller::AxisNames), std::end(tiller::AxisNames), n) !=
+        std::end(tiller::AxisNames))
+        return {&GControlProperties::Show_Axes};
+    if (n == tiller::SelectionCSName) return {&GControlProperties::Show_SelectionCS};
+    if (n == tiller::BoundingBoxFacetsName) return {&GControlProperties::Show_BoundaryBox_Facets};
     const bool atRefpoint = h.PositionType == PositionRefpoint;
     const bool inControlCS = h.OrientationType == OrientationGCtrlCS;
     std::vector<FlagField> flags;
@@ -60,13 +64,6 @@ std::vector<FlagField> FlagsGoverning(const GHandle& h) {
         break;
     }
     return flags;
-}
-
-ExtentsStruct* CopyValidExtents(const ExtentsStruct* source) {
-    if (!source || !ExtentsValid(source)) return nullptr;
-    ExtentsStruct* copy = ExtentsNewEx();
-    if (copy) ExtentsCopyFrom(copy, source);
-    return copy;
 }
 
 } // namespace
@@ -113,11 +110,10 @@ int GControl::SetGeometry(const MatrixStruct* givenControlCS, const ExtentsStruc
     rotbarCS = MatrixCopyEx(givenRotbarCS);
     selectionCS = MatrixCopyEx(givenSelectionCS);
     if (givenRefPoint) refPoint = VertexCopy(givenRefPoint, nullptr);
-    selectionExtents = CopyValidExtents(extents);
-    selectionExtents2 = CopyValidExtents(extents2);
+    selectionExtents = tiller::CopyValidExtents(extents);
+    selectionExtents2 = tiller::CopyValidExtents(extents2);
 
-    tiller::LayerOneGuard guard(drawing);
-    guard.Begin();
+    const tiller::LayerOneGuard guard(drawing);
     const bool flat = tiller::ExtentsIsFlat(extents) != 0;
     for (GHandle* handle : handles) {
         handle->PlaceHandle(givenControlCS, extents, givenRefPoint, givenRotbarCS, selectionCS,
@@ -128,7 +124,6 @@ int GControl::SetGeometry(const MatrixStruct* givenControlCS, const ExtentsStruc
             handle->SetDisabled(false, tiller::DisabledByFlatSelection);
         }
     }
-    guard.End();
     return 1;
 }
 

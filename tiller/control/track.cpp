@@ -3,6 +3,7 @@
 // follows. Transform lets the host impose its own matrix on the drag in progress.
 #include "tiller/control/gcontrol.h"
 
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 
 namespace tiller {
@@ -64,9 +65,9 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     return result;
 }
 
-GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
-    tiller::LayerOneGuard guard(drawing);
-    guard.Begin();
+// The handle the choosing rule picks among those hit at (x, y, z); null for none.
+GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
+    const tiller::LayerOneGuard guard(drawing);
     GHandle* best = nullptr;
     tiller::HitRank bestRank{-1.0, -1.0, -1.0};
     for (GHandle* handle : handles) {
@@ -80,7 +81,11 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
             bestRank = rank;
         }
     }
-    guard.End();
+    return best;
+}
+
+GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
+    GHandle* best = HandleUnderPointer(x, y, z);
 
     if (best && !best->isHighlighted) {
         // The old highlight goes without a redraw of its own: the new one redraws at once.
@@ -101,18 +106,17 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
                             uint32_t* changed) {
     GHandle* active = activeHandle;
     if (!active) return nullptr;
-    MatrixStruct* step = MatrixSingle();
-    if (step && tiller::HandleDrag(active, &step, sample)) {
+    tiller::HeldMatrix step(MatrixSingle());
+    if (step && tiller::HandleDrag(active, step.address(), sample)) {
         const bool hideRefpoint = active->AutohideRefpointWhiledrag != 0;
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
             if (keepSelectionCSStill && handle->PositionType == PositionSelectionCS) continue;
-            handle->FollowDrag(step, active->mDrag, state, handle == active,
+            handle->FollowDrag(step.get(), active->mDrag, state, handle == active,
                                handle == highlightedHandle, hideRefpoint, active->TransformType);
             *changed = 1;
         }
     }
-    MatrixDispose(&step);
     return active;
 }
 

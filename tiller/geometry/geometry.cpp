@@ -64,6 +64,12 @@ double SafeAtan2(double y, double x) {
     return std::atan2(y, x);
 }
 
+double RoundTo8(double x) {
+    constexpr double scale = 100000000.0;
+    if (x > 0) return std::floor(x * scale + 0.5) / scale;
+    return std::ceil(x * scale - 0.5) / scale;
+}
+
 void MatrixSetIdentity(MatrixStruct* m) {
     if (!m || MatrixIsIdentity(m)) return;
     std::fill(std::begin(m->m), std::end(m->m), 0.0);
@@ -135,6 +141,13 @@ int VertexAssign(const VertexStruct* source, VertexStruct** target) {
     return 1;
 }
 
+ExtentsStruct* CopyValidExtents(const ExtentsStruct* source) {
+    if (!source || !ExtentsValid(source)) return nullptr;
+    ExtentsStruct* copy = ExtentsNewEx();
+    if (copy) ExtentsCopyFrom(copy, source);
+    return copy;
+}
+
 int ExtentsIsPoint(const ExtentsStruct* e) {
     if (!IsUsableBox(e)) return 0;
     const BoxSize size = SizeOf(e);
@@ -161,6 +174,10 @@ int ExtentsCenterVertex(const ExtentsStruct* e, VertexStruct* v) {
     if (!ExtentsCenter(e, &x, &y, &z)) return 0;
     VertexSet(v, x, y, z);
     return 1;
+}
+
+int IsGroupGraphic(GraphicStruct* g) {
+    return g && g->kind == GraphicKindGroup ? 1 : 0;
 }
 
 } // namespace tiller

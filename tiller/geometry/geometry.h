@@ -1,5 +1,5 @@
 // Small vector, host-matrix, host-vertex and host-box arithmetic shared by the control, the
-// handles, their parts and the drag routines. Plain functions without state.
+// handles, their parts, the drag routines and the report. Plain functions without state.
 #ifndef TILLER_GEOMETRY_GEOMETRY_H
 #define TILLER_GEOMETRY_GEOMETRY_H
 
@@ -21,6 +21,8 @@ double SegmentCosine(const VertexStruct* a, const VertexStruct* b, const VertexS
 double TriangleSignedArea(const VertexStruct* a, const VertexStruct* b, const VertexStruct* c);
 // atan2, with 0 for (0, 0).
 double SafeAtan2(double y, double x);
+// 8 decimal places, halves away from zero: the exported round and the report's numbers.
+double RoundTo8(double x);
 
 void MatrixSetIdentity(MatrixStruct* m);
 int MatrixHasNoTranslation(const MatrixStruct* m);
@@ -30,10 +32,15 @@ int MatrixAssign(const MatrixStruct* source, MatrixStruct** target);
 int MatrixInvertAffine(MatrixStruct** m);
 int VertexAssign(const VertexStruct* source, VertexStruct** target);
 
+// A new copy of a valid box; null for a missing or invalid one (or when the copy cannot be made).
+ExtentsStruct* CopyValidExtents(const ExtentsStruct* source);
 int ExtentsIsPoint(const ExtentsStruct* e);
 int ExtentsIsFlat(const ExtentsStruct* e);
 int ExtentsCenter(const ExtentsStruct* e, double* x, double* y, double* z);
 int ExtentsCenterVertex(const ExtentsStruct* e, VertexStruct* v);
+
+// 1 for a group graphic: the walk filter that finds handle groups and their parts.
+int IsGroupGraphic(GraphicStruct* g);
 
 } // namespace tiller
 

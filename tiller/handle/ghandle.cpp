@@ -7,6 +7,7 @@
 #include "tiller/handle/ghandle.h"
 
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/diagnostics.h"
@@ -19,10 +20,6 @@ namespace {
 constexpr int PropertySelector = 7;
 // The slots whose parts are shown, hidden and moved between viewports.
 constexpr PartSlot DisplayedSlots[] = {SlotMouseout, SlotMouseover, SlotActive, SlotStatic};
-
-int IsGroupGraphic(GraphicStruct* g) {
-    return g && g->kind == GraphicKindGroup ? 1 : 0;
-}
 
 // The three arrays of one GraphicEnumerateProperties call, destroyed together.
 struct PropertyArrays {
@@ -276,7 +273,7 @@ int GHandle::FollowDrag(const MatrixStruct* step, const MatrixStruct* drag, uint
     if (isActive)
         return ApplyMatrixToPart(parts[SlotActive], step, controlState, isActive, isHighlighted,
                                  hideRefpoint);
-    const bool isBoundingBox = csName == "Bounding_box";
+    const bool isBoundingBox = csName == BoundingBoxName;
     // Scaling and shearing steps would distort the other handles: only the box follows them.
     const bool distorting = draggedTransform == TransformScale ||
                             draggedTransform == TransformScale2 || !MatrixIsOrtho(step);
@@ -290,11 +287,8 @@ int GHandle::ApplyMatrixToPart(GHandlePart* part, const MatrixStruct* m, uint32_
     if (!part || !part->PartIsLoaded() || !part->PartIsDisplayable() ||
         !part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
         return 0;
-    MatrixStruct* placed = MatrixMatrixMultiplyEx(m, part->PartGetPlacement());
-    if (!placed) return 0;
-    const int done = part->PartSetMatrix(placed);
-    MatrixDispose(&placed);
-    return done;
+    const HeldMatrix placed(MatrixMatrixMultiplyEx(m, part->PartGetPlacement()));
+    return placed ? part->PartSetMatrix(placed.get()) : 0;
 }
 
 double GHandle::EffectivePriority() const {

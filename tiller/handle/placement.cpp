@@ -7,7 +7,9 @@
 #include <cmath>
 
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
+#include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
 
 using namespace tiller;
@@ -17,13 +19,6 @@ namespace {
 // The smallest size the facets of the bounding box get on a flat axis, so that they stay
 // pickable over a flat selection.
 constexpr double SmallestFacetSize = 1e-4;
-
-ExtentsStruct* CopyValidExtents(const ExtentsStruct* source) {
-    if (!source || !ExtentsValid(source)) return nullptr;
-    ExtentsStruct* copy = ExtentsNewEx();
-    if (copy) ExtentsCopyFrom(copy, source);
-    return copy;
-}
 
 const MatrixStruct* OrientationFrame(uint32_t orientation, const MatrixStruct* controlCS,
                                      const MatrixStruct* rotbarCS,
@@ -42,9 +37,8 @@ const MatrixStruct* OrientationFrame(uint32_t orientation, const MatrixStruct* c
 
 // *placement := translation to `point` after *placement.
 void TranslateAfter(const VertexStruct* point, MatrixStruct** placement) {
-    MatrixStruct* translation = MatrixOffsetEx(nullptr, point);
-    MatrixMultiplyLeft(translation, placement);
-    MatrixDispose(&translation);
+    const HeldMatrix translation(MatrixOffsetEx(nullptr, point));
+    MatrixMultiplyLeft(translation.get(), placement);
 }
 
 } // namespace
@@ -69,11 +63,8 @@ int GHandle::PlaceHandle(const MatrixStruct* controlCS, const ExtentsStruct* ext
     for (MatrixStruct** m : {&mPlacement, &mPlacementInv, &mHandleWorld, &mHandleWorldInv})
         MatrixDispose(m);
     const MatrixStruct* frame = OrientationFrame(OrientationType, controlCS, rotbarCS, selectionCS);
-    VertexStruct* translation = nullptr;
-    VertexStruct* scale = nullptr;
-    MatrixSeparate(frame, &translation, &scale, &mPlacement);
-    VertexDispose(&translation);
-    VertexDispose(&scale);
+    HeldVertex translation, scale;
+    MatrixSeparate(frame, translation.address(), scale.address(), &mPlacement);
     AddPosition(frame, extents, refPoint);
 
     mPlacementInv = MatrixOrthoInvertEx(mPlacement);
@@ -126,7 +117,7 @@ void GHandle::SizeBySelection(double dx, double dy, double dz) {
     else
         MatrixSetIdentity(mSize);
     if (!mSize) return;
-    if (csName == "Bounding_box_facets") {
+    if (csName == BoundingBoxFacetsName) {
         for (double* size : {&dx, &dy, &dz})
             if (std::fabs(*size) <= GeomEpsilon) *size = SmallestFacetSize;
     }
@@ -156,10 +147,9 @@ int GHandle::ApplyPlacementToPart(GHandlePart* part) {
     if (!part || !part->PartIsDisplayable()) return 0;
     if (mSize && !MatrixIsIdentity(mSize)) {
         // The part is scaled by the selection's size in the handle's frame, then placed.
-        MatrixStruct* sized = MatrixMatrixMultiplyEx(mPlacement, mSize);
-        part->PartSetMatrix(sized);
-        part->PartSetPlacement(sized);
-        MatrixDispose(&sized);
+        const HeldMatrix sized(MatrixMatrixMultiplyEx(mPlacement, mSize));
+        part->PartSetMatrix(sized.get());
+        part->PartSetPlacement(sized.get());
     } else {
         part->PartSetMatrix(mPlacement);
         part->PartSetPlacement(mPlacement);

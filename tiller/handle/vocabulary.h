@@ -1,5 +1,6 @@
-// The profile vocabulary: the six enumerations with their texts, and the readers that turn a
-// group's or a part graphic's custom properties into HandleProperties and PartProperties.
+// The profile vocabulary: the specially treated handle names, the six enumerations with their
+// texts, and the readers that turn a group's or a part graphic's custom properties into
+// HandleProperties and PartProperties.
 #ifndef TILLER_HANDLE_VOCABULARY_H
 #define TILLER_HANDLE_VOCABULARY_H
 
@@ -12,6 +13,14 @@
 #include <vector>
 
 namespace tiller {
+
+// The handle names that the settings, the placement, the report and the drag treat specially.
+inline constexpr const char* BoundingBoxName = "Bounding_box";
+inline constexpr const char* BoundingBoxTipsName = "Bounding_box_tips";
+inline constexpr const char* BoundingBoxFacetsName = "Bounding_box_facets";
+inline constexpr const char* ReferencePointName = "Reference_point";
+inline constexpr const char* SelectionCSName = "SelectionCS";
+inline constexpr const char* AxisNames[] = {"AxisX", "AxisY", "AxisZ"};
 
 struct EnumVocabulary {
     std::vector<std::string> texts;      // indexed by value

@@ -45,11 +45,11 @@ struct VertexStruct {
 struct ExtentsStruct; // read through ExtentsGet...
 
 enum : uint8_t {
-    GraphicKindLine = 2,     // an open polyline: two or more vertices
-    GraphicKindPolygon = 3,  // a closed planar polygon, filled
-    GraphicKindGroup = 7,    // children only
-    GraphicKindPick = 11,    // empty scratch graphic handed to distance queries
-    GraphicKindMesh = 18,    // vertices and triangle faces
+    GraphicKindLine = 2,    // an open polyline: two or more vertices
+    GraphicKindPolygon = 3, // a closed planar polygon, filled
+    GraphicKindGroup = 7,   // children only
+    GraphicKindPick = 11,   // empty scratch graphic handed to distance queries
+    GraphicKindMesh = 18,   // vertices and triangle faces
 };
 
 enum : uint32_t {
@@ -84,11 +84,11 @@ struct NotifyCookie;
 
 // [SECTION] Matrices ------------------------------------------------------------------------
 
-KORVEX_API MatrixStruct* MatrixNewEx();                        // identity
-KORVEX_API MatrixStruct* MatrixCopyEx(const MatrixStruct* m);  // null for null
+KORVEX_API MatrixStruct* MatrixNewEx();                       // identity
+KORVEX_API MatrixStruct* MatrixCopyEx(const MatrixStruct* m); // null for null
 KORVEX_API void MatrixDispose(MatrixStruct** m);
-KORVEX_API MatrixStruct* MatrixSingle();                       // identity
-KORVEX_API int MatrixIsIdentity(const MatrixStruct* m);        // exact; null counts as identity
+KORVEX_API MatrixStruct* MatrixSingle();                // identity
+KORVEX_API int MatrixIsIdentity(const MatrixStruct* m); // exact; null counts as identity
 // Rigid: the linear block is orthonormal (within 1e-9); a null matrix is orthogonal.
 KORVEX_API int MatrixIsOrtho(const MatrixStruct* m);
 KORVEX_API int MatrixEqual(const MatrixStruct* a, const MatrixStruct* b); // within 1e-12
@@ -185,9 +185,9 @@ KORVEX_API int GraphicEnumerateProperties(GraphicStruct* g, SAFEARRAY** first, S
 KORVEX_API int GraphicGetLayer(const GraphicStruct* g);
 KORVEX_API void GraphicSetLayer(GraphicStruct* g, int layer);
 // A new deep copy (detached, no parent) whose own matrix is m after g's own matrix.
-KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStruct* m,
-                                        int reserved, uint16_t flags);
-KORVEX_API int GraphicAttach(GraphicStruct* g, DrawingStruct* drawing); // null detaches
+KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStruct* m, int reserved,
+                                        uint16_t flags);
+KORVEX_API int GraphicAttach(GraphicStruct* g, DrawingStruct* drawing);  // null detaches
 KORVEX_API const MatrixStruct* GraphicGetMatrix(const GraphicStruct* g); // null: identity
 KORVEX_API void GraphicSetMatrix(GraphicStruct* g, const MatrixStruct* m, int reserved);
 // Bakes m into every vertex of the subtree (descendant matrices included and then cleared).
@@ -195,8 +195,8 @@ KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int a,
                                  int d);
 KORVEX_API void GraphicSetExtentsDirty(GraphicStruct* g, int dirty);
 // The world-coordinate extents of the subtree (own matrix applied) into `out`; 1/0.
-KORVEX_API int GraphicGetGeometricExtents(GraphicStruct* g, ExtentsStruct* out, int a, int b,
-                                          int c, int d);
+KORVEX_API int GraphicGetGeometricExtents(GraphicStruct* g, ExtentsStruct* out, int a, int b, int c,
+                                          int d);
 // The same box, cached in the graphic and owned by it.
 KORVEX_API const ExtentsStruct* GraphicGetExtents(GraphicStruct* g, int a, int b, int c, int d,
                                                   int e, int f);
@@ -292,8 +292,8 @@ KORVEX_API AppStruct* AppGetCurrentApp();
 KORVEX_API NotifyCookie* NotifyEngineAdviseDbNotifyEx(int a, AppStruct* app,
                                                       NotifyCallback callback, void* data,
                                                       int count, ...);
-KORVEX_API int NotifyEngineUnadviseDbNotify(AppStruct* app, NotifyCookie* cookie, int a,
-                                            int count, ...);
+KORVEX_API int NotifyEngineUnadviseDbNotify(AppStruct* app, NotifyCookie* cookie, int a, int count,
+                                            ...);
 // Opens a notification record of the application with its opening parameter.
 KORVEX_API int NotifyEngineOpenNotifyRecord(AppStruct* app, NotifyParam* param);
 KORVEX_API int NotifyEngineCloseNotifyRecord(AppStruct* app, int value);

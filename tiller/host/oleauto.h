@@ -35,11 +35,11 @@ struct VARIANT {
     uint16_t wReserved2;
     uint16_t wReserved3;
     union {
-        int32_t lVal;     // VT_I4
-        uint32_t ulVal;   // VT_UI4
-        double dblVal;    // VT_R8
-        BSTR bstrVal;     // VT_BSTR, owned
-        void* byref;      // VT_BYREF | VT_VOID
+        int32_t lVal;   // VT_I4
+        uint32_t ulVal; // VT_UI4
+        double dblVal;  // VT_R8
+        BSTR bstrVal;   // VT_BSTR, owned
+        void* byref;    // VT_BYREF | VT_VOID
         uint8_t raw[16];
     };
 };

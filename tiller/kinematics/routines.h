@@ -5,6 +5,7 @@
 #ifndef TILLER_KINEMATICS_ROUTINES_H
 #define TILLER_KINEMATICS_ROUTINES_H
 
+#include "tiller/geometry/held.h"
 #include "tiller/host/korvex.h"
 #include "tiller/kinematics/drag.h"
 #include "tiller/tiller.h"
@@ -12,37 +13,6 @@
 #include <initializer_list>
 
 namespace tiller {
-
-// Owns one temporary host record and releases it when the scope ends, on every path.
-template <typename T, void (*Dispose)(T**)> class HostRecord {
-  public:
-    explicit HostRecord(T* record = nullptr) : record_(record) {}
-    ~HostRecord() { Reset(); }
-    HostRecord(const HostRecord&) = delete;
-    HostRecord& operator=(const HostRecord&) = delete;
-
-    T* get() const { return record_; }
-    T* operator->() const { return record_; }
-    explicit operator bool() const { return record_ != nullptr; }
-    // For host calls that replace or clear the record through its address.
-    T** address() { return &record_; }
-    void Reset(T* record = nullptr) {
-        if (record_) Dispose(&record_);
-        record_ = record;
-    }
-    // Hands the record over to the caller.
-    T* Release() {
-        T* record = record_;
-        record_ = nullptr;
-        return record;
-    }
-
-  private:
-    T* record_;
-};
-
-using HeldMatrix = HostRecord<MatrixStruct, MatrixDispose>;
-using HeldVertex = HostRecord<VertexStruct, VertexDispose>;
 
 // The argument block of one routine call, as the dispatch hands it over.
 struct DragCall {

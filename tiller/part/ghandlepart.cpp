@@ -9,6 +9,7 @@
 
 #include "tiller/control/gcontrol.h"
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/tracery.h"
 #include "tiller/profile/diagnostics.h"
@@ -55,12 +56,11 @@ MatrixStruct* AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct*
 
 // A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own.
 void BakeOwnMatrix(GraphicStruct* g) {
-    MatrixStruct* own = MatrixCopyEx(GraphicGetMatrix(g));
+    const HeldMatrix own(MatrixCopyEx(GraphicGetMatrix(g)));
     if (!own) return;
     GraphicSetMatrix(g, nullptr, 0);
-    GraphicTransform(g, own, 0, 1, 1, 0);
+    GraphicTransform(g, own.get(), 0, 1, 1, 0);
     GraphicSetExtentsDirty(g, 1);
-    MatrixDispose(&own);
 }
 
 int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
@@ -106,10 +106,9 @@ void DetachAndDispose(GraphicStruct** g) {
 // A point in world coordinates: `local` in the graphic's coordinates carried into the world.
 bool WorldPointOf(const GraphicStruct* g, const VertexStruct* local, VertexStruct* out) {
     if (!local || !out) return false;
-    MatrixStruct* toWorld = GraphicBuildMatrixInWordCS(g);
+    const HeldMatrix toWorld(GraphicBuildMatrixInWordCS(g));
     VertexSet(out, local->x, local->y, local->z);
-    VertexTransform(out, toWorld);
-    MatrixDispose(&toWorld);
+    VertexTransform(out, toWorld.get());
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/plinth.h"
 #include "tiller/part/ghandlepart.h"
@@ -29,23 +30,17 @@ int CachedDefaultAperture = 0;
 double ClosestFacetDistance(GraphicStruct* geometry, const VertexStruct* point,
                             const MatrixStruct* matrix, VertexStruct* pointOut, GraphicStruct*,
                             void** zero, double, uint32_t, int, int, ViewportStruct* vp) {
-    VertexStruct* q = VertexNewFromEx(point);
-    VertexStruct* hitScratch = pointOut ? nullptr : VertexNewFromEx(nullptr);
-    VertexStruct* normal = VertexNewFromEx(nullptr);
-    VertexStruct* hit = pointOut ? pointOut : hitScratch;
-    double result = -1.0;
-    if (q && hit && normal) {
-        if (ViewportIsPerspective(vp)) q->z = -q->z;
-        ViewportCStoUserCS(matrix, 0, q, q);
-        int one = 1;
-        int none = 0;
-        result = GraphicGetClosestFacet(q, geometry, &one, &none, zero, nullptr, hit, normal, vp,
-                                        FacetQueryFlags, 0, 0);
-    }
-    VertexDispose(&q);
-    VertexDispose(&hitScratch);
-    VertexDispose(&normal);
-    return result;
+    const HeldVertex q(VertexNewFromEx(point));
+    const HeldVertex hitScratch(pointOut ? nullptr : VertexNewFromEx(nullptr));
+    const HeldVertex normal(VertexNewFromEx(nullptr));
+    VertexStruct* hit = pointOut ? pointOut : hitScratch.get();
+    if (!q || !hit || !normal) return -1.0;
+    if (ViewportIsPerspective(vp)) q->z = -q->z;
+    ViewportCStoUserCS(matrix, 0, q.get(), q.get());
+    int one = 1;
+    int none = 0;
+    return GraphicGetClosestFacet(q.get(), geometry, &one, &none, zero, nullptr, hit, normal.get(),
+                                  vp, FacetQueryFlags, 0, 0);
 }
 
 // A copy of the viewport whose camera is carried into the frame of the part's stored geometry:

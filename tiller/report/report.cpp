@@ -6,8 +6,8 @@
 
 #include "tiller/report/report.h"
 
-#include "tiller/api/manager.h"
 #include "tiller/control/gcontrol.h"
+#include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
 #include "tiller/host/korvex.h"
@@ -202,8 +202,8 @@ HandleCensus TakeCensus(const GControl& control) {
         default:
             break;
         }
-        if (handle->csName == "Bounding_box") census.hasBoundingBox = true;
-        if (handle->csName == "Reference_point") census.hasReferencePoint = true;
+        if (handle->csName == BoundingBoxName) census.hasBoundingBox = true;
+        if (handle->csName == ReferencePointName) census.hasReferencePoint = true;
         if (handle == control.highlightedHandle) census.highlightedPosition = position;
         ++position;
     }

@@ -558,7 +558,7 @@ void AddRepeatedNames(const std::vector<GHandle*>& handles, const ProfileMap& ma
     std::map<std::string, const GHandle*> first;
     for (const GHandle* h : handles) {
         const auto [earlier, isNew] = first.emplace(h->csName, h);
-        if (isNew || h->csName == "Bounding_box") continue;
+        if (isNew || h->csName == BoundingBoxName) continue;
         const ProfileMap::Place* place = map.Find(h->pGroup);
         const ProfileMap::Place* earlierPlace = map.Find(earlier->second->pGroup);
         groups[h->pGroup]->messages.push_back(

@@ -60,7 +60,7 @@ KORVEX_API std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene);
 // The extents of the selection's points mapped by `toFrame` (world to the frame measured in;
 // null: world), into `out`. 0 for an empty selection.
 KORVEX_API int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame,
-                                         ExtentsStruct* out);
+                                       ExtentsStruct* out);
 // The ExtentsCallback of the current scene: the selection's points mapped by the matrix as the
 // library gives it (world to the handle's frame), their extents written into the record at *e.
 KORVEX_API int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e);

@@ -1,5 +1,11 @@
 // The drawing database's records: graphics with their vertices, faces, properties and
 // children, layer tables and drawings, and the operations the database's sources share.
+//
+// Index
+//   [SECTION] Graphics
+//   [SECTION] Drawings
+//   [SECTION] Files
+//   [SECTION] Text
 #ifndef KORVEX_GRAPHIC_RECORDS_H
 #define KORVEX_GRAPHIC_RECORDS_H
 
@@ -96,6 +102,8 @@ void appendVertex(GraphicRecord* g, double x, double y, double z);
 // ancestors and, when its own matrix moved, of its descendants become stale.
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
 GraphicRecord* parentOf(const GraphicRecord* g);
+// The graphic's own matrix, the identity when it has none.
+const MatrixStruct& ownMatrix(const GraphicRecord& g);
 
 // [SECTION] Drawings ------------------------------------------------------------------------
 

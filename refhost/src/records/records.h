@@ -5,6 +5,7 @@
 
 #include "korvex/testing.h"
 #include "tiller/host/korvex.h"
+#include "vec3.h"
 
 #include <array>
 #include <memory>
@@ -31,14 +32,18 @@ template <class T> void deleteRecord(KvRecordType type, T* record) {
     releaseRecord(type);
 }
 
-// Matrix arithmetic shared by the host's records; see matrix.cpp.
+// The one affine-matrix arithmetic of the host (matrix.cpp): the records, the viewports,
+// picking, snapping and the scene all use it.
 extern const MatrixStruct IdentityMatrix;
+MatrixStruct identityMatrix();
 // The matrix a null operand stands for: the identity.
 const MatrixStruct& orIdentity(const MatrixStruct* m);
 // a after b.
-MatrixStruct composeMatrices(const MatrixStruct& a, const MatrixStruct& b);
-// The exact inverse of an affine matrix; false (and `out` untouched) when it is singular.
-bool inverseOfAffine(const MatrixStruct& m, MatrixStruct& out);
+MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b);
+// The inverse of an affine matrix; false (and `inverse` untouched) when it is singular.
+bool invertAffine(const MatrixStruct& m, MatrixStruct* inverse);
+Vec3 transformPoint(const MatrixStruct& m, Vec3 p);
+Vec3 transformVector(const MatrixStruct& m, Vec3 v);
 // The point (x, y, z) mapped by m, in place.
 void mapPoint(const MatrixStruct& m, double& x, double& y, double& z);
 

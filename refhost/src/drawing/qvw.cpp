@@ -1,6 +1,14 @@
 // The .qvw drawing file: a versioned JSON document of a drawing's graphic tree (see
 // docs/qvw-format.md). The reader takes a file whole or not at all; the writer refuses a
 // drawing it could not read back exactly.
+//
+// Index
+//   [SECTION] Limits
+//   [SECTION] JSON
+//   [SECTION] Reader
+//   [SECTION] Writer
+//   [SECTION] Host interface
+//   [SECTION] Host-application API
 #include "graphic_records.h"
 #include "korvex/drawing.h"
 #include "tiller/host/arbor.h"

@@ -1,5 +1,9 @@
 // Graphics of the drawing database: the tree of groups, lines, polygons and meshes, their
 // vertex lists, matrices, reference points, custom properties and extents.
+//
+// Index
+//   [SECTION] Records
+//   [SECTION] Host interface
 #include "graphic_records.h"
 
 #include <nlohmann/json.hpp>
@@ -146,6 +150,10 @@ GraphicRecord* copyGraphicTree(const GraphicRecord& g) {
     return copyNode(g, true);
 }
 
+const MatrixStruct& ownMatrix(const GraphicRecord& g) {
+    return g.matrix ? *g.matrix : IdentityMatrix;
+}
+
 } // namespace korvex
 
 using namespace korvex;
@@ -159,15 +167,11 @@ const GraphicRecord* asGraphic(const GraphicStruct* g) {
     return static_cast<const GraphicRecord*>(g);
 }
 
-const MatrixStruct& ownMatrixOf(const GraphicRecord& g) {
-    return g.matrix ? *g.matrix : IdentityMatrix;
-}
-
 // The matrix carrying g's coordinates into the world: its ancestors' matrices after its own.
 MatrixStruct matrixInWorld(const GraphicRecord& g) {
-    MatrixStruct m = ownMatrixOf(g);
+    MatrixStruct m = ownMatrix(g);
     for (const GraphicRecord* p = parentOf(&g); p; p = parentOf(p))
-        m = composeMatrices(ownMatrixOf(*p), m);
+        m = compose(ownMatrix(*p), m);
     return m;
 }
 
@@ -205,7 +209,7 @@ void addVerticesOfSubtree(const GraphicRecord& g, const MatrixStruct& toWorld, B
         bounds->add(x, y, z);
     }
     for (const GraphicRecord* child : g.children)
-        addVerticesOfSubtree(*child, composeMatrices(toWorld, ownMatrixOf(*child)), bounds);
+        addVerticesOfSubtree(*child, compose(toWorld, ownMatrix(*child)), bounds);
 }
 
 // The exact box of g's vertices in world coordinates; empty for a graphic without vertices.
@@ -227,7 +231,7 @@ void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
         mapPoint(m, v->x, v->y, v->z);
     if (g->refPoint) mapPoint(m, g->refPoint->x, g->refPoint->y, g->refPoint->z);
     for (GraphicRecord* child : g->children) {
-        const MatrixStruct childToParent = composeMatrices(m, ownMatrixOf(*child));
+        const MatrixStruct childToParent = compose(m, ownMatrix(*child));
         child->matrix.reset();
         bakeSubtree(child, childToParent);
     }
@@ -364,7 +368,7 @@ KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStru
                                         uint16_t) {
     if (!g) return nullptr;
     GraphicRecord* copy = copyGraphicTree(*asGraphic(g));
-    if (copy && m) copy->matrix = composeMatrices(*m, ownMatrixOf(*copy));
+    if (copy && m) copy->matrix = compose(*m, ownMatrix(*copy));
     return copy;
 }
 

@@ -56,5 +56,5 @@ KORVEX_API void VertexTransform(VertexStruct* v, const MatrixStruct* m) {
 // transposed rotation; a singular m leaves v unchanged.
 KORVEX_API void VertexBackOrthoTransform(VertexStruct* v, const MatrixStruct* m) {
     MatrixStruct inverse;
-    if (v && m && korvex::inverseOfAffine(*m, inverse)) korvex::mapPoint(inverse, v->x, v->y, v->z);
+    if (v && m && korvex::invertAffine(*m, &inverse)) korvex::mapPoint(inverse, v->x, v->y, v->z);
 }

@@ -2,6 +2,10 @@
 // the nearest facet along a sight line and the nearest edge within a radius. Each graphic
 // keeps its geometry, bounds and bounding-volume hierarchies in its cache, rebuilt when the
 // revision of any graphic of its tree changes.
+//
+// Index
+//   [SECTION] Geometry of graphics
+//   [SECTION] Cache
 #include "display_records.h"
 
 #include <algorithm>

@@ -1,5 +1,12 @@
 // Viewports: cameras, the view matrix, pixels and sight lines, and the conversions the
-// library asks for. Also the small affine algebra that the display side shares.
+// library asks for. Also the display side's own matrices: scales about a point, comparison.
+//
+// Index
+//   [SECTION] Display matrices
+//   [SECTION] Camera and projection
+//   [SECTION] Records
+//   [SECTION] Host interface
+//   [SECTION] Host application
 #include "display_records.h"
 #include "korvex/view.h"
 
@@ -10,13 +17,7 @@
 
 namespace korvex {
 
-// [SECTION] Affine algebra ------------------------------------------------------------------
-
-MatrixStruct identityMatrix() {
-    MatrixStruct m{};
-    m.m[0] = m.m[5] = m.m[10] = m.m[15] = 1.0;
-    return m;
-}
+// [SECTION] Display matrices ----------------------------------------------------------------
 
 MatrixStruct uniformScaleAbout(double k, Vec3 c) {
     MatrixStruct m = identityMatrix();
@@ -27,63 +28,10 @@ MatrixStruct uniformScaleAbout(double k, Vec3 c) {
     return m;
 }
 
-Vec3 transformVector(const MatrixStruct& m, Vec3 v) {
-    const double* a = m.m;
-    return {a[0] * v.x + a[4] * v.y + a[8] * v.z, a[1] * v.x + a[5] * v.y + a[9] * v.z,
-            a[2] * v.x + a[6] * v.y + a[10] * v.z};
-}
-
-Vec3 transformPoint(const MatrixStruct& m, Vec3 p) {
-    return transformVector(m, p) + Vec3{m.m[12], m.m[13], m.m[14]};
-}
-
-MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b) {
-    MatrixStruct r{};
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += a.m[k * 4 + row] * b.m[col * 4 + k];
-            r.m[col * 4 + row] = sum;
-        }
-    return r;
-}
-
-bool invertAffine(const MatrixStruct& m, MatrixStruct* inverse) {
-    const double* a = m.m;
-    // Cofactors of the linear block (columns are the images of the axes).
-    const double c00 = a[5] * a[10] - a[9] * a[6];
-    const double c01 = a[8] * a[6] - a[4] * a[10];
-    const double c02 = a[4] * a[9] - a[8] * a[5];
-    const double det = a[0] * c00 + a[1] * c01 + a[2] * c02;
-    if (std::fabs(det) < 1e-300) return false;
-    const double s = 1.0 / det;
-    MatrixStruct r = identityMatrix();
-    r.m[0] = c00 * s;
-    r.m[4] = c01 * s;
-    r.m[8] = c02 * s;
-    r.m[1] = (a[9] * a[2] - a[1] * a[10]) * s;
-    r.m[5] = (a[0] * a[10] - a[8] * a[2]) * s;
-    r.m[9] = (a[8] * a[1] - a[0] * a[9]) * s;
-    r.m[2] = (a[1] * a[6] - a[5] * a[2]) * s;
-    r.m[6] = (a[4] * a[2] - a[0] * a[6]) * s;
-    r.m[10] = (a[0] * a[5] - a[4] * a[1]) * s;
-    const Vec3 t = transformVector(r, {a[12], a[13], a[14]});
-    r.m[12] = -t.x;
-    r.m[13] = -t.y;
-    r.m[14] = -t.z;
-    *inverse = r;
-    return true;
-}
-
 bool sameMatrix(const MatrixStruct& a, const MatrixStruct& b, double tolerance) {
     for (int i = 0; i < 16; ++i)
         if (std::fabs(a.m[i] - b.m[i]) > tolerance) return false;
     return true;
-}
-
-MatrixStruct ownMatrix(const GraphicRecord& g) {
-    return g.matrix ? *g.matrix : identityMatrix();
 }
 
 // [SECTION] Camera and projection -----------------------------------------------------------

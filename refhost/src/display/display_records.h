@@ -1,6 +1,11 @@
 // The display side of the reference host: viewports with their cameras and render scenes,
 // the retained display elements, and the geometry that picking and rendering read from
 // graphics.
+//
+// Index
+//   [SECTION] Geometry of graphics
+//   [SECTION] Viewports
+//   [SECTION] Render scenes and display elements
 #ifndef KORVEX_DISPLAY_RECORDS_H
 #define KORVEX_DISPLAY_RECORDS_H
 
@@ -14,18 +19,9 @@
 
 namespace korvex {
 
-MatrixStruct identityMatrix();
-// A uniform scale by k about c.
+// A uniform scale by k about c. The rest of the matrix arithmetic is in records.h.
 MatrixStruct uniformScaleAbout(double k, Vec3 c);
-Vec3 transformPoint(const MatrixStruct& m, Vec3 p);
-Vec3 transformVector(const MatrixStruct& m, Vec3 v);
-// a after b.
-MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b);
-// False when m is singular.
-bool invertAffine(const MatrixStruct& m, MatrixStruct* inverse);
 bool sameMatrix(const MatrixStruct& a, const MatrixStruct& b, double tolerance);
-// The graphic's own matrix, identity when it has none.
-MatrixStruct ownMatrix(const GraphicRecord& g);
 
 // [SECTION] Geometry of graphics --------------------------------------------------------------
 

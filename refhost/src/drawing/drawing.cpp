@@ -1,5 +1,11 @@
 // Drawings of the drawing database: the model root, layers and their table, the engine
 // switch, and the host-application API that builds drawings and reads them back.
+//
+// Index
+//   [SECTION] Text
+//   [SECTION] Host interface
+//   [SECTION] Building
+//   [SECTION] Reading
 #include "korvex/drawing.h"
 #include "graphic_records.h"
 #include "tiller/host/arbor.h"

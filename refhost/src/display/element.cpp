@@ -8,6 +8,11 @@
 // picking query, any host-application call). By then the caller has finished what it was
 // doing with the element, so a callback never meets a half-updated owner. Host-application
 // calls that move a camera deliver before they return.
+//
+// Index
+//   [SECTION] CAbstractUIObject
+//   [SECTION] CRedUIElement
+//   [SECTION] Host application
 #include "display_records.h"
 #include "korvex/view.h"
 

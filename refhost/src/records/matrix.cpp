@@ -106,7 +106,11 @@ const MatrixStruct& orIdentity(const MatrixStruct* m) {
     return m ? *m : IdentityMatrix;
 }
 
-MatrixStruct composeMatrices(const MatrixStruct& a, const MatrixStruct& b) {
+MatrixStruct identityMatrix() {
+    return IdentityMatrix;
+}
+
+MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b) {
     MatrixStruct c;
     for (int col = 0; col < 4; ++col)
         for (int row = 0; row < 4; ++row) {
@@ -120,7 +124,7 @@ MatrixStruct composeMatrices(const MatrixStruct& a, const MatrixStruct& b) {
 
 // Singular means a zero or non-finite determinant, or axes so nearly dependent that the
 // determinant is below 1e-14 of the product of the axis lengths (the largest it can be).
-bool inverseOfAffine(const MatrixStruct& m, MatrixStruct& out) {
+bool invertAffine(const MatrixStruct& m, MatrixStruct* out) {
     const Vec3 c0 = column(m, 0), c1 = column(m, 1), c2 = column(m, 2);
     const double det = dot(c0, cross(c1, c2));
     const double bound = length(c0) * length(c1) * length(c2);
@@ -135,20 +139,30 @@ bool inverseOfAffine(const MatrixStruct& m, MatrixStruct& out) {
         inverse.m[8 + r] = rows[r].z;
         inverse.m[12 + r] = -dot(rows[r], t);
     }
-    out = inverse;
+    *out = inverse;
     return true;
 }
 
+Vec3 transformVector(const MatrixStruct& m, Vec3 v) {
+    const double* a = m.m;
+    return {a[0] * v.x + a[4] * v.y + a[8] * v.z, a[1] * v.x + a[5] * v.y + a[9] * v.z,
+            a[2] * v.x + a[6] * v.y + a[10] * v.z};
+}
+
+Vec3 transformPoint(const MatrixStruct& m, Vec3 p) {
+    return transformVector(m, p) + Vec3{m.m[12], m.m[13], m.m[14]};
+}
+
 void mapPoint(const MatrixStruct& m, double& x, double& y, double& z) {
-    const double px = x, py = y, pz = z;
-    x = m.m[0] * px + m.m[4] * py + m.m[8] * pz + m.m[12];
-    y = m.m[1] * px + m.m[5] * py + m.m[9] * pz + m.m[13];
-    z = m.m[2] * px + m.m[6] * py + m.m[10] * pz + m.m[14];
+    const Vec3 p = transformPoint(m, {x, y, z});
+    x = p.x;
+    y = p.y;
+    z = p.z;
 }
 
 } // namespace korvex
 
-using korvex::composeMatrices;
+using korvex::compose;
 using korvex::IdentityMatrix;
 using korvex::orIdentity;
 
@@ -197,7 +211,7 @@ KORVEX_API int MatrixEqual(const MatrixStruct* a, const MatrixStruct* b) {
 
 KORVEX_API MatrixStruct* MatrixMatrixMultiplyEx(const MatrixStruct* a, const MatrixStruct* b) {
     if (!a && !b) return nullptr;
-    return newMatrix(composeMatrices(orIdentity(a), orIdentity(b)));
+    return newMatrix(compose(orIdentity(a), orIdentity(b)));
 }
 
 KORVEX_API void MatrixMultiplyLeft(const MatrixStruct* a, MatrixStruct** m) {
@@ -205,7 +219,7 @@ KORVEX_API void MatrixMultiplyLeft(const MatrixStruct* a, MatrixStruct** m) {
     if (!*m)
         *m = MatrixCopyEx(a);
     else
-        **m = composeMatrices(orIdentity(a), **m);
+        **m = compose(orIdentity(a), **m);
 }
 
 KORVEX_API void MatrixMultiplyRight(MatrixStruct** m, const MatrixStruct* b) {
@@ -213,7 +227,7 @@ KORVEX_API void MatrixMultiplyRight(MatrixStruct** m, const MatrixStruct* b) {
     if (!*m)
         *m = MatrixCopyEx(b);
     else
-        **m = composeMatrices(**m, orIdentity(b));
+        **m = compose(**m, orIdentity(b));
 }
 
 KORVEX_API MatrixStruct* MatrixOffsetEx(MatrixStruct* m, const VertexStruct* v) {
@@ -244,15 +258,15 @@ KORVEX_API MatrixStruct* MatrixScaleEx(MatrixStruct* m, const VertexStruct* f,
 
 KORVEX_API MatrixStruct* MatrixOrthoInvertEx(const MatrixStruct* m) {
     MatrixStruct inverse;
-    if (!m || !korvex::inverseOfAffine(*m, inverse)) return nullptr;
+    if (!m || !korvex::invertAffine(*m, &inverse)) return nullptr;
     return newMatrix(inverse);
 }
 
 // A null *m is the identity, which conjugation leaves the identity: nothing to do.
 KORVEX_API void MatrixTranslateFromCS(MatrixStruct** m, const MatrixStruct* cs) {
     MatrixStruct inverse;
-    if (!m || !*m || !cs || !korvex::inverseOfAffine(*cs, inverse)) return;
-    **m = composeMatrices(*cs, composeMatrices(**m, inverse));
+    if (!m || !*m || !cs || !korvex::invertAffine(*cs, &inverse)) return;
+    **m = compose(*cs, compose(**m, inverse));
 }
 
 // The points define a plane unless b coincides with a or c lies on the line ab (the sine of

@@ -1,5 +1,12 @@
 // The host application: a scene drawing with the user's selection, the extents callback, the
 // pointer-to-drag-sample conversion and applying a drag to the selection.
+//
+// Index
+//   [SECTION] Model
+//   [SECTION] Pointer
+//   [SECTION] Scenes
+//   [SECTION] Model and selection
+//   [SECTION] Pointer
 #include "display_records.h"
 #include "korvex/drawing.h"
 #include "korvex/session.h"

@@ -105,7 +105,7 @@ void LookAlongHandle(Scene& s, const GHandle& h) {
 // Draws one handle alone in each look and view; answers the files written, empty on failure.
 std::vector<std::string> DrawHandle(GControl& control, GHandle* h, const std::string& stem,
                                     Scene& s, const fs::path& dir, std::ostream& errors) {
-    for (GHandle* other : *control.Handles())
+    for (GHandle* other : control.handles)
         control.SetHandleVisible(other, other == h ? 1 : 0);
     const bool interactive = h->TransformType != TransformNone;
     std::vector<std::string> files;
@@ -220,7 +220,7 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
     std::string rows;
     int index = 0;
     std::vector<std::string> stems;
-    for (GHandle* h : *control.Handles()) {
+    for (GHandle* h : control.handles) {
         const std::string stem = FileStem(h->csName, ++index, stems);
         const std::vector<std::string> files = DrawHandle(control, h, stem, s, outDir, errors);
         if (files.empty()) return 1;

@@ -635,7 +635,7 @@ LintReport LintProfile(const std::string& path) {
             });
             control.Init();
         }
-        std::vector<GHandle*> handles(control.Handles()->begin(), control.Handles()->end());
+        std::vector<GHandle*> handles(control.handles.begin(), control.handles.end());
         for (GHandle* h : handles) {
             LintedGroup& linted = *byGroup[h->pGroup];
             linted.loaded = true;

@@ -7,7 +7,7 @@ PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchma
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo assembly test test-asan bench fuzz format-check test-ratio view clean
+.PHONY: deps build demo assembly test test-asan bench fuzz docs format-check test-ratio view clean
 
 # node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:
@@ -69,6 +69,25 @@ fuzz: deps
 	    build-fuzz/corpus/exports
 	./build-fuzz/bin/fuzz_profile -max_total_time=$(FUZZ_SECONDS) -artifact_prefix=build-fuzz/ -max_len=1048576 \
 	    build-fuzz/corpus/profile tests/refhost/qvw_corpus build-fuzz/GCtrlProfiles
+
+# The handle galleries of the shipped profiles and of the authoring guide's worked example, in
+# docs/gallery/ (generated, not kept in git); every profile must lint clean first. The guide's
+# pictures in docs/images/authoring/ are copied from the galleries.
+DOC_PROFILES := build/GCtrlProfiles/UniversalCtrl.qvw build/GCtrlProfiles/UniversalCtrlSimple.qvw \
+                docs/examples/FatArrow.qvw
+GUIDE_PICTURES := UniversalCtrl/AxisX-iso-mouseout UniversalCtrl/AxisX-iso-mouseover \
+                  UniversalCtrl/AxisX-iso-active UniversalCtrl/RotateZ-iso-mouseout \
+                  UniversalCtrl/ScaleGripXPlus-iso-mouseout UniversalCtrl/Bounding_box_facets-iso-mouseover \
+                  FatArrow/FatArrowX-iso-mouseout
+docs: build
+	@for p in $(DOC_PROFILES); do \
+	  ./build/bin/tiller lint $$p > build/lint.txt || { cat build/lint.txt; exit 1; }; tail -n 1 build/lint.txt; \
+	  ./build/bin/tiller gallery $$p --out docs/gallery/$$(basename $$p .qvw) || exit 1; \
+	done
+	./build/bin/tiller play docs/examples/fat-arrow.json --out docs/gallery/fat-arrow-session >/dev/null
+	@mkdir -p docs/images/authoring
+	@for f in $(GUIDE_PICTURES); do cp docs/gallery/$$f.png docs/images/authoring/$$(basename $$f).png; done
+	@echo "galleries: docs/gallery/*/index.html"
 
 # Every tracked C++ file as .clang-format lays it out.
 format-check: PACKAGES += clang-format

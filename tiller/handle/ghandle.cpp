@@ -8,6 +8,7 @@
 #include "tiller/geometry/held.h"
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
+#include "tiller/profile/diagnostics.h"
 
 #include <cmath>
 #include <new>
@@ -122,9 +123,13 @@ void GHandle::Release() {
 
 int GHandle::HandleLoad() {
     if (!pGroup || !pDrawing) return 0;
+    DiagnosticsSubject subject(pGroup, nullptr);
     {
         PropertyArrays properties(pGroup);
-        if (properties.count < 1) return 0;
+        if (properties.count < 1) {
+            ReportDiagnostic(DiagnosticCode::GroupWithoutProperties);
+            return 0;
+        }
         if (!ReadHandleProperties(*this, properties.names, properties.values, properties.count))
             return 0;
     }
@@ -139,6 +144,7 @@ int GHandle::HandleLoad() {
 
 // Makes the part of one child group; a later part of the same type replaces an earlier one.
 void GHandle::LoadPart(GraphicStruct* child) {
+    DiagnosticsSubject subject(pGroup, child);
     PartProperties values;
     uint32_t type = PartUndefined;
     {
@@ -146,6 +152,8 @@ void GHandle::LoadPart(GraphicStruct* child) {
         if (properties.count >= 1)
             type =
                 ReadPartProperties(properties.names, properties.values, properties.count, values);
+        else
+            ReportDiagnostic(DiagnosticCode::PartWithoutType);
     }
     const PartSlot slot = SlotOfPartType(type);
     if (slot == SlotCount) return;
@@ -153,16 +161,35 @@ void GHandle::LoadPart(GraphicStruct* child) {
         GHandlePart(pViewport, pGroup, child, pDrawing, type, pControl, this, values.transparency,
                     values.ambient, values.diffuse, values.specular, values.fixedSize);
     if (!part) return;
+    part->Source = child;
+    if (parts[slot])
+        ReportDiagnostic(DiagnosticCode::PartReplaced, {}, EnumToText(PartVocabulary(), type));
     delete parts[slot];
     parts[slot] = part;
 }
 
+// A part the handle's transform needs; reports why it is not there.
+bool GHandle::HasRequiredPart(PartSlot slot, uint32_t type) {
+    const GHandlePart* part = parts[slot];
+    if (IsPresentAndLoaded(part)) return true;
+    const DiagnosticsSubject subject(pGroup, part ? part->Source : nullptr);
+    ReportDiagnostic(part ? DiagnosticCode::PartUnusable : DiagnosticCode::PartMissing, {},
+                     EnumToText(PartVocabulary(), type));
+    return false;
+}
+
 int GHandle::HasRequiredParts() {
-    if (TransformType == TransformNone) return IsPresentAndLoaded(parts[SlotStatic]) ? 1 : 0;
-    for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotCoordsystem})
-        if (!IsPresentAndLoaded(parts[slot])) return 0;
+    if (TransformType == TransformNone) return HasRequiredPart(SlotStatic, PartStatic) ? 1 : 0;
+    if (!HasRequiredPart(SlotMouseout, PartMouseout) ||
+        !HasRequiredPart(SlotMouseover, PartMouseover) ||
+        !HasRequiredPart(SlotCoordsystem, PartCoordsystem))
+        return 0;
     mProfileCS = MatrixCopyEx(parts[SlotCoordsystem]->PartGetBasis());
     mProfileCSInv = MatrixOrthoInvertEx(mProfileCS);
+    if (mProfileCS && !mProfileCSInv) {
+        const DiagnosticsSubject subject(pGroup, parts[SlotCoordsystem]->Source);
+        ReportSingularFrame(mProfileCS);
+    }
     mCoordSystem = MatrixCopyEx(mProfileCS);
     return mProfileCS && mProfileCSInv && mCoordSystem ? 1 : 0;
 }

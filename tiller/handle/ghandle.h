@@ -111,6 +111,7 @@ struct GHandle : HandleProperties {
     int HandleLoad();
     void LoadPart(GraphicStruct* child);
     int HasRequiredParts();
+    bool HasRequiredPart(tiller::PartSlot slot, uint32_t type);
     void AddPosition(const MatrixStruct* frame, const ExtentsStruct* extents,
                      const VertexStruct* refPoint);
     void SizeBySelection(double dx, double dy, double dz);

@@ -36,6 +36,9 @@ const EnumVocabulary& OrientationVocabulary();
 const EnumVocabulary& MovementVocabulary();
 const EnumVocabulary& ExtentsVocabulary();
 const EnumVocabulary& PartVocabulary();
+// Every key the loader reads on a handle group, and on a part group.
+const std::vector<std::string>& HandleKeys();
+const std::vector<std::string>& PartKeys();
 
 struct PartProperties {
     double transparency = 0.0;

@@ -9,6 +9,7 @@
 #include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/tracery.h"
+#include "tiller/profile/diagnostics.h"
 
 #include <cfloat>
 #include <new>
@@ -212,10 +213,14 @@ void GHandlePart::Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStr
         if (Geometry->kind == GraphicKindMesh)
             CAbstractUIObject::GraphicSetCustomPropVectorizeContour(Geometry, false);
     }
+    if (!Geometry) ReportDiagnostic(DiagnosticCode::PartNoGeometry);
     if (!Geometry || !recordsMade) return;
     if (!PartCreatePrimitive()) return;
     Loaded = PartUpdateCenter();
-    if (!Loaded) return;
+    if (!Loaded) {
+        ReportDiagnostic(DiagnosticCode::PartNoGeometry);
+        return;
+    }
     TakeRefPoint();
     ConfigureScreenSizing();
 }
@@ -321,15 +326,30 @@ int GHandlePart::ViewMode() const {
 
 // The coordsystem part: three lines, red X, green Y, blue Z, from one common origin.
 bool GHandlePart::ReadBasis() {
-    if (GraphicCount(Geometry, 0, 1) != 3) return false;
+    if (GraphicCount(Geometry, 0, 1) != 3) {
+        ReportDiagnostic(DiagnosticCode::AxisLineCount);
+        return false;
+    }
     AxisLines lines;
-    if (!SortAxisLines(Geometry, &lines)) return false;
+    if (!SortAxisLines(Geometry, &lines)) {
+        ReportDiagnostic(DiagnosticCode::AxisColours);
+        return false;
+    }
     GraphicStruct* const ordered[3] = {lines.x, lines.y, lines.z};
     LineEnds ends[3];
-    for (int axis = 0; axis < 3; ++axis)
-        if (!ReadLineEnds(ordered[axis], &ends[axis])) return false;
-    if (!VertexEqual(ends[0].first, ends[1].first) || !VertexEqual(ends[0].first, ends[2].first))
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!ReadLineEnds(ordered[axis], &ends[axis])) {
+            ReportDiagnostic(DiagnosticCode::AxisNotLine, {},
+                             axis == 0   ? "X"
+                             : axis == 1 ? "Y"
+                                         : "Z");
+            return false;
+        }
+    }
+    if (!VertexEqual(ends[0].first, ends[1].first) || !VertexEqual(ends[0].first, ends[2].first)) {
+        ReportDiagnostic(DiagnosticCode::AxisOrigins);
         return false;
+    }
     WorldAxisEnds world;
     if (!world.Copy(ends, ordered)) return false;
     MatrixStruct* basis = MatrixBasisFm(world.v[0], world.v[1], world.v[3], world.v[5]);

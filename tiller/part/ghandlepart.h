@@ -60,6 +60,7 @@ class GHandlePart {
     GControl* Control;
     ViewportStruct* Viewport;
     GraphicStruct* GroupGraphic;
+    GraphicStruct* Source = nullptr; // the part group of the profile it was made from
     GraphicStruct* Geometry = nullptr;
     GraphicStruct* SavedGeometry = nullptr;
     ExtentsStruct* Extents = nullptr;

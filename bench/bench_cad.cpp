@@ -10,6 +10,7 @@
 #include "korvex/cad.h"
 
 #include <benchmark/benchmark.h>
+#include <cmath>
 
 #include <filesystem>
 #include <vector>

@@ -6,6 +6,7 @@
 #include "korvex/drawing.h"
 #include "korvex/view.h"
 
+#include <cmath>
 #include <functional>
 #include <limits>
 

@@ -2,6 +2,8 @@
 // and host records across drag steps, including steps whose record creations fail.
 #include "drag_fixture.h"
 
+#include <cmath>
+
 namespace {
 
 struct Pair {

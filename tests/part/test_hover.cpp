@@ -5,6 +5,7 @@
 #include "control/control_fixture.h"
 #include "support/math3d.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -6,6 +6,7 @@
 #include "tiller/tiller.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string_view>
 

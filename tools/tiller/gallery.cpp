@@ -5,7 +5,6 @@
 // [SECTION] Pictures
 // [SECTION] Contact sheet
 // [SECTION] Entry point
-// <cmath> comes first: tiller.h declares the library's own round.
 #include <cmath>
 
 #include "gallery.h"
@@ -15,6 +14,7 @@
 #include "tiller/control/gcontrol.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
+#include "tiller/host/utf8.h"
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/drawing_profile.h"
 
@@ -209,7 +209,7 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
     std::error_code error;
     fs::create_directories(outDir, error);
     if (error) return errors << outDir << ": " << error.message() << '\n', 1;
-    DrawingProfile profile(WidenText(profileName));
+    DrawingProfile profile(utf8::Widen(profileName).value_or(L""));
     if (!profile.IsLoaded())
         return errors << profileName << ": cannot be read (tiller lint says why)\n", 1;
     Scene s;
@@ -226,7 +226,8 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
         if (files.empty()) return 1;
         rows += SheetRow(*h, files);
     }
-    if (!WriteSheet(outDir, "Handles of " + NarrowText(PathFileName(profile.Path())), rows))
+    if (!WriteSheet(outDir, "Handles of " + utf8::Narrow(PathFileName(profile.Path())).value_or(""),
+                    rows))
         return errors << outDir << "/index.html: cannot be written\n", 1;
     return 0;
 }

@@ -71,8 +71,8 @@ void DragHandle(Host& host, GControl* c, GHandle* h) {
 }
 
 void PlaySession(Host& host, const std::string& profile) {
-    GControl* c = dbGCtrlCreate(profile.c_str(), "fuzz", kvSceneDrawing(host.scene),
-                                kvSelectionExtents);
+    GControl* c =
+        dbGCtrlCreate(profile.c_str(), "fuzz", kvSceneDrawing(host.scene), kvSelectionExtents);
     if (!c) return;
     SetupOverSelection(host, c);
     dbGCtrlShow(c, 1, 1);
@@ -93,8 +93,7 @@ void PlaySession(Host& host, const std::string& profile) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Host host;
-    static const std::string path =
-        "/tmp/tiller-fuzz-profile-" + std::to_string(getpid()) + ".qvw";
+    static const std::string path = "/tmp/tiller-fuzz-profile-" + std::to_string(getpid()) + ".qvw";
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     std::fwrite(data, 1, size, f);

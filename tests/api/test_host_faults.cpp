@@ -59,8 +59,7 @@ TEST_F(HostFaultTest, CallsBackFromTheExtentsCallbackFailTheDragStepAndTouchNoth
          [this](GControl*, MatrixStruct*, ExtentsStruct**) { kvAppCloseDrawingNotify(drawing); },
          false, false},
         {"viewport closed",
-         [this](GControl*, MatrixStruct*, ExtentsStruct**) { ViewportDispose(&vp); }, false,
-         true},
+         [this](GControl*, MatrixStruct*, ExtentsStruct**) { ViewportDispose(&vp); }, false, true},
         {"end the drag from inside",
          [](GControl* c, MatrixStruct*, ExtentsStruct**) {
              EXPECT_EQ(dbGCtrlSetState(c, 0, nullptr, 0, 0, 0, 0, 0, 0, 0), 0);
@@ -148,8 +147,8 @@ TEST_F(HostFaultTest, NonFiniteInputIsRefusedAndChangesNothing) {
     uint32_t changed = 7;
     EXPECT_EQ(dbGCtrlDrag(c, NaN, 0, 0, 0, 0, -1, 0, 0, 0, 0, &changed), nullptr);
     EXPECT_EQ(changed, 0u);
-    EXPECT_EQ(dbGCtrlDrag(c, 0, 0, 0, 0, std::numeric_limits<double>::infinity(), -1, 0, 0, 0,
-                          0, &changed),
+    EXPECT_EQ(dbGCtrlDrag(c, 0, 0, 0, 0, std::numeric_limits<double>::infinity(), -1, 0, 0, 0, 0,
+                          &changed),
               nullptr);
     EXPECT_EQ(dbGCtrlTransform(c, &bad), 0);
     EXPECT_EQ(dbGCtrlSetup(c, &props, vp, &bad, nullptr, nullptr, nullptr, nullptr, nullptr), 0);

@@ -183,7 +183,8 @@ bool IsFinite(const MatrixStruct* m) {
 }
 
 bool AllFinite(std::initializer_list<double> values) {
-    return std::all_of(values.begin(), values.end(), [](double value) { return std::isfinite(value); });
+    return std::all_of(values.begin(), values.end(),
+                       [](double value) { return std::isfinite(value); });
 }
 
 bool IsFinite(const VertexStruct* v) {

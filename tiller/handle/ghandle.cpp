@@ -333,7 +333,8 @@ int GHandle::EnsureSelectionExtentsInHandleCS() {
     ExtentsStruct* handed = measured;
     const int answered = extentsCallback(mHandleWorldInv, &handed);
     const bool usable = answered && handed == measured && ExtentsValid(measured) &&
-                        tiller::IsFinite(measured) && (!pControl || !pControl->isRetired) && pViewport;
+                        tiller::IsFinite(measured) && (!pControl || !pControl->isRetired) &&
+                        pViewport;
     if (!usable) {
         ExtentsDispose(&measured);
         return 0;

@@ -25,9 +25,7 @@ class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
     bool boolean(bool value) override { return place(json(value)); }
     bool number_integer(number_integer_t value) override { return place(json(value)); }
     bool number_unsigned(number_unsigned_t value) override { return place(json(value)); }
-    bool number_float(number_float_t value, const string_t&) override {
-        return place(json(value));
-    }
+    bool number_float(number_float_t value, const string_t&) override { return place(json(value)); }
     bool string(string_t& value) override {
         charge(value.size());
         return place(json(std::move(value)));
@@ -77,8 +75,8 @@ class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
     void charge(size_t bytes) { memory_ += bytes; }
     bool withinMemory() {
         if (memory_ <= memoryLimit_) return true;
-        return refuse("the document needs more memory than " +
-                      std::to_string(MemoryPerTextByte) + " times its size to read");
+        return refuse("the document needs more memory than " + std::to_string(MemoryPerTextByte) +
+                      " times its size to read");
     }
     bool refuse(const std::string& reason) {
         if (reason_.empty()) reason_ = reason;

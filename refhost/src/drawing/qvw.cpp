@@ -22,11 +22,11 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <limits>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using nlohmann::json;

@@ -2,7 +2,6 @@
 // world coordinates, vertex list links, custom properties as safe arrays, and the building
 // API's refusals.
 #include "korvex/drawing.h"
-#include "korvex/view.h"
 #include "support/live_records.h"
 #include "support/math3d.h"
 #include "tiller/host/arbor.h"
@@ -252,15 +251,11 @@ TEST_F(DrawingTest, TheBuildingApiRefusesWhatWouldBreakTheTree) {
     GraphicDispose(&detached);
 }
 
-TEST_F(DrawingTest, DisposingReleasesSubtreesViewportsAndLayersStayPerDrawing) {
+TEST_F(DrawingTest, DisposingReleasesSubtreesAndLayersStayPerDrawing) {
     GraphicStruct* a2 = groupA2;
     GraphicDispose(&a2);
     EXPECT_EQ(GraphicCount(groupA, 0, 1), 1);
     EXPECT_EQ(extraGraphics(), -2);
-
-    kvViewportCreate(drawing, 100, 100);
-    kvViewportCreate(drawing, 100, 100);
-    EXPECT_EQ(kvLiveCount(KvViewport), 2);
 
     EXPECT_TRUE(LayerGetVisible(drawing, 1));
     LayerSetVisible(drawing, 1, 0, 0);
@@ -274,7 +269,6 @@ TEST_F(DrawingTest, DisposingReleasesSubtreesViewportsAndLayersStayPerDrawing) {
 
     DrawingDispose(&drawing);
     EXPECT_EQ(drawing, nullptr);
-    EXPECT_EQ(kvLiveCount(KvViewport), 0);
     EXPECT_EQ(kvLiveCount(KvGraphic), graphicsBefore);
 }
 

@@ -55,7 +55,7 @@ TEST_F(PartTest, NonOrthogonalMatrixIsBakedAndUndoneByTheNextMatrix) {
     EXPECT_TRUE(DrawnWith(part, moved));
 }
 
-TEST_F(PartTest, ScreenSizeLimitsComeFromFixedSizeOrTheControl) {
+TEST_F(PartTest, FixedSizeSetsTheLimitsAndSelectionSizedPartsHaveNone) {
     GraphicStruct* fixed = AddHandleGroup(root, {"Fixed"});
     AddSquarePart(fixed, "mouseout", {0, 0, 0}, 0.05, {{"part_fixed_size", "300"}});
     AddSquarePart(fixed, "mouseover", {0, 0, 0}, 0.05);
@@ -63,9 +63,6 @@ TEST_F(PartTest, ScreenSizeLimitsComeFromFixedSizeOrTheControl) {
     GHandle* h = Load(fixed);
     EXPECT_DOUBLE_EQ(Info(h->Part(tiller::SlotMouseout)).minResolution, 0.002);
     EXPECT_DOUBLE_EQ(Info(h->Part(tiller::SlotMouseout)).maxResolution, 0.002);
-    GHandlePart* shared = h->Part(tiller::SlotMouseover);
-    EXPECT_DOUBLE_EQ(Info(shared).minResolution, 0.6 / 450);
-    EXPECT_DOUBLE_EQ(Info(shared).maxResolution, 0.6 / 200);
 
     GHandle* sized =
         Load(AddInteractive(root,

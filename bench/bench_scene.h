@@ -3,9 +3,6 @@
 #ifndef TILLER_BENCH_BENCH_SCENE_H
 #define TILLER_BENCH_BENCH_SCENE_H
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "korvex/session.h"
 #include "tiller/tiller.h"
 

@@ -13,7 +13,6 @@
 //   [SECTION] Cases
 //   [SECTION] Runner
 
-// <cmath> comes first: tiller.h declares the library's own round.
 #include <cmath>
 
 #include "bench_scene.h"

@@ -3,15 +3,13 @@
 // makes is here, in the order it makes them; the reference host stands in for the CAD host's
 // drawing, viewport and pointer. Exits 0 when the box has moved along X.
 //
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/tiller.h"
 
 #include "korvex/session.h"
 #include "korvex/view.h"
 #include "tiller/host/korvex.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -43,7 +41,7 @@ bool SetUp(GControl* control, KvScene* scene, ViewportStruct* vp, KvPoint* centr
     ExtentsDispose(&extents);
     VertexDispose(&ref);
     *centre = g.refPoint;
-    return done && dbGCtrlShow(control, 1, 1);
+    return done && dbGCtrlShow(control, ShowAll, 1);
 }
 
 // One drag from press to release; answers the handle's name, or "" when nothing was dragged.
@@ -53,7 +51,7 @@ std::string DragArrow(GControl* control, KvScene* scene, ViewportStruct* vp, dou
     kvScenePointerMove(scene, vp, px, py, &s);
     GHandle* handle = dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
     if (!handle || !kvScenePointerPress(scene, vp, px, py, &s)) return "";
-    dbGCtrlSetState(control, 1, handle, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0);
+    dbGCtrlSetState(control, StateDragging, handle, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0);
     for (int step = 1; step <= 6; ++step) {
         kvScenePointerMove(scene, vp, px + 10 * step, py, &s);
         dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
@@ -64,7 +62,7 @@ std::string DragArrow(GControl* control, KvScene* scene, ViewportStruct* vp, dou
     const MatrixStruct* moved = params ? params->mDrag : nullptr;
     const MatrixStruct applied =
         moved ? *moved : MatrixStruct{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    dbGCtrlSetState(control, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    dbGCtrlSetState(control, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
     kvScenePointerRelease(scene);
     kvSceneTransformSelection(scene, &applied);
     return moved ? params->csName : "";

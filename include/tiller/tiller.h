@@ -2,31 +2,76 @@
 
    CONTRACT
    --------
+   * Language: this header is C++ (C++17 or later). The exports have C names but several take
+     or return standard-library objects (std::string, std::list), so the host must be built
+     against the same C++ standard library as libtiller.so (libstdc++ on Linux).
    * Threads: every function below, and every callback the library makes, runs on the host's
      user-interface thread. The library takes no locks.
-   * Failure: no function throws. Each one answers 0, null or an empty string when it fails and
-     says nothing about why.
+   * Failure: no function throws, and no exception thrown inside the library or inside its
+     notification handler reaches the host. Each function answers 0, null or an empty string
+     when it fails and says nothing about why.
    * Controls: a control is known by its GControl address. Every address passed back to the
      library is checked against the list of live controls, so a deleted, foreign or null
-     control gives the failure value and changes nothing. Handle addresses are not checked:
-     pass only handles that this control returned.
+     control gives the failure value and changes nothing. Handle addresses are checked the
+     same way against the control's own handles (dbGCtrlSetState when starting a drag,
+     dbGHandleGetParams, dbGHandleGetVisible, dbGHandleSetVisible), and are only compared,
+     never read, until they pass. A control whose drawing the host closes (notification kind
+     11) is deleted with it and is unknown from then on.
+   * Re-entrancy: any function may be called from inside a callback of the library (the
+     extents callback, a host notification). A control deleted or reloaded there makes the
+     running call answer its failure value; a call on the control whose callback is running
+     answers its failure value and changes nothing.
+   * Input: a non-finite number in a pointer sample, a matrix, extents, a reference point or
+     the settings gives the failure value and changes nothing; a drag step whose matrices
+     would not be finite fails the same way.
+   * Viewports: a viewport the host announces closing (notification kind 12 naming it in its
+     second slot) is dropped by the controls using it; such a control answers the failure
+     value of dbGCtrlShow, dbGCtrlDrag, dbGCtrlSetState and dbGCtrlTransform until it is
+     given a viewport again (dbGCtrlSetup or dbGCtrlSetActiveViewport).
+   * Null arguments: a null control is an unknown control (above). dbGCtrlCreate fails on a
+     null profile, name or drawing; its callback may be null (the selection is then never
+     measured). dbGCtrlSetup fails on null properties; its viewport and geometry arguments
+     may each be null, meaning absent. dbGCtrlDrag writes nothing through a null `changed`.
+     dbGCtrlSetState fails on a null handle when it starts a drag and ignores the handle when
+     it ends one. dbGCtrlSetActiveViewport accepts null (no viewport). dbGCtrlTransform takes
+     a null matrix as the identity. The dbGHandle functions fail on a null handle.
    * Ownership: the library owns every control, handle and profile drawing. Host records that
      the host passes in (matrices, extents, vertices, viewports, drawings) stay the host's;
-     the library copies what it keeps. The list returned by dbGCtrlGetHandles and the record
+     the library copies what it keeps. The extents callback fills the record it is handed and
+     never replaces it. The list returned by dbGCtrlGetHandles and the record
      returned by dbGHandleGetParams belong to the control: read them in place, never free
      them, and stop using them once the control is deleted.
    * Lifetime: the manager is created by the first call of any export except InitApi,
      TerminateApi, round and dbDisposeGCtrlManager. dbDisposeGCtrlManager, or the host's
-     notification kind 8, destroys every control and then every profile.
+     notification kind 8, destroys every control and then every profile (after the outermost
+     running call returns, when called from inside a callback).
+   * Text: 8-bit text is UTF-8 whatever locale the host sets. A name that is not valid UTF-8
+     is refused (dbGCtrlCreate fails). Control names and the two known profile names compare
+     ignoring the case of ASCII and Latin-1 letters (A-Z, and U+00C0 to U+00DE except
+     U+00D7); nothing else is folded.
+   * Paths: the known profiles are read from GCtrlProfiles/ in the folder above the host
+     library's folder, fixed when the library is loaded. Any other profile name is a path. A
+     profile name finds a loaded profile whose file name it is (the known names ignoring
+     case, others exactly), or else one loaded from the file it resolves to (realpath).
+   * round: the library exports `round` (8 decimal places) under the version node TILLER_1 as
+     a non-default version, so it never replaces libm's round: the host's own round and
+     std::round, and those of every other module, stay libm's whatever the link order.
+     C++ hosts call it as TillerRound below; a host that loads the library dynamically takes
+     it with dlvsym(library, "round", "TILLER_1").
    * Units: the on-screen size limits assume handle geometry about 0.6 drawing units across
      and scenes whose drawing units per pixel lie roughly between 6e-6 and 0.6.
 */
 #ifndef TILLER_TILLER_H
 #define TILLER_TILLER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <string>
+
+#define TILLER_VERSION_MAJOR 0
+#define TILLER_VERSION_MINOR 1
+#define TILLER_VERSION_PATCH 0
 
 #define TILLER_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -59,8 +104,26 @@ struct GControlProperties {
     double Light_Affect_Specular = 1.0;     // stored and reported only
 };
 
-/* The control's state word: 0 idle (hover), 1 dragging. */
+static_assert(sizeof(GControlProperties) == 64, "GControlProperties is 64 bytes");
+static_assert(offsetof(GControlProperties, ScreenSize_Min) == 36 &&
+                  offsetof(GControlProperties, Light_Type) == 44 &&
+                  offsetof(GControlProperties, Light_Affect_Diffuse) == 48 &&
+                  offsetof(GControlProperties, Light_Affect_Specular) == 56,
+              "GControlProperties keeps its binary layout");
+
+/* The control's state word, set by dbGCtrlSetState. */
 typedef uint32_t GControlState;
+enum ControlStateValue : uint32_t {
+    StateIdle = 0,    // the pointer hovers: dbGCtrlDrag highlights the handle under it
+    StateDragging = 1 // a handle is dragged: dbGCtrlDrag moves it
+};
+
+/* The show modes of dbGCtrlShow. */
+enum ShowMode : uint32_t {
+    ShowHidden = 0,       // every handle hidden
+    ShowAll = 1,          // every enabled handle shown as its state asks
+    ShowMultiViewOnly = 3 // hidden, except handles drawn in every viewport, which stay as they are
+};
 
 /* Measures the selection's extents in a coordinate system: the host maps the selection's
    world points by `cs` (world to that system) and writes their extents into the already
@@ -145,6 +208,12 @@ struct HandleProperties {
 /* The control's own ordered list of its handles. */
 typedef std::list<GHandle*> GHandleList;
 
+/* Several exports return C++ objects under C names on purpose (see the contract). */
+#ifdef __clang__
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+
 /* The manager, created on first use; null only when it could not be created. */
 TILLER_EXPORT GCtrlManager* dbGetGCtrlManager();
 /* Destroys every control, then every profile, and unregisters from host notifications. */
@@ -159,7 +228,7 @@ TILLER_EXPORT int dbGCtrlDelete(GControl* control);
 TILLER_EXPORT int dbGCtrlReload(GControl* control);
 /* The text report of the control; empty for an unknown control. */
 TILLER_EXPORT std::string dbGCtrlToString(GControl* control);
-/* Shows (mode 1), hides (mode 0) or hides all but multi-view handles (mode 3): 1/0. */
+/* Shows or hides the control's handles (a ShowMode): 1/0. */
 TILLER_EXPORT int dbGCtrlShow(GControl* control, uint32_t mode, uint32_t redrawNow);
 /* Takes the settings and the selection's geometry and places every handle: 1/0. */
 TILLER_EXPORT int dbGCtrlSetup(GControl* control, const GControlProperties* properties,
@@ -173,7 +242,7 @@ TILLER_EXPORT GHandle* dbGCtrlDrag(GControl* control, double x, double y, double
                                    double vy, double vz, uint16_t keyState, uint32_t uniformScale,
                                    uint32_t scaleFromCenter, uint32_t keepSelectionCSStill,
                                    uint32_t* changed);
-/* State 1 starts dragging `handle` from this sample; state 0 ends the drag: 1/0. */
+/* StateDragging starts dragging `handle` from this sample; StateIdle ends the drag: 1/0. */
 TILLER_EXPORT int dbGCtrlSetState(GControl* control, uint32_t state, GHandle* handle, double x,
                                   double y, double z, double vx, double vy, double vz,
                                   uint16_t keyState);
@@ -192,7 +261,13 @@ TILLER_EXPORT int dbGHandleSetVisible(GControl* control, GHandle* handle, uint32
 /* Kept for hosts that call them; they do nothing. */
 TILLER_EXPORT void InitApi();
 TILLER_EXPORT void TerminateApi();
-/* x rounded to 8 decimal places, halves away from zero. */
-TILLER_EXPORT double round(double x);
+/* The exported `round`: x rounded to 8 decimal places, halves away from zero. The name
+   binds to the symbol round@TILLER_1, so a host's own round keeps meaning libm's. */
+TILLER_EXPORT double TillerRound(double x);
+__asm__(".symver TillerRound, round@TILLER_1");
+
+#ifdef __clang__
+#pragma clang diagnostic pop
+#endif
 
 #endif

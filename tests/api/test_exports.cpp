@@ -1,15 +1,44 @@
 // The exported functions: failure values for unknown controls, reuse and reload of controls,
-// the host notifications the manager follows, round, and the dynamic symbol table.
+// UTF-8 names and resolved profile paths, and the host notifications the manager follows,
+// an allocation failure inside one included.
 
 #include "control/control_fixture.h"
 #include "korvex/drawing.h"
 
-#include <cstdio>
-#include <iterator>
-#include <set>
-#include <sstream>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+// Allocation failure on demand: once armed, the next allocation of the process throws.
+static bool failNextAllocation = false;
+static bool allocationFailed = false;
+
+void* operator new(std::size_t size) {
+    if (failNextAllocation) {
+        failNextAllocation = false;
+        allocationFailed = true;
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+// Out of line, so that the compiler does not pair an inlined free with the new above.
+__attribute__((noinline)) void operator delete(void* p) noexcept {
+    std::free(p);
+}
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
+
+int ArmAllocationFailure(uint32_t, void*, uint32_t, NotifyParam*, uint16_t) {
+    failNextAllocation = true;
+    return 0;
+}
 
 int callbackCalls = 0;
 int CountingExtents(MatrixStruct* cs, ExtentsStruct** e) {
@@ -168,34 +197,53 @@ TEST_F(ExportTest, ShutdownNotificationDisposesTheManagerUntilTheNextCall) {
     EXPECT_NE(Create("UniversalCtrl.qvw"), nullptr);
 }
 
-// The argument is volatile so that the compiler cannot fold the call into libm's rounding.
-double Round(double x) {
-    volatile double argument = x;
-    return round(argument);
+TEST_F(ExportTest, NamesAreUtf8WhateverTheLocale) {
+    // The test runs in the C locale, which knows no character beyond ASCII.
+    GControl* first = Create("UniversalCtrl.qvw", "Contr\u00f4le-1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(Create("UniversalCtrl.qvw", "Contr\u00f4le-2"), first);
+    EXPECT_EQ(Create("UniversalCtrl.qvw", "CONTR\u00d4LE-1"), first) << "Latin-1 letters fold";
+    EXPECT_NE(Create("UniversalCtrl.qvw", "\u03a9"), Create("UniversalCtrl.qvw", "\u03c9"))
+        << "Greek letters do not";
+    for (const char* invalid : {"\xff", "Contr\xf4le-1", "\xc3", "\xc0\xaf", "\xed\xa0\x80"}) {
+        EXPECT_EQ(Create("UniversalCtrl.qvw", invalid), nullptr) << "name " << invalid;
+        EXPECT_EQ(Create(invalid), nullptr) << "profile " << invalid;
+    }
 }
 
-TEST(Round, EightDecimalsWithHalvesAwayFromZero) {
-    EXPECT_EQ(Round(1.234567895), 1.2345679);
-    EXPECT_EQ(Round(-1.234567895), -1.2345679);
-    EXPECT_EQ(Round(123.456789125), 123.45678913);
-    EXPECT_EQ(Round(-2.5e-8), -3e-8);
-    EXPECT_EQ(Round(0.0), 0.0);
-    EXPECT_EQ(Round(2.5), 2.5) << "the library's round replaces libm's in the process";
+TEST_F(ExportTest, ProfilePathsNameFilesExactlyOnceResolved) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("tiller_zo\u00eb_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    fs::copy_file(TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrl.qvw", dir / "Prof.qvw");
+    fs::copy_file(TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrlSimple.qvw", dir / "prof.qvw");
+    fs::create_symlink(dir / "Prof.qvw", dir / "link.qvw");
+    const long drawings = kvLiveCount(KvDrawing);
+    GControl* upper = Create((dir / "Prof.qvw").string());
+    GControl* lower = Create((dir / "prof.qvw").string());
+    ASSERT_TRUE(upper && lower);
+    EXPECT_NE(Handles(upper).size(), Handles(lower).size()) << "two files, two profiles";
+    EXPECT_EQ(Handles(Create((dir / "." / "link.qvw").string())).size(), Handles(upper).size());
+    EXPECT_EQ(kvLiveCount(KvDrawing), drawings + 2) << "a link to a loaded file shares it";
+    fs::remove_all(dir);
 }
 
-TEST(SymbolTable, ExportsExactlyTheNineteenFunctions) {
-    std::istringstream names(
-        "dbGetGCtrlManager dbDisposeGCtrlManager dbGCtrlCreate dbGCtrlDelete dbGCtrlReload "
-        "dbGCtrlToString dbGCtrlShow dbGCtrlSetup dbGCtrlDrag dbGCtrlSetState "
-        "dbGCtrlSetActiveViewport dbGCtrlTransform dbGHandleGetParams dbGCtrlGetHandles "
-        "dbGHandleGetVisible dbGHandleSetVisible InitApi TerminateApi round");
-    const std::set<std::string> expected{std::istream_iterator<std::string>(names), {}};
-    FILE* nm = popen("nm -D --defined-only " TILLER_BUILD_DIR "/lib/libtiller.so", "r");
-    ASSERT_NE(nm, nullptr);
-    std::set<std::string> exported;
-    char address[64], type[8], name[512];
-    while (std::fscanf(nm, "%63s %7s %511s", address, type, name) == 3)
-        exported.insert(name);
-    EXPECT_EQ(pclose(nm), 0);
-    EXPECT_EQ(exported, expected);
+// The arming registration comes before the manager's, so the manager's handler is the one
+// whose allocation fails; the closing of the scene then reaches it whole.
+TEST_F(ExportTest, ClosingADrawingReachesTheManagerAndNothingThrowsBack) {
+    NotifyCookie* arming =
+        NotifyEngineAdviseDbNotifyEx(1, AppGetCurrentApp(), ArmAllocationFailure, nullptr, 1, 11);
+    KvScene* closing = kvSceneNew();
+    kvViewportCreate(kvSceneDrawing(closing), 800, 600);
+    GControl* c = Create("UniversalCtrl.qvw", "test", kvSceneDrawing(closing));
+    kvSceneMakeCurrent(scene);
+    GControl* kept = Create("UniversalCtrl.qvw");
+    ASSERT_TRUE(c && kept);
+    EXPECT_EQ(kvAppCloseDrawingNotify(kvSceneDrawing(closing)), 2);
+    EXPECT_TRUE(allocationFailed && Known(c));
+    NotifyEngineUnadviseDbNotify(AppGetCurrentApp(), arming, 0, 0);
+    kvSceneDispose(&closing);
+    EXPECT_FALSE(Known(c));
+    EXPECT_EQ(dbGCtrlShow(c, ShowAll, 1), 0);
+    EXPECT_TRUE(Known(kept));
 }

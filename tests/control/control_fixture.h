@@ -4,9 +4,6 @@
 #ifndef TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
 #define TILLER_TESTS_CONTROL_CONTROL_FIXTURE_H
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "control/test_profiles.h"
 #include "support/scene_fixture.h"
 #include "tiller/tiller.h"

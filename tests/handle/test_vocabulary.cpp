@@ -1,5 +1,5 @@
 // Reading handle and part properties: required keys, yes/no texts, number parsing with its
-// fallbacks, defaults and limits, and lookups in the property arrays.
+// fallbacks, defaults and limits, and lookups in the property arrays with their UTF-8 values.
 #include "support/live_records.h"
 #include "tiller/handle/vocabulary.h"
 
@@ -93,8 +93,9 @@ TEST_F(PropertyTest, RequiredPropertiesAndTheirVocabularies) {
     };
     Entries capitalKey = Required;
     capitalKey[0].first = L"Handle_Name";
-    for (const Entries& entries : {capitalKey, broken(4, std::nullopt), broken(2, L"undefined"),
-                                   broken(0, L""), broken(0, L"Gri\u00df")}) {
+    for (const Entries& entries :
+         {capitalKey, broken(4, std::nullopt), broken(2, L"undefined"), broken(0, L""),
+          broken(0, std::wstring{L'G', wchar_t(0xDC00)})}) {
         Use(entries);
         EXPECT_FALSE(ReadHandleProperties(record, names, values, count));
     }
@@ -103,6 +104,9 @@ TEST_F(PropertyTest, RequiredPropertiesAndTheirVocabularies) {
 TEST_F(PropertyTest, FirstOfRepeatedKeysDecidesEvenWhenItIsNotText) {
     Use({{L"handle_part", std::nullopt}, {L"handle_part", L"mouseout"}});
     EXPECT_EQ(FindPropertyText(names, values, count, "handle_part"), std::nullopt);
+    Use({{L"handle_name", L"Gr\u00efp \u2192 \U0001F600"}});
+    EXPECT_EQ(FindPropertyText(names, values, count, "handle_name"),
+              "Gr\xc3\xafp \xe2\x86\x92 \xf0\x9f\x98\x80");
     Use({{L"handle_part", L"static"}, {L"handle_part", L"mouseout"}});
     EXPECT_EQ(FindPropertyText(names, values, count, "handle_part"), "static");
     EXPECT_EQ(FindPropertyText(names, values, 1, nullptr), std::nullopt);

@@ -4,9 +4,6 @@
 #ifndef TILLER_TESTS_PART_HANDLE_FIXTURE_H
 #define TILLER_TESTS_PART_HANDLE_FIXTURE_H
 
-// <cmath> comes first: the library's headers declare its own round.
-#include <cmath>
-
 #include "control/test_profiles.h"
 #include "support/scene_fixture.h"
 #include "tiller/control/gcontrol.h"

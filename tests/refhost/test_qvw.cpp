@@ -10,6 +10,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -285,6 +286,31 @@ TEST_F(QvwTest, AFailedCreationWhileReadingLeavesNothingBehind) {
     kvFailNthCreation(1);
     EXPECT_EQ(qvCustomRead(AppGetCurrentApp(), 0, file.wstring().c_str(), 0, 0, 0, 1), nullptr);
     EXPECT_TRUE(kvFailureFired());
+}
+
+// Only plain files are read, and refused at once otherwise (a FIFO without a writer would block
+// the open forever); a document far larger in memory than on disk is refused before it is built.
+TEST_F(QvwTest, WhatIsNotAPlainFileOrTooCostlyToHoldIsRefused) {
+    const fs::path fifo = scratchFile("fifo.qvw");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path folder = scratchFile("folder.qvw");
+    fs::create_directories(folder);
+    const fs::path empties = scratchFile("empties.qvw");
+    std::string text = "[";
+    for (int i = 0; i < 1500000; ++i)
+        text += "[],";
+    writeText(empties, text + "[]]");
+    const std::pair<fs::path, std::string> cases[] = {
+        {fifo, "'" + fifo.string() + "' is a FIFO, not a file"},
+        {folder, "'" + folder.string() + "' is a directory"},
+        {"/dev/zero", "'/dev/zero' is a device, not a file"},
+        {empties, "the document needs more memory than 6 times its size to read"},
+    };
+    for (const auto& [path, reason] : cases)
+        EXPECT_EQ(rejection(path), reason);
+    fs::remove(fifo);
+    fs::remove(empties);
 }
 
 } // namespace

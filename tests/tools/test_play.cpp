@@ -125,6 +125,24 @@ TEST(ProfileReportTest, PrintsAShippedProfileAndSaysWhyABrokenOneFails) {
     std::ostringstream missing;
     EXPECT_EQ(tiller::tools::PrintProfileReport("NoSuchProfile.qvw", none, missing), 1);
     EXPECT_NE(missing.str().find("no such file"), std::string::npos) << missing.str();
+
+    std::ostringstream folder;
+    EXPECT_EQ(tiller::tools::PrintProfileReport(fs::temp_directory_path(), none, folder), 1);
+    EXPECT_NE(folder.str().find("is a directory"), std::string::npos) << folder.str();
+}
+
+TEST(PlayTest, AFileTheSessionCannotWriteFailsThePlay) {
+    Session session;
+    std::string error;
+    ASSERT_TRUE(tiller::tools::ParseSessionText(
+        R"({"profile": "UniversalCtrl.qvw", "steps": [{"report": "missing/r.txt"}]})", ".",
+        &session, &error))
+        << error;
+    const fs::path out = fs::temp_directory_path() / ("tiller-nowrite-" + std::to_string(getpid()));
+    std::ostringstream log, errors;
+    EXPECT_EQ(tiller::tools::PlaySession(session, out.string(), log, errors), 1);
+    EXPECT_NE(errors.str().find("cannot write"), std::string::npos) << errors.str();
+    fs::remove_all(out);
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 // rejected whole with the line of the fault.
 #include "session_file.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using tiller::tools::ParseSessionText;
 using tiller::tools::Session;
@@ -92,6 +95,37 @@ TEST(SessionFile, RejectsBadTopLevelValuesWithTheirLine) {
 TEST(SessionFile, RejectsBrokenJsonAtTheLineOfTheSyntaxError) {
     const std::string error = Reject("{\"profile\": \"p\",\n\"steps\": [\n{\"show\": 1,}\n]}");
     EXPECT_EQ(error.rfind("line 3: syntax error", 0), 0u) << error;
+}
+
+TEST(SessionFile, RefusesNumbersOutOfRangeBeforeConvertingThemAndRepeatedKeys) {
+    const std::pair<const char*, const char*> cases[] = {
+        {R"({"profile": "p", "steps": [{"show": 1e400}]})", "number overflow"},
+        {R"({"profile": "p", "viewport": {"width": 1e300}, "steps": []})",
+         "line 1: viewport size must lie between 16 and 8192 pixels"},
+        {R"({"profile": "p", "properties": {"ScreenSize_Min": 3e9}, "steps": []})",
+         "line 1: ScreenSize_Min must be a whole number of 32 bits"},
+        {R"({"profile": "p", "steps": [{"show": 1e19}]})", "line 1: show takes a mode from 0 to 3"},
+        {R"({"profile": "p", "profile": "q", "steps": []})",
+         "the key 'profile' appears twice in one object"},
+        {R"({"profile": "p", "steps": [{"render": "../up.png"}]})",
+         "line 1: render must name a file inside the output folder"},
+        {R"({"profile": "p", "steps": [{"report": "/tmp/r.txt"}]})",
+         "line 1: report must name a file inside the output folder"},
+    };
+    for (const auto& [text, error] : cases)
+        EXPECT_NE(Reject(text).find(error), std::string::npos) << text << " -> " << Reject(text);
+}
+
+TEST(SessionFile, RefusesWhatIsNotAPlainFileAtOnce) {
+    const std::string fifo = ::testing::TempDir() + "session-fifo-" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), ::testing::TempDir()}) {
+        Session session;
+        std::string error;
+        EXPECT_FALSE(tiller::tools::ReadSessionFile(path, &session, &error));
+        EXPECT_EQ(error, path + " is not a regular file");
+    }
+    std::remove(fifo.c_str());
 }
 
 TEST(SessionFile, RejectsOutOfRangeModifiers) {

@@ -10,6 +10,7 @@ namespace {
 // throws.
 template <class Result, class Call> Result WithManager(Result failure, Call call) noexcept {
     try {
+        tiller::ExportScope scope;
         GCtrlManager* manager = tiller::GetManager();
         return manager ? call(*manager) : failure;
     } catch (...) {
@@ -20,7 +21,10 @@ template <class Result, class Call> Result WithManager(Result failure, Call call
 GControl* CreateControl(GCtrlManager& manager, const char* profile, const char* name,
                         DrawingStruct* drawing, ExtentsCallback callback) {
     if (!profile || !name) return nullptr;
-    return manager.Create(tiller::WidenText(profile), tiller::WidenText(name), drawing, callback);
+    const std::optional<std::wstring> wideProfile = utf8::Widen(profile);
+    const std::optional<std::wstring> wideName = utf8::Widen(name);
+    if (!wideProfile || !wideName) return nullptr;
+    return manager.Create(*wideProfile, *wideName, drawing, callback);
 }
 
 } // namespace
@@ -31,6 +35,7 @@ TILLER_EXPORT GCtrlManager* dbGetGCtrlManager() {
 
 TILLER_EXPORT void dbDisposeGCtrlManager() {
     try {
+        tiller::ExportScope scope;
         tiller::DisposeManager();
     } catch (...) {
     }
@@ -74,11 +79,13 @@ TILLER_EXPORT GHandle* dbGCtrlDrag(GControl* control, double x, double y, double
                                    double vy, double vz, uint16_t keyState, uint32_t uniformScale,
                                    uint32_t scaleFromCenter, uint32_t keepSelectionCSStill,
                                    uint32_t* changed) {
-    if (changed) *changed = 0;
-    return WithManager<GHandle*>(nullptr, [&](GCtrlManager& m) {
+    uint32_t displayChanged = 0;
+    GHandle* found = WithManager<GHandle*>(nullptr, [&](GCtrlManager& m) {
         return m.Drag(control, x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter,
-                      keepSelectionCSStill, changed);
+                      keepSelectionCSStill, &displayChanged);
     });
+    if (changed) *changed = displayChanged;
+    return found;
 }
 
 TILLER_EXPORT int dbGCtrlSetState(GControl* control, uint32_t state, GHandle* handle, double x,
@@ -119,6 +126,8 @@ TILLER_EXPORT void InitApi() {}
 
 TILLER_EXPORT void TerminateApi() {}
 
-TILLER_EXPORT double round(double x) {
+// Defined under the header's name; the header's .symver publishes it as round@TILLER_1 and the
+// version script keeps the name TillerRound itself private.
+TILLER_EXPORT double TillerRound(double x) {
     return tiller::RoundTo8(x);
 }

@@ -1,6 +1,8 @@
 // The one manager of the process: it owns every profile and every control, reuses controls on
-// repeated creates, checks the control addresses the host passes in, and follows the host's
-// notifications.
+// repeated creates, checks the control and handle addresses the host passes in, and follows the
+// host's notifications. The host may call any export from inside a callback of the library, so
+// nothing is destroyed while an export runs: a control, profile or manager that goes is retired
+// at once (no export finds it any more) and destroyed when the outermost export returns.
 #ifndef TILLER_API_MANAGER_H
 #define TILLER_API_MANAGER_H
 
@@ -27,6 +29,12 @@ class GCtrlManager {
     int Delete(GControl* control);
     int Reload(GControl* control);
     int DeleteControlsOfDrawing(DrawingStruct* drawing);
+    // Every control using the viewport lets it go; the host is closing it.
+    void DropViewport(ViewportStruct* viewport);
+    // Retires every control and profile, as the manager itself goes.
+    void RetireAll();
+    // Destroys what was retired; false when there was nothing.
+    bool DestroyRetired();
     tiller::DrawingProfile* FindProfile(const std::wstring& name) const;
     GControl* FindControl(const std::wstring& profile, const std::wstring& name,
                           DrawingStruct* drawing) const;
@@ -50,22 +58,40 @@ class GCtrlManager {
     int SetVisible(GControl* control, GHandle* handle, uint32_t visible);
     std::string Report(GControl* control);
 
+    // The manager retired before this one and not yet destroyed.
+    GCtrlManager* nextRetired = nullptr;
+
   private:
-    void Destroy(GControl* control);
+    void Retire(GControl* control);
+    void RetireProfile(tiller::DrawingProfile* profile);
+    template <class Result, class Call>
+    Result OnControl(GControl* control, Result failure, Call call);
 
     std::list<tiller::DrawingProfile*> profiles_;
     std::list<GControl*> controls_;
+    std::list<tiller::DrawingProfile*> retiredProfiles_;
+    std::list<GControl*> retiredControls_;
 };
 
 namespace tiller {
 
+// Marks the run of one export or host notification; when the outermost ends, whatever was
+// retired meanwhile is destroyed.
+class ExportScope {
+  public:
+    ExportScope() noexcept;
+    ~ExportScope();
+    ExportScope(const ExportScope&) = delete;
+    ExportScope& operator=(const ExportScope&) = delete;
+};
+
 // The process's manager, created and registered on first use (null when it cannot be made).
 GCtrlManager* GetManager();
-// Unregisters and destroys the manager, if any.
+// Unregisters and retires the manager, if any; an ExportScope destroys it.
 void DisposeManager();
-// The host notification callback (kinds 8 and 11).
+// The host notification callback (kinds 8, 11 and 12).
 int NotifyCallback(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
-                   uint16_t flags);
+                   uint16_t flags) noexcept;
 
 } // namespace tiller
 

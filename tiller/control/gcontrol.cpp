@@ -6,6 +6,7 @@
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
+#include "tiller/profile/diagnostics.h"
 #include "tiller/profile/drawing_profile.h"
 
 #include <new>
@@ -83,8 +84,13 @@ void GControl::AddHandleFor(GraphicStruct* group) {
     GHandle* handle =
         new (std::nothrow) GHandle(this, group, drawing, activeViewport, extentsCallback);
     if (!handle) return;
-    if (!handle->IsLoaded() ||
-        (handle->csName == tiller::BoundingBoxName && handlesByName.count(handle->csName))) {
+    if (!handle->IsLoaded()) {
+        delete handle;
+        return;
+    }
+    if (handle->csName == tiller::BoundingBoxName && handlesByName.count(handle->csName)) {
+        const tiller::DiagnosticsSubject subject(group, nullptr);
+        tiller::ReportDiagnostic(tiller::DiagnosticCode::BoundingBoxRepeated);
         delete handle;
         return;
     }

@@ -53,7 +53,9 @@ struct GControl {
     void RedrawNow();
     int SetState(uint32_t state, GHandle* handle, double x, double y, double z, double vx,
                  double vy, double vz, uint16_t keyState);
-    HandleProperties* GetHandleParams(GHandle* handle);
+    bool OwnsHandle(const GHandle* handle) const;
+    // Lets a viewport the host is closing go; the control fails until it gets another.
+    void DropViewport(ViewportStruct* viewport);
     int GetHandleVisible(GHandle* handle);
     int SetHandleVisible(GHandle* handle, uint32_t visible);
 
@@ -74,7 +76,7 @@ struct GControl {
     std::wstring name;
     GHandleList handles;
     std::map<std::string, GHandle*> handlesByName;
-    GControlState state = 0;
+    GControlState state = StateIdle;
     GHandle* activeHandle = nullptr;
     GHandle* highlightedHandle = nullptr;
     MatrixStruct* controlCS = nullptr;
@@ -84,6 +86,9 @@ struct GControl {
     MatrixStruct* selectionCS = nullptr;
     ExtentsStruct* selectionExtents2 = nullptr;
     ExtentsCallback extentsCallback;
+    bool isRetired = false;      // deleted; destroyed once the running export returns
+    bool inCall = false;         // an export on this control is running
+    bool viewportClosed = false; // the active viewport was closed and no other given since
 
   private:
     tiller::PickViewTracker pickViews;

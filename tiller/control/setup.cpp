@@ -128,6 +128,7 @@ int GControl::SetGeometry(const MatrixStruct* givenControlCS, const ExtentsStruc
 }
 
 int GControl::SetActiveViewport(ViewportStruct* viewport) {
+    if (viewport) viewportClosed = false;
     if (viewport == activeViewport) return 1;
     if (handles.empty()) return 1;
     for (GHandle* handle : handles)
@@ -137,12 +138,21 @@ int GControl::SetActiveViewport(ViewportStruct* viewport) {
     return 1;
 }
 
+void GControl::DropViewport(ViewportStruct* viewport) {
+    if (!viewport) return;
+    for (GHandle* handle : handles)
+        handle->ForgetViewport(viewport);
+    if (activeViewport != viewport) return;
+    activeViewport = nullptr;
+    viewportClosed = true;
+}
+
 int GControl::Show(uint32_t mode, uint32_t redrawNow) {
-    if (handles.empty() || !HasUsableProfile()) return 0;
+    if (handles.empty() || !HasUsableProfile() || viewportClosed) return 0;
     const bool hideRefpoint = activeHandle && activeHandle->AutohideRefpointWhiledrag;
     for (GHandle* handle : handles) {
         if (!handle->IsEnabled()) continue;
-        if (mode == 0 && handle->isHighlighted) {
+        if (mode == ShowHidden && handle->isHighlighted) {
             handle->HighlightOff(false);
             if (handle == highlightedHandle) highlightedHandle = nullptr;
         }
@@ -164,8 +174,8 @@ void GControl::RedrawNow() {
 
 int GControl::SetState(uint32_t newState, GHandle* handle, double x, double y, double z, double vx,
                        double vy, double vz, uint16_t keyState) {
-    if (newState == state || handles.empty()) return 0;
-    if (newState == 1) {
+    if (newState == state || handles.empty() || viewportClosed) return 0;
+    if (newState == StateDragging) {
         if (!handle) return 0;
         if (highlightedHandle && highlightedHandle->isHighlighted) {
             highlightedHandle->HighlightOff(false);
@@ -187,9 +197,12 @@ int GControl::SetState(uint32_t newState, GHandle* handle, double x, double y, d
     return 1;
 }
 
-HandleProperties* GControl::GetHandleParams(GHandle* handle) {
-    if (handles.empty() || !handle) return nullptr;
-    return handle;
+// Compares addresses only: a stale or foreign handle is never read.
+bool GControl::OwnsHandle(const GHandle* handle) const {
+    if (!handle) return false;
+    for (const GHandle* own : handles)
+        if (own == handle) return true;
+    return false;
 }
 
 int GControl::GetHandleVisible(GHandle* handle) {

@@ -3,6 +3,7 @@
 // follows. Transform lets the host impose its own matrix on the drag in progress.
 #include "tiller/control/gcontrol.h"
 
+#include "tiller/geometry/geometry.h"
 #include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/part/ghandlepart.h"
@@ -54,9 +55,9 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     if (changed) *changed = 0;
     GHandle* result = nullptr;
     if (!handles.empty() && activeViewport) {
-        if (state == 0) {
+        if (state == StateIdle) {
             result = Hover(x, y, z, &displayChanged);
-        } else if (state == 1) {
+        } else if (state == StateDragging) {
             const tiller::DragSample sample{
                 x, y, z, vx, vy, vz, keyState, uniformScale, scaleFromCenter};
             result = DragStep(sample, keepSelectionCSStill, &displayChanged);
@@ -105,12 +106,25 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
     return best;
 }
 
+// A step whose matrices are not finite (a degenerate view or selection) is refused: the drag
+// stays where the previous sample left it.
 GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
                             uint32_t* changed) {
     GHandle* active = activeHandle;
     if (!active) return nullptr;
+    const MatrixStruct dragBefore = active->mDrag ? *active->mDrag : MatrixStruct{};
+    const bool hadDrag = active->mDrag != nullptr;
     tiller::HeldMatrix step(MatrixSingle());
-    if (step && tiller::HandleDrag(active, step.address(), sample)) {
+    const int moved = step && tiller::HandleDrag(active, step.address(), sample);
+    if (isRetired || !activeViewport) return nullptr;
+    if (!tiller::IsFinite(step.get()) || !tiller::IsFinite(active->mDrag)) {
+        if (hadDrag)
+            *active->mDrag = dragBefore;
+        else
+            MatrixDispose(&active->mDrag);
+        return nullptr;
+    }
+    if (moved) {
         const bool hideRefpoint = active->AutohideRefpointWhiledrag != 0;
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
@@ -124,8 +138,9 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
 }
 
 int GControl::Transform(const MatrixStruct* matrix) {
+    if (viewportClosed) return 0;
     if (MatrixIsIdentity(matrix)) return 1;
-    if (state != 1 || !activeHandle) return 0;
+    if (state != StateDragging || !activeHandle) return 0;
     if (!activeHandle->mDrag) activeHandle->mDrag = MatrixNewEx();
     if (!activeHandle->mDrag) return 0;
     *activeHandle->mDrag = *matrix;

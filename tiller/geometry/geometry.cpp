@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 namespace tiller {
 namespace {
@@ -174,6 +175,27 @@ int ExtentsCenterVertex(const ExtentsStruct* e, VertexStruct* v) {
     if (!ExtentsCenter(e, &x, &y, &z)) return 0;
     VertexSet(v, x, y, z);
     return 1;
+}
+
+bool IsFinite(const MatrixStruct* m) {
+    return !m || std::all_of(std::begin(m->m), std::end(m->m),
+                             [](double value) { return std::isfinite(value); });
+}
+
+bool AllFinite(std::initializer_list<double> values) {
+    return std::all_of(values.begin(), values.end(), [](double value) { return std::isfinite(value); });
+}
+
+bool IsFinite(const VertexStruct* v) {
+    return !v || (std::isfinite(v->x) && std::isfinite(v->y) && std::isfinite(v->z));
+}
+
+bool IsFinite(const ExtentsStruct* e) {
+    if (!e) return true;
+    for (double value : {ExtentsGetX1(e), ExtentsGetY1(e), ExtentsGetZ1(e), ExtentsGetX2(e),
+                         ExtentsGetY2(e), ExtentsGetZ2(e)})
+        if (!std::isfinite(value)) return false;
+    return true;
 }
 
 int IsGroupGraphic(GraphicStruct* g) {

@@ -5,6 +5,8 @@
 
 #include "tiller/host/korvex.h"
 
+#include <initializer_list>
+
 namespace tiller {
 
 // The one tolerance: a value counts as zero when its absolute value is at most this.
@@ -39,6 +41,11 @@ int ExtentsIsFlat(const ExtentsStruct* e);
 int ExtentsCenter(const ExtentsStruct* e, double* x, double* y, double* z);
 int ExtentsCenterVertex(const ExtentsStruct* e, VertexStruct* v);
 
+// Whether every number of a host record is finite; a missing record has none that is not.
+bool IsFinite(const MatrixStruct* m);
+bool IsFinite(const VertexStruct* v);
+bool IsFinite(const ExtentsStruct* e);
+bool AllFinite(std::initializer_list<double> values);
 // 1 for a group graphic: the walk filter that finds handle groups and their parts.
 int IsGroupGraphic(GraphicStruct* g);
 

@@ -1,16 +1,16 @@
 // GHandle: loading a handle group of the profile with its parts, and the handle's display,
 // highlight, enable and drag-following operations.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/handle/ghandle.h"
 
+#include "tiller/control/gcontrol.h"
 #include "tiller/geometry/geometry.h"
 #include "tiller/geometry/held.h"
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
+#include "tiller/profile/diagnostics.h"
 
+#include <cmath>
 #include <new>
 
 namespace tiller {
@@ -83,6 +83,17 @@ using namespace tiller;
 GHandle::GHandle(GControl* control, GraphicStruct* group, DrawingStruct* drawing,
                  ViewportStruct* viewport, ExtentsCallback callback)
     : pControl(control), pDrawing(drawing), pViewport(viewport), pGroup(group) {
+    // A throw half-way must not leave built parts registered with the viewport.
+    try {
+        Build();
+    } catch (...) {
+        Release();
+        throw;
+    }
+    extentsCallback = callback;
+}
+
+void GHandle::Build() {
     vPlacePoint = VertexNewEx(0, 0, 0);
     vScratch1 = VertexNewEx(0, 0, 0);
     vScratch2 = VertexNewEx(0, 0, 0);
@@ -91,10 +102,13 @@ GHandle::GHandle(GControl* control, GraphicStruct* group, DrawingStruct* drawing
     mScratch = MatrixSingle();
     if (vPlacePoint && vScratch1 && vScratch2 && mScratch2 && mScratch3 && mScratch)
         isLoaded = HandleLoad();
-    extentsCallback = callback;
 }
 
 GHandle::~GHandle() {
+    Release();
+}
+
+void GHandle::Release() {
     for (GHandlePart*& part : parts) {
         delete part;
         part = nullptr;
@@ -116,9 +130,13 @@ GHandle::~GHandle() {
 
 int GHandle::HandleLoad() {
     if (!pGroup || !pDrawing) return 0;
+    DiagnosticsSubject subject(pGroup, nullptr);
     {
         PropertyArrays properties(pGroup);
-        if (properties.count < 1) return 0;
+        if (properties.count < 1) {
+            ReportDiagnostic(DiagnosticCode::GroupWithoutProperties);
+            return 0;
+        }
         if (!ReadHandleProperties(*this, properties.names, properties.values, properties.count))
             return 0;
     }
@@ -133,6 +151,7 @@ int GHandle::HandleLoad() {
 
 // Makes the part of one child group; a later part of the same type replaces an earlier one.
 void GHandle::LoadPart(GraphicStruct* child) {
+    DiagnosticsSubject subject(pGroup, child);
     PartProperties values;
     uint32_t type = PartUndefined;
     {
@@ -140,6 +159,8 @@ void GHandle::LoadPart(GraphicStruct* child) {
         if (properties.count >= 1)
             type =
                 ReadPartProperties(properties.names, properties.values, properties.count, values);
+        else
+            ReportDiagnostic(DiagnosticCode::PartWithoutType);
     }
     const PartSlot slot = SlotOfPartType(type);
     if (slot == SlotCount) return;
@@ -147,16 +168,35 @@ void GHandle::LoadPart(GraphicStruct* child) {
         GHandlePart(pViewport, pGroup, child, pDrawing, type, pControl, this, values.transparency,
                     values.ambient, values.diffuse, values.specular, values.fixedSize);
     if (!part) return;
+    part->Source = child;
+    if (parts[slot])
+        ReportDiagnostic(DiagnosticCode::PartReplaced, {}, EnumToText(PartVocabulary(), type));
     delete parts[slot];
     parts[slot] = part;
 }
 
+// A part the handle's transform needs; reports why it is not there.
+bool GHandle::HasRequiredPart(PartSlot slot, uint32_t type) {
+    const GHandlePart* part = parts[slot];
+    if (IsPresentAndLoaded(part)) return true;
+    const DiagnosticsSubject subject(pGroup, part ? part->Source : nullptr);
+    ReportDiagnostic(part ? DiagnosticCode::PartUnusable : DiagnosticCode::PartMissing, {},
+                     EnumToText(PartVocabulary(), type));
+    return false;
+}
+
 int GHandle::HasRequiredParts() {
-    if (TransformType == TransformNone) return IsPresentAndLoaded(parts[SlotStatic]) ? 1 : 0;
-    for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotCoordsystem})
-        if (!IsPresentAndLoaded(parts[slot])) return 0;
+    if (TransformType == TransformNone) return HasRequiredPart(SlotStatic, PartStatic) ? 1 : 0;
+    if (!HasRequiredPart(SlotMouseout, PartMouseout) ||
+        !HasRequiredPart(SlotMouseover, PartMouseover) ||
+        !HasRequiredPart(SlotCoordsystem, PartCoordsystem))
+        return 0;
     mProfileCS = MatrixCopyEx(parts[SlotCoordsystem]->PartGetBasis());
     mProfileCSInv = MatrixOrthoInvertEx(mProfileCS);
+    if (mProfileCS && !mProfileCSInv) {
+        const DiagnosticsSubject subject(pGroup, parts[SlotCoordsystem]->Source);
+        ReportSingularFrame(mProfileCS);
+    }
     mCoordSystem = MatrixCopyEx(mProfileCS);
     return mProfileCS && mProfileCSInv && mCoordSystem ? 1 : 0;
 }
@@ -175,11 +215,11 @@ bool GHandle::IsDisplayed() const {
 int GHandle::UpdateDisplay(uint32_t showState, uint32_t controlState, bool isActive,
                            bool isHighlighted, bool hideRefpoint) {
     if (!IsLoaded() || !HasGeometry()) return 0;
-    if (showState == 3 && MultiView) return 1;
+    if (showState == ShowMultiViewOnly && MultiView) return 1;
     for (PartSlot slot : DisplayedSlots) {
         GHandlePart* part = parts[slot];
         if (!IsPresentAndDisplayable(part)) continue;
-        if (showState == 0 || showState == 3)
+        if (showState == ShowHidden || showState == ShowMultiViewOnly)
             part->PartSetVisible(false);
         else if (part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
             part->PartSetVisible(true);
@@ -232,12 +272,19 @@ int GHandle::SetViewport(ViewportStruct* viewport) {
     return 1;
 }
 
+void GHandle::ForgetViewport(ViewportStruct* viewport) {
+    if (pViewport == viewport) pViewport = nullptr;
+    for (GHandlePart* part : parts)
+        if (part) part->PartForgetViewport(viewport);
+}
+
 void GHandle::SetDisabled(bool enable, uint32_t bits) {
     const uint32_t mask = enable ? DisableMask & ~bits : DisableMask | bits;
     if (mask == DisableMask) return;
     const bool wasEnabled = IsEnabled();
     DisableMask = mask;
-    if (wasEnabled != IsEnabled()) UpdateDisplay(IsEnabled() ? 1 : 0, 0, false, false, false);
+    if (wasEnabled != IsEnabled())
+        UpdateDisplay(IsEnabled() ? ShowAll : ShowHidden, StateIdle, false, false, false);
 }
 
 void GHandle::RefreshSize() {
@@ -283,13 +330,22 @@ double GHandle::EffectivePriority() const {
     return priority;
 }
 
+// The host may call back in from the callback: a control deleted there, or a viewport closed,
+// ends the drag step. A callback that answers no finite box, or replaces the record it was
+// handed, fails the step too.
 int GHandle::EnsureSelectionExtentsInHandleCS() {
     if (!extentsCallback) return 0;
-    if (!extSelectionInHandleCS) {
-        extSelectionInHandleCS = ExtentsNewEx();
-        if (extSelectionInHandleCS && (!extentsCallback(mHandleWorldInv, &extSelectionInHandleCS) ||
-                                       !ExtentsValid(extSelectionInHandleCS)))
-            ExtentsDispose(&extSelectionInHandleCS);
+    if (extSelectionInHandleCS) return 1;
+    ExtentsStruct* measured = ExtentsNewEx();
+    if (!measured) return 0;
+    ExtentsStruct* handed = measured;
+    const int answered = extentsCallback(mHandleWorldInv, &handed);
+    const bool usable = answered && handed == measured && ExtentsValid(measured) &&
+                        tiller::IsFinite(measured) && (!pControl || !pControl->isRetired) && pViewport;
+    if (!usable) {
+        ExtentsDispose(&measured);
+        return 0;
     }
-    return extSelectionInHandleCS ? 1 : 0;
+    extSelectionInHandleCS = measured;
+    return 1;
 }

@@ -48,6 +48,8 @@ struct GHandle : HandleProperties {
     int HighlightOff(bool redrawNow);
     int Redraw();
     int SetViewport(ViewportStruct* viewport);
+    // Forgets a viewport the host has closed, without touching it.
+    void ForgetViewport(ViewportStruct* viewport);
     void SetDisabled(bool enable, uint32_t bits);
     bool IsEnabled() const { return DisableMask == 0; }
     uint32_t GetDisableMask() const { return DisableMask; }
@@ -104,9 +106,12 @@ struct GHandle : HandleProperties {
     ExtentsCallback extentsCallback = nullptr;
 
   private:
+    void Build();
+    void Release();
     int HandleLoad();
     void LoadPart(GraphicStruct* child);
     int HasRequiredParts();
+    bool HasRequiredPart(tiller::PartSlot slot, uint32_t type);
     void AddPosition(const MatrixStruct* frame, const ExtentsStruct* extents,
                      const VertexStruct* refPoint);
     void SizeBySelection(double dx, double dy, double dz);

@@ -3,14 +3,13 @@
 // position type, sizes it by the selection when it sits on the selection's extents centre, and
 // hands the result to its parts.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
+
+#include <cmath>
 
 using namespace tiller;
 

@@ -1,5 +1,7 @@
 #include "tiller/handle/vocabulary.h"
 
+#include "tiller/profile/diagnostics.h"
+
 #include <cctype>
 #include <charconv>
 #include <climits>
@@ -48,6 +50,30 @@ const EnumVocabulary partVocabulary =
     MakeVocabulary("handle_part", {"undefined", "mouseout", "mouseover", "active", "static",
                                    "coordsystem", "highlight_area", "visibility_area"});
 
+const std::vector<std::string> handleKeys = {"handle_name",
+                                             "handle_transform",
+                                             "handle_position",
+                                             "handle_orientation",
+                                             "handle_movement",
+                                             "handle_extents",
+                                             "handle_snap_to_center",
+                                             "handle__selector_handle_id",
+                                             "handle_priority",
+                                             "handle_priority_inc_if_size_0",
+                                             "handle_multi_view",
+                                             "handle_position_zoomable",
+                                             "handle_autohide_mouseover_part",
+                                             "handle_hide_refpoint_whiledrag",
+                                             "handle_hide_statics_whiledrag",
+                                             "handle_hide_if_selection2D",
+                                             "handle_disable_if_view_by_x",
+                                             "handle_disable_if_view_by_y",
+                                             "handle_disable_if_view_by_z",
+                                             "handle_keystroke_macros"};
+
+const std::vector<std::string> partKeys = {"handle_part",  "part_transparency", "part_ambient",
+                                           "part_diffuse", "part_specular",     "part_fixed_size"};
+
 // The name at `index` of a names array, or none when the element cannot be read.
 std::optional<std::wstring> NameAt(SAFEARRAY* names, int32_t index) {
     BSTR name = nullptr;
@@ -63,7 +89,7 @@ std::optional<std::string> TextValueAt(SAFEARRAY* values, int32_t index) {
     VariantInit(&value);
     if (SafeArrayGetElement(values, &index, &value) != S_OK) return std::nullopt;
     std::optional<std::string> text;
-    if (value.vt == VT_BSTR) text = value.bstrVal ? NarrowText(value.bstrVal) : std::string();
+    if (value.vt == VT_BSTR) text = value.bstrVal ? utf8::Narrow(value.bstrVal) : std::string();
     VariantClear(&value);
     return text;
 }
@@ -114,29 +140,111 @@ std::string LeadingDecimalNumber(const std::string& text) {
     return text.substr(from, end - from);
 }
 
+bool HasKey(SAFEARRAY* names, int count, const std::wstring& key) {
+    for (int32_t index = 0; index < count; ++index)
+        if (NameAt(names, index) == key) return true;
+    return false;
+}
+
+// Reports `code` when `key` is not among the names at all (a present key whose value is not
+// text has been reported as such already).
+void ReportIfAbsent(SAFEARRAY* names, int count, const std::string& key, DiagnosticCode code) {
+    if (DiagnosticsListening() && !HasKey(names, count, WidenText(key)))
+        ReportDiagnostic(code, key);
+}
+
+// Reports the keys the loader does not read and the keys given more than once.
+void ReportKeyMistakes(SAFEARRAY* names, int count, const std::vector<std::string>& known) {
+    if (!DiagnosticsListening()) return;
+    std::vector<std::wstring> seen;
+    for (int32_t index = 0; index < count; ++index) {
+        const auto name = NameAt(names, index);
+        if (!name) continue;
+        const std::string key = NarrowText(*name);
+        bool isKnown = false;
+        for (const std::string& candidate : known)
+            isKnown = isKnown || candidate == key;
+        bool isRepeat = false;
+        for (const std::wstring& earlier : seen)
+            isRepeat = isRepeat || earlier == *name;
+        if (!isKnown)
+            ReportDiagnostic(DiagnosticCode::KeyUnknown, key);
+        else if (isRepeat)
+            ReportDiagnostic(DiagnosticCode::KeyRepeated, key);
+        seen.push_back(*name);
+    }
+}
+
+// Whether the whole of `text`, blanks around it aside, is the number the reader took from it.
+bool WholeTextIsNumber(const std::string& text, bool integer) {
+    const size_t begin = SkipBlanks(text, 0);
+    size_t end = text.size();
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    const std::string core = text.substr(begin, end - begin);
+    if (integer) return SkipDigits(core, SkipSign(core, 0)) == core.size();
+    const size_t plus = !core.empty() && core[0] == '+' ? 1 : 0;
+    return LeadingDecimalNumber(core).size() + plus == core.size();
+}
+
+// Reports a number the reader refused, so that the default stands, or read only in part. A
+// text gives the same result for two different fallbacks only when a number was read.
+void CheckNumberText(const char* key, const std::string& text, bool integer) {
+    if (!DiagnosticsListening()) return;
+    const bool refused = integer ? TextToInt(text, 0) == 0 && TextToInt(text, 1) == 1
+                                 : TextToFloat(text, 0) == 0 && TextToFloat(text, 1) == 1;
+    if (refused)
+        ReportDiagnostic(DiagnosticCode::NumberRefused, key, text);
+    else if (!WholeTextIsNumber(text, integer))
+        ReportDiagnostic(DiagnosticCode::NumberPartlyRead, key, text);
+}
+
+void CheckYesNo(const char* key, const std::optional<std::string>& text) {
+    if (text && DiagnosticsListening() && !TextEqualsNoCase(*text, "yes") &&
+        !TextEqualsNoCase(*text, "no"))
+        ReportDiagnostic(DiagnosticCode::FlagNotYesNo, key, *text);
+}
+
 // A yes/no property: true only for "yes" in any letter case.
 bool IsYes(const std::optional<std::string>& text) {
     return text && TextEqualsNoCase(*text, "yes");
 }
 
 void ReadYesFlag(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, uint32_t& flag) {
-    if (IsYes(FindPropertyText(names, values, count, key))) flag = 1;
+    const auto text = FindPropertyText(names, values, count, key);
+    CheckYesNo(key, text);
+    if (IsYes(text)) flag = 1;
 }
 
 // A required enumeration property: false when it is missing or reads as undefined.
 bool ReadRequiredEnum(SAFEARRAY* names, SAFEARRAY* values, int count,
                       const EnumVocabulary& vocabulary, uint32_t& field) {
     const auto text = FindPropertyText(names, values, count, vocabulary.key.c_str());
-    if (!text) return false;
+    if (!text) {
+        ReportIfAbsent(names, count, vocabulary.key, DiagnosticCode::KeyMissing);
+        return false;
+    }
     field = EnumFromText(vocabulary, text);
+    if (field == 0) ReportDiagnostic(DiagnosticCode::ValueRefused, vocabulary.key, *text);
     return field != 0;
 }
 
 // An optional single-precision property: untouched when missing.
 void ReadFloat(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, double fallback,
                double& field) {
-    if (const auto text = FindPropertyText(names, values, count, key))
+    if (const auto text = FindPropertyText(names, values, count, key)) {
         field = TextToFloat(*text, fallback);
+        CheckNumberText(key, *text, false);
+    }
+}
+
+// An optional integer property: untouched when missing.
+void ReadInt(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, int32_t fallback,
+             int32_t& field) {
+    if (const auto text = FindPropertyText(names, values, count, key)) {
+        field = TextToInt(*text, fallback);
+        CheckNumberText(key, *text, true);
+    }
 }
 
 } // namespace
@@ -159,15 +267,23 @@ const EnumVocabulary& ExtentsVocabulary() {
 const EnumVocabulary& PartVocabulary() {
     return partVocabulary;
 }
+const std::vector<std::string>& HandleKeys() {
+    return handleKeys;
+}
+const std::vector<std::string>& PartKeys() {
+    return partKeys;
+}
 
 std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
                                             const char* key) {
     if (!names || !values || !key) return std::nullopt;
-    const std::wstring wideKey = WidenText(key);
+    const std::optional<std::wstring> wideKey = utf8::Widen(key);
     for (int32_t index = 0; index < count; ++index) {
         const auto name = NameAt(names, index);
         if (!name || *name != wideKey) continue;
-        return TextValueAt(values, index);
+        auto text = TextValueAt(values, index);
+        if (!text) ReportDiagnostic(DiagnosticCode::ValueNotText, key);
+        return text;
     }
     return std::nullopt;
 }
@@ -220,10 +336,17 @@ const std::string& EnumToText(const EnumVocabulary& vocabulary, uint32_t value) 
 
 bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values,
                           int count) {
+    ReportKeyMistakes(names, count, handleKeys);
     const auto name = FindPropertyText(names, values, count, "handle_name");
-    if (!name) return false;
+    if (!name) {
+        ReportIfAbsent(names, count, "handle_name", DiagnosticCode::NameMissing);
+        return false;
+    }
     record.csName = *name;
-    if (record.csName.empty()) return false;
+    if (record.csName.empty()) {
+        ReportDiagnostic(DiagnosticCode::NameEmpty, "handle_name");
+        return false;
+    }
     if (!ReadRequiredEnum(names, values, count, transformVocabulary, record.TransformType) ||
         !ReadRequiredEnum(names, values, count, positionVocabulary, record.PositionType) ||
         !ReadRequiredEnum(names, values, count, orientationVocabulary, record.OrientationType) ||
@@ -232,18 +355,27 @@ bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY*
 
     if (const auto extents = FindPropertyText(names, values, count, "handle_extents")) {
         record.ExtentsType = EnumFromText(extentsVocabulary, extents);
-        if (record.ExtentsType == ExtentsUndefined) record.ExtentsType = ExtentsByScreenResolution;
+        if (record.ExtentsType == ExtentsUndefined) {
+            ReportDiagnostic(DiagnosticCode::ValueDefaulted, extentsVocabulary.key, *extents);
+            record.ExtentsType = ExtentsByScreenResolution;
+        }
     }
     ReadYesFlag(names, values, count, "handle_snap_to_center", record.SnapCursorToCenter);
-    if (const auto id = FindPropertyText(names, values, count, "handle__selector_handle_id"))
-        record.SelectorHandleID = TextToInt(*id, 0);
+    ReadInt(names, values, count, "handle__selector_handle_id", 0, record.SelectorHandleID);
     ReadFloat(names, values, count, "handle_priority", -1.0, record.Priority);
-    if (record.Priority < -1.0) record.Priority = -1.0;
+    if (record.Priority < -1.0) {
+        if (DiagnosticsListening())
+            ReportDiagnostic(
+                DiagnosticCode::NumberClipped, "handle_priority",
+                FindPropertyText(names, values, count, "handle_priority").value_or(""));
+        record.Priority = -1.0;
+    }
     ReadFloat(names, values, count, "handle_priority_inc_if_size_0", -1.0,
               record.Priority_Diff_ifExtents0);
     ReadYesFlag(names, values, count, "handle_multi_view", record.MultiView);
     ReadYesFlag(names, values, count, "handle_position_zoomable", record.PositionAbsolute);
     const auto autohide = FindPropertyText(names, values, count, "handle_autohide_mouseover_part");
+    CheckYesNo("handle_autohide_mouseover_part", autohide);
     if (autohide && TextEqualsNoCase(*autohide, "no")) record.AutohideMouseoverPart = 0;
     ReadYesFlag(names, values, count, "handle_hide_refpoint_whiledrag",
                 record.AutohideRefpointWhiledrag);
@@ -260,33 +392,23 @@ bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY*
 
 uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
                             PartProperties& properties) {
-    const uint32_t type =
-        EnumFromText(partVocabulary, FindPropertyText(names, values, count, "handle_part"));
-    if (type == PartUndefined) return PartUndefined;
+    const auto text = FindPropertyText(names, values, count, "handle_part");
+    const uint32_t type = EnumFromText(partVocabulary, text);
+    if (type == PartUndefined) {
+        if (text)
+            ReportDiagnostic(DiagnosticCode::PartTypeRefused, "handle_part", *text);
+        else
+            ReportIfAbsent(names, count, "handle_part", DiagnosticCode::PartWithoutType);
+        return PartUndefined;
+    }
+    ReportKeyMistakes(names, count, partKeys);
     properties = PartProperties{};
     ReadFloat(names, values, count, "part_transparency", 0.0, properties.transparency);
     ReadFloat(names, values, count, "part_ambient", 0.0, properties.ambient);
     ReadFloat(names, values, count, "part_diffuse", 0.0, properties.diffuse);
     ReadFloat(names, values, count, "part_specular", 0.0, properties.specular);
-    if (const auto size = FindPropertyText(names, values, count, "part_fixed_size"))
-        properties.fixedSize = TextToInt(*size, 0);
+    ReadInt(names, values, count, "part_fixed_size", 0, properties.fixedSize);
     return type;
-}
-
-std::string NarrowText(const std::wstring& text) {
-    const size_t length = std::wcstombs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::string narrow(length, '\0');
-    std::wcstombs(narrow.data(), text.c_str(), length + 1);
-    return narrow;
-}
-
-std::wstring WidenText(const std::string& text) {
-    const size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::wstring wide(length, L'\0');
-    std::mbstowcs(wide.data(), text.c_str(), length + 1);
-    return wide;
 }
 
 } // namespace tiller

@@ -5,6 +5,7 @@
 #define TILLER_HANDLE_VOCABULARY_H
 
 #include "tiller/host/oleauto.h"
+#include "tiller/host/utf8.h"
 #include "tiller/tiller.h"
 
 #include <map>
@@ -35,6 +36,9 @@ const EnumVocabulary& OrientationVocabulary();
 const EnumVocabulary& MovementVocabulary();
 const EnumVocabulary& ExtentsVocabulary();
 const EnumVocabulary& PartVocabulary();
+// Every key the loader reads on a handle group, and on a part group.
+const std::vector<std::string>& HandleKeys();
+const std::vector<std::string>& PartKeys();
 
 struct PartProperties {
     double transparency = 0.0;
@@ -44,8 +48,8 @@ struct PartProperties {
     int32_t fixedSize = 0;
 };
 
-// The text value (8-bit, system code page) of the first property named `key`; none when the
-// key is missing or its first value is not text.
+// The UTF-8 text value of the first property named `key`; none when the key is missing or its
+// first value is not text or not valid text.
 std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
                                             const char* key);
 int32_t TextToInt(const std::string& text, int32_t fallback);
@@ -60,10 +64,6 @@ bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY*
 // The PartType of one child graphic (0: not a part) and its display values.
 uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
                             PartProperties& properties);
-
-// Wide text to 8-bit text through the C locale, and back; empty when it cannot be converted.
-std::string NarrowText(const std::wstring& text);
-std::wstring WidenText(const std::string& text);
 
 } // namespace tiller
 

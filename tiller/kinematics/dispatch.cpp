@@ -49,6 +49,10 @@ void StoreDragMatrix(GHandle* handle, const MatrixStruct* drag) {
 
 } // namespace
 
+bool HasDragRoutine(uint32_t transform, uint32_t movement) {
+    return FindRoutine(transform, movement) != nullptr;
+}
+
 int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample) {
     if (!CanDrag(handle, result)) return 0;
     MatrixSetIdentity(*result);

@@ -17,6 +17,9 @@ struct DragSample {
     uint32_t scaleFromCenter;
 };
 
+// Whether a handle of this transform and movement has a drag routine; others never drag.
+bool HasDragRoutine(uint32_t transform, uint32_t movement);
+
 // Non-zero on success; *result (an existing matrix) receives the handle matrix.
 int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample);
 

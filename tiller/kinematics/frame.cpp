@@ -1,10 +1,9 @@
 // The working frame shared by the drag routines.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/kinematics/routines.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

@@ -1,12 +1,11 @@
 // The move routines: pure translations along the handle's axis, in its plane, or on the
 // host's work plane.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/kinematics/routines.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

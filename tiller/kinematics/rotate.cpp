@@ -1,13 +1,12 @@
 // The rotation routine: a turn about the handle's local Z axis by the change of the cursor's
 // angle around it, measured on the handle's plane raised to where the user grabbed the ring.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/kinematics/routines.h"
 #include "tiller/part/ghandlepart.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

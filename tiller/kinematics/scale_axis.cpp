@@ -2,13 +2,12 @@
 // along the line from the handle through the grabbed point. Each scales the selection (the drag
 // matrix) and hands over a separate matrix for the dragged handle itself.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/kinematics/routines.h"
 #include "tiller/part/ghandlepart.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

@@ -2,13 +2,12 @@
 // (scene_cs_xy) and uniformly along the diagonal through the grabbed point (scene_cs_diag). The
 // handle moves with the selection: its matrix is a copy of the drag matrix.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/kinematics/routines.h"
 #include "tiller/part/ghandlepart.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

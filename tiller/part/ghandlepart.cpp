@@ -2,9 +2,6 @@
 // element, its placement, its on-screen size limits and the matrices that follow the host's
 // view-dependent scale.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/part/ghandlepart.h"
 
 #include "tiller/control/gcontrol.h"
@@ -12,6 +9,7 @@
 #include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/tracery.h"
+#include "tiller/profile/diagnostics.h"
 
 #include <cfloat>
 #include <new>
@@ -196,6 +194,16 @@ GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, Graphic
     : Owner(owner), Control(control), Viewport(viewport), GroupGraphic(group),
       Transparency(transparency), Ambient(ambient), Diffuse(diffuse), Specular(specular),
       FixedSize(fixedSize), Type(type) {
+    // A throw half-way must not leave the element, or its view-matrix callback, behind.
+    try {
+        Build(graphic, group, drawing);
+    } catch (...) {
+        Release();
+        throw;
+    }
+}
+
+void GHandlePart::Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing) {
     if (graphic && group) {
         MatrixStruct* ancestors = AncestorsMatrix(graphic, group);
         Geometry = GraphicCopyEx(graphic, ancestors, 0, CopyFlags);
@@ -213,10 +221,14 @@ GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, Graphic
         if (Geometry->kind == GraphicKindMesh)
             CAbstractUIObject::GraphicSetCustomPropVectorizeContour(Geometry, false);
     }
+    if (!Geometry) ReportDiagnostic(DiagnosticCode::PartNoGeometry);
     if (!Geometry || !recordsMade) return;
     if (!PartCreatePrimitive()) return;
     Loaded = PartUpdateCenter();
-    if (!Loaded) return;
+    if (!Loaded) {
+        ReportDiagnostic(DiagnosticCode::PartNoGeometry);
+        return;
+    }
     TakeRefPoint();
     ConfigureScreenSizing();
 }
@@ -261,6 +273,10 @@ void GHandlePart::ConfigureScreenSizing() {
 }
 
 GHandlePart::~GHandlePart() {
+    Release();
+}
+
+void GHandlePart::Release() {
     DetachAndDispose(&Geometry);
     DetachAndDispose(&SavedGeometry);
     for (VertexStruct** v :
@@ -276,6 +292,7 @@ GHandlePart::~GHandlePart() {
         ReportPrimitiveState(Primitive->SetOwner(nullptr));
     }
     delete Primitive;
+    Primitive = nullptr;
 }
 
 bool GHandlePart::PartIsDisplayable() const {
@@ -317,15 +334,30 @@ int GHandlePart::ViewMode() const {
 
 // The coordsystem part: three lines, red X, green Y, blue Z, from one common origin.
 bool GHandlePart::ReadBasis() {
-    if (GraphicCount(Geometry, 0, 1) != 3) return false;
+    if (GraphicCount(Geometry, 0, 1) != 3) {
+        ReportDiagnostic(DiagnosticCode::AxisLineCount);
+        return false;
+    }
     AxisLines lines;
-    if (!SortAxisLines(Geometry, &lines)) return false;
+    if (!SortAxisLines(Geometry, &lines)) {
+        ReportDiagnostic(DiagnosticCode::AxisColours);
+        return false;
+    }
     GraphicStruct* const ordered[3] = {lines.x, lines.y, lines.z};
     LineEnds ends[3];
-    for (int axis = 0; axis < 3; ++axis)
-        if (!ReadLineEnds(ordered[axis], &ends[axis])) return false;
-    if (!VertexEqual(ends[0].first, ends[1].first) || !VertexEqual(ends[0].first, ends[2].first))
+    for (int axis = 0; axis < 3; ++axis) {
+        if (!ReadLineEnds(ordered[axis], &ends[axis])) {
+            ReportDiagnostic(DiagnosticCode::AxisNotLine, {},
+                             axis == 0   ? "X"
+                             : axis == 1 ? "Y"
+                                         : "Z");
+            return false;
+        }
+    }
+    if (!VertexEqual(ends[0].first, ends[1].first) || !VertexEqual(ends[0].first, ends[2].first)) {
+        ReportDiagnostic(DiagnosticCode::AxisOrigins);
         return false;
+    }
     WorldAxisEnds world;
     if (!world.Copy(ends, ordered)) return false;
     MatrixStruct* basis = MatrixBasisFm(world.v[0], world.v[1], world.v[3], world.v[5]);
@@ -481,14 +513,15 @@ void GHandlePart::UpdateSnapCenter() {
 bool GHandlePart::PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                                        bool hideRotbarStatics) const {
     if (!PartIsDisplayable()) return false;
-    if (Type == PartStatic && state == 1 && Owner->HideStaticPartsWhiledrag) return false;
-    if (isActive) return state == 1 && (Type == PartActive || Type == PartStatic);
+    if (Type == PartStatic && state == StateDragging && Owner->HideStaticPartsWhiledrag)
+        return false;
+    if (isActive) return state == StateDragging && (Type == PartActive || Type == PartStatic);
     switch (state) {
-    case 0:
+    case StateIdle:
     case 2:
         if (Type == PartMouseout || Type == PartStatic) return true;
         return Type == PartMouseover && isHighlighted;
-    case 1:
+    case StateDragging:
         if (Type != PartStatic) return false;
         return !(hideRotbarStatics && Owner->OrientationType == OrientationGCtrlRotbarCS);
     default:

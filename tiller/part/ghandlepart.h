@@ -33,6 +33,10 @@ class GHandlePart {
     void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
+    // Forgets a viewport the host has closed, without touching it.
+    void PartForgetViewport(ViewportStruct* vp) {
+        if (Viewport == vp) Viewport = nullptr;
+    }
     void PartUpdateResolution();
     RedUIElementState PartRedraw();
     bool PartTestPrimitive();
@@ -56,6 +60,7 @@ class GHandlePart {
     GControl* Control;
     ViewportStruct* Viewport;
     GraphicStruct* GroupGraphic;
+    GraphicStruct* Source = nullptr; // the part group of the profile it was made from
     GraphicStruct* Geometry = nullptr;
     GraphicStruct* SavedGeometry = nullptr;
     ExtentsStruct* Extents = nullptr;
@@ -92,6 +97,8 @@ class GHandlePart {
     uint64_t ScreenGeneration = 0;
     bool ScreenKnown = false;
 
+    void Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing);
+    void Release();
     bool CreateRecords();
     bool PartCreatePrimitive();
     bool ReadBasis();

@@ -5,14 +5,13 @@
 // private copy of the camera (perspective views) is carried into the geometry's frame, and the
 // point found is carried back.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/geometry/geometry.h"
 #include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/plinth.h"
 #include "tiller/part/ghandlepart.h"
+
+#include <cmath>
 
 namespace tiller {
 namespace {

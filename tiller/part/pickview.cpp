@@ -1,7 +1,6 @@
 // Reading the pick view once per pointer sample and projecting boxes onto the screen with the
 // library's own arithmetic: a hover far from every handle then asks the host nothing per part.
 
-// <cmath> comes first: tiller.h declares the library's own round.
 #include <cmath>
 
 #include "tiller/part/pickview.h"

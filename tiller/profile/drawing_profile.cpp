@@ -2,10 +2,12 @@
 
 #include "tiller/handle/vocabulary.h"
 #include "tiller/host/arbor.h"
+#include "tiller/host/utf8.h"
 
 #include <climits>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <optional>
 
 namespace tiller {
 namespace {
@@ -15,16 +17,17 @@ constexpr int ProfileLayer = 1;
 constexpr uint32_t ProfileClosingKind = 59;
 constexpr int ProfileClosingLine = 101;
 
-std::wstring& ProfileFolderStore() {
-    static std::wstring folder;
-    return folder;
-}
+constexpr const wchar_t* KnownProfileNames[] = {L"UniversalCtrl.qvw", L"UniversalCtrlSimple.qvw"};
 
 bool IsKnownProfileName(const std::wstring& name) {
-    return name == L"UniversalCtrl.qvw" || name == L"UniversalCtrlSimple.qvw";
+    for (const wchar_t* known : KnownProfileNames)
+        if (name == known) return true;
+    return false;
 }
 
-// The full path of the loaded host library, symbolic links resolved.
+// The full path of the loaded host library, symbolic links resolved. The loader may have
+// recorded a path relative to the working directory of that moment, so this is asked only
+// while the library is being loaded.
 std::string HostLibraryPath() {
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&AppGetCurrentApp), &info) || !info.dli_fname) return {};
@@ -32,6 +35,17 @@ std::string HostLibraryPath() {
     if (!realpath(info.dli_fname, resolved)) return info.dli_fname;
     return resolved;
 }
+
+std::wstring ProfileFolderAtLoad() noexcept {
+    try {
+        return HostFolder() + L"/GCtrlProfiles/";
+    } catch (...) {
+        return {};
+    }
+}
+
+// Fixed while the library loads, before the host can change its working directory.
+const std::wstring profileFolder = ProfileFolderAtLoad();
 
 void CutLastComponent(std::wstring& path) {
     const size_t slash = path.rfind(L'/');
@@ -94,16 +108,28 @@ class NotifyRecord {
 } // namespace
 
 std::wstring HostFolder() {
-    std::wstring folder = WidenText(HostLibraryPath());
+    std::wstring folder = utf8::Widen(HostLibraryPath()).value_or(std::wstring());
     CutLastComponent(folder);
     CutLastComponent(folder);
     return folder;
 }
 
 const std::wstring& ProfileFolder() {
-    std::wstring& folder = ProfileFolderStore();
-    if (folder.empty()) folder = HostFolder() + L"/GCtrlProfiles/";
-    return folder;
+    return profileFolder;
+}
+
+bool IsKnownProfileNameIgnoringCase(const std::wstring& name) {
+    for (const wchar_t* known : KnownProfileNames)
+        if (utf8::EqualsFolded(name, known)) return true;
+    return false;
+}
+
+std::optional<std::wstring> CanonicalPath(const std::wstring& path) {
+    const std::optional<std::string> narrow = utf8::Narrow(path);
+    if (!narrow) return std::nullopt;
+    char resolved[PATH_MAX];
+    if (!realpath(narrow->c_str(), resolved)) return std::nullopt;
+    return utf8::Widen(resolved);
 }
 
 std::wstring PathFileName(const std::wstring& path) {
@@ -125,31 +151,48 @@ void DrawingProfile::Load() {
     drawing_ = qvCustomRead(AppGetCurrentApp(), 0, path_.c_str(), 0, 0, 0, 1);
     if (!drawing_) return;
     fileName_ = PathFileName(path_);
+    canonicalPath_ = tiller::CanonicalPath(path_).value_or(std::wstring());
     GraphicWalk(DrawingGetModelRoot(drawing_), MoveToProfileLayer, 1, 1, 0);
 }
 
-void DrawingProfile::Close() {
+// Runs from the destructor, so nothing may escape: when the host fails while the closing is
+// announced, the drawing is still released.
+void DrawingProfile::Close() noexcept {
     if (!drawing_) return;
+    try {
+        ReleaseViewportsAndAnnounce();
+    } catch (...) {
+    }
+    std::optional<NotifyRecord> closing;
+    try {
+        closing.emplace(AppGetCurrentApp());
+        closing->FreezeNotifications();
+        if (EngineEnable(1, 0, 0) == 0) drawing_->engineLink = nullptr;
+    } catch (...) {
+    }
+    try {
+        DrawingDispose(&drawing_);
+    } catch (...) {
+    }
+    drawing_ = nullptr;
+    try {
+        if (closing) closing->Close();
+    } catch (...) {
+    }
+}
+
+void DrawingProfile::ReleaseViewportsAndAnnounce() {
     // A viewport the drawing refuses to give up stays its own; asking again would never end.
     while (ViewportStruct* viewport = DrawingViewportFirst(drawing_)) {
         if (!DrawingViewportDelete(drawing_, viewport)) break;
         ViewportDispose(&viewport);
     }
-    AppStruct* app = AppGetCurrentApp();
-    {
-        NotifyRecord announcement(app);
-        NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
-        NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
-                           params);
-        announcement.Close();
-        VariantClear(&params[1].value);
-    }
-    NotifyRecord closing(app);
-    closing.FreezeNotifications();
-    if (EngineEnable(1, 0, 0) == 0) drawing_->engineLink = nullptr;
-    DrawingDispose(&drawing_);
-    drawing_ = nullptr;
-    closing.Close();
+    NotifyRecord announcement(AppGetCurrentApp());
+    NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
+    NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
+                       params);
+    announcement.Close();
+    VariantClear(&params[1].value);
 }
 
 } // namespace tiller

@@ -5,6 +5,7 @@
 
 #include "tiller/host/korvex.h"
 
+#include <optional>
 #include <string>
 
 namespace tiller {
@@ -20,21 +21,30 @@ class DrawingProfile {
     bool IsLoaded() const { return drawing_ != nullptr; }
     const std::wstring& Path() const { return path_; }
     const std::wstring& FileName() const { return fileName_; }
+    // The loaded file's path with every link and relative step resolved.
+    const std::wstring& CanonicalPath() const { return canonicalPath_; }
     DrawingStruct* Drawing() const { return drawing_; }
 
   private:
     void Load();
-    void Close();
+    void Close() noexcept;
+    void ReleaseViewportsAndAnnounce();
 
     std::wstring path_;
     std::wstring fileName_;
+    std::wstring canonicalPath_;
     DrawingStruct* drawing_ = nullptr;
 };
 
 // The folder above the folder that holds the loaded host library ('/' separators).
 std::wstring HostFolder();
-// HostFolder() + "/GCtrlProfiles/", computed once per process.
+// HostFolder() + "/GCtrlProfiles/", fixed when the library is loaded.
 const std::wstring& ProfileFolder();
+// Whether `name` is one of the two known profile names, ignoring ASCII and Latin-1 case.
+bool IsKnownProfileNameIgnoringCase(const std::wstring& name);
+// The absolute path of an existing file with links resolved (realpath); none when it does
+// not resolve.
+std::optional<std::wstring> CanonicalPath(const std::wstring& path);
 // The last path component.
 std::wstring PathFileName(const std::wstring& path);
 

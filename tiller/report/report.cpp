@@ -1,9 +1,6 @@
 // The text report of a control: its settings, a summary of its handles, the highlighted handle,
 // every handle with its properties, geometry, state and parts, then the built-in reference.
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/report/report.h"
 
 #include "tiller/control/gcontrol.h"
@@ -17,6 +14,7 @@
 #include "tiller/report/report_text.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace tiller {
 namespace {
@@ -227,8 +225,8 @@ void WriteSettings(ReportText& out, const GControl& control, const std::string& 
     const GControlProperties& p = control.properties;
     out << '\n' << kSeparator << '\n';
     out << l1 << "1. GControl Properties.\n";
-    out << l2 << "QVW Profile = " << (control.profile ? NarrowText(control.profile->Path()) : "")
-        << '\n';
+    out << l2 << "QVW Profile = "
+        << (control.profile ? utf8::Narrow(control.profile->Path()).value_or("") : "") << '\n';
     out << l2 << "Show_Handles_RotBar_Move = " << BoolText(p.Show_Handles_RotBar_Move) << '\n';
     out << l2 << "Show_Handles_RotBar_Scale = " << BoolText(p.Show_Handles_RotBar_Scale) << '\n';
     out << l2 << "Show_Handles_RotBar_Rotate = " << BoolText(p.Show_Handles_RotBar_Rotate) << '\n';

@@ -3,12 +3,10 @@
 #ifndef TILLER_TOOLS_CONTROL_SETTINGS_H
 #define TILLER_TOOLS_CONTROL_SETTINGS_H
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/tiller.h"
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace tiller::tools {
@@ -36,17 +34,24 @@ inline constexpr std::array<ControlSetting, 14> kControlSettings = {{
     {"Light_Affect_Specular", nullptr, &GControlProperties::Light_Affect_Specular},
 }};
 
-// Sets the named field; false for a name that is not a setting.
-inline bool SetControlSetting(GControlProperties* settings, std::string_view name, double value) {
+enum class SettingResult { Set, Unknown, OutOfRange };
+
+// Sets the named field. A whole-number field takes only a whole number within its range: the
+// value is checked before it is converted.
+inline SettingResult SetControlSetting(GControlProperties* settings, std::string_view name,
+                                       double value) {
     for (const ControlSetting& s : kControlSettings) {
         if (s.name != name) continue;
-        if (s.flag)
+        if (s.flag) {
+            if (!(value >= INT32_MIN && value <= INT32_MAX) || value != std::floor(value))
+                return SettingResult::OutOfRange;
             settings->*s.flag = static_cast<int32_t>(value);
-        else
+        } else {
             settings->*s.factor = value;
-        return true;
+        }
+        return SettingResult::Set;
     }
-    return false;
+    return SettingResult::Unknown;
 }
 
 } // namespace tiller::tools

@@ -10,6 +10,7 @@
 
 #include "sample_models.h"
 
+#include "korvex/cad.h"
 #include "korvex/drawing.h"
 #include "korvex/session.h"
 
@@ -88,13 +89,21 @@ class Player {
     bool Open(std::string* error);
     void Play();
     GControl* Control() const { return control_; }
+    KvScene* Scene() const { return scene_; }
+    ViewportStruct* Viewport() const { return vp_; }
+    Line Run(const Step& step);
+    Line Cancel();
+    Line Reload();
+    const MatrixStruct* DragMatrix() const;
+    // The first file the session could not write, or "".
+    const std::string& FailedWrite() const { return failedWrite_; }
 
   private:
     bool AddSelection(std::string* error);
+    bool OpenSelectionFile(std::string* reason);
     void OpenViewport();
     void CreateControl();
 
-    Line Run(const Step& step);
     Line Setup(const SetupSpec& given);
     Line Show(int mode);
     Line Render(const std::string& file);
@@ -115,12 +124,12 @@ class Player {
     Line Refresh();
     GHandle* HandleNamed(const std::string& name) const;
     Line HandleName(GHandle* h) const;
-    const MatrixStruct* DragMatrix() const;
     void Snap(const SnapSpec& snap, Line* line);
     void Preview();
 
     const Session& session_;
     fs::path out_;
+    std::string failedWrite_;
     std::ostream& log_;
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
@@ -135,8 +144,22 @@ class Player {
 
 // [SECTION] Opening the session ----------------------------------------------------------------
 
+// The file's model, with the named parts selected (all of it when none are named).
+bool Player::OpenSelectionFile(std::string* reason) {
+    const SelectionSpec& s = session_.selection;
+    const fs::path path = fs::path(session_.directory) / s.path;
+    KvCadOptions options;
+    if (s.deflection > 0) options.relativeDeflection = s.deflection;
+    if (!kvSceneOpenFile(scene_, path.c_str(), &options, nullptr, reason)) return false;
+    if (!s.parts.empty()) kvSceneClearSelection(scene_);
+    for (const std::string& part : s.parts)
+        if (!kvSceneSelectByName(scene_, part.c_str(), 1, reason)) return false;
+    return true;
+}
+
 bool Player::AddSelection(std::string* error) {
     const SelectionSpec& s = session_.selection;
+    std::string reason;
     switch (s.kind) {
     case SelectionSpec::Kind::Box:
         if (kvSceneAddBox(scene_, {s.boxMin[0], s.boxMin[1], s.boxMin[2]},
@@ -144,13 +167,10 @@ bool Player::AddSelection(std::string* error) {
             return true;
         *error = "the selection box may be flat, but not a line or a point";
         return false;
-    case SelectionSpec::Kind::File: {
-        const fs::path path = fs::path(session_.directory) / s.path;
-        std::string reason;
-        if (kvSceneLoadFile(scene_, path.c_str(), &reason)) return true;
-        *error = path.string() + ": " + reason;
+    case SelectionSpec::Kind::File:
+        if (OpenSelectionFile(&reason)) return true;
+        *error = "line " + std::to_string(s.line) + ": " + s.path + ": " + reason;
         return false;
-    }
     case SelectionSpec::Kind::Model:
         if (AddSampleModel(scene_, s.model)) return true;
         *error = "the sample model " + s.model + " could not be built";
@@ -245,7 +265,7 @@ Line Player::Run(const Step& step) {
 // what is not given stays null.
 Line Player::Setup(const SetupSpec& given) {
     KvSetupGeometry m{};
-    const bool measured = kvSceneSetupGeometry(scene_, &m);
+    const bool measured = kvSceneSetupGeometryAligned(scene_, given.alignToSelection, &m);
     auto frame = [&](const std::optional<Matrix16>& g, const MatrixStruct& host) {
         return g ? std::optional(ToMatrix(*g)) : measured ? std::optional(host) : std::nullopt;
     };
@@ -283,6 +303,7 @@ Line Player::Render(const std::string& file) {
     Line line{{"file", path.string()}};
     line["result"] = kvRenderViewportToPng(vp_, path.c_str(), &reason);
     if (!reason.empty()) line["reason"] = reason;
+    if (line["result"] == 0 && failedWrite_.empty()) failedWrite_ = path.string();
     return line;
 }
 
@@ -318,8 +339,8 @@ Line Player::Press(const Step& step) {
         line["result"] = 0;
         return line;
     }
-    const int result =
-        dbGCtrlSetState(control_, 1, handle, s.x, s.y, s.z, s.vx, s.vy, s.vz, step.keys);
+    const int result = dbGCtrlSetState(control_, StateDragging, handle, s.x, s.y, s.z, s.vx, s.vy,
+                                       s.vz, step.keys);
     line["result"] = result;
     if (!result) {
         kvScenePointerRelease(scene_);
@@ -377,7 +398,7 @@ void Player::Preview() {
 Line Player::Release(const Step& step) {
     Line line{{"pixel", step.pixel}};
     if (!dragged_) {
-        line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+        line["result"] = dbGCtrlSetState(control_, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
         return line;
     }
     if (step.pixel != lastDrag_.pixel) {
@@ -388,10 +409,33 @@ Line Player::Release(const Step& step) {
     const MatrixStruct* drag = DragMatrix();
     const MatrixStruct applied = drag ? *drag : Identity();
     line["mDrag"] = MatrixLine(drag);
-    line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    line["result"] = dbGCtrlSetState(control_, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
     kvScenePointerRelease(scene_);
     dragged_ = nullptr;
     line["applied"] = kvSceneTransformSelection(scene_, &applied);
+    line.update(Refresh());
+    return line;
+}
+
+// Esc during a drag: the drag ends where it started and the selection goes back unchanged.
+Line Player::Cancel() {
+    Line line{{"cancelled", dragged_ != nullptr}};
+    if (!dragged_) return line;
+    line["result"] = dbGCtrlSetState(control_, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
+    kvScenePointerRelease(scene_);
+    kvScenePreviewSelection(scene_, nullptr);
+    dragged_ = nullptr;
+    line.update(Refresh());
+    return line;
+}
+
+// A profile edited on disk: the control is built again from the file and set up and shown as
+// it was. Without a control (the file did not load) there is nothing to unload first.
+Line Player::Reload() {
+    if (dragged_) Cancel();
+    Line line{{"unloaded", control_ ? dbGCtrlReload(control_) : 0}};
+    CreateControl();
+    line["control"] = control_ != nullptr;
     line.update(Refresh());
     return line;
 }
@@ -430,7 +474,13 @@ Line Player::SetVisible(const std::string& name, int visible) {
 Line Player::Report(const std::string& file) {
     const fs::path path = out_ / file;
     const std::string text = dbGCtrlToString(control_);
-    std::ofstream(path) << text;
+    std::ofstream out(path);
+    out << text;
+    out.close();
+    if (!out) {
+        if (failedWrite_.empty()) failedWrite_ = path.string();
+        return {{"file", path.string()}, {"result", 0}, {"reason", "cannot write the file"}};
+    }
     return {{"file", path.string()}, {"lines", std::count(text.begin(), text.end(), '\n')}};
 }
 
@@ -468,10 +518,14 @@ int PlaySession(const Session& session, const std::string& outDir, std::ostream&
     Player player(session, outDir, log);
     std::string error;
     if (!player.Open(&error)) {
-        errors << error << '\n';
+        errors << (session.name.empty() ? "" : session.name + ": ") << error << '\n';
         return 1;
     }
     player.Play();
+    if (!player.FailedWrite().empty()) {
+        errors << "cannot write " << player.FailedWrite() << '\n';
+        return 1;
+    }
     return 0;
 }
 
@@ -487,7 +541,7 @@ fs::path ProfileFolder() {
 std::string WhyNoProfile(const std::string& profile) {
     for (const fs::path& file : {fs::path(profile), ProfileFolder() / profile}) {
         std::error_code ec;
-        if (!fs::is_regular_file(file, ec)) continue;
+        if (!fs::exists(file, ec)) continue;
         std::string reason;
         DrawingStruct* drawing = kvReadDrawingFile(file.c_str(), &reason);
         if (!drawing) return reason;
@@ -521,6 +575,47 @@ int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostre
     }
     out << dbGCtrlToString(player.Control());
     return 0;
+}
+
+struct LiveSession::Impl {
+    explicit Impl(const Session& s) : session(s), player(session, ".", log) {}
+    Session session;
+    std::ostringstream log;
+    Player player;
+};
+
+LiveSession::LiveSession(const Session& session) : impl_(std::make_unique<Impl>(session)) {}
+LiveSession::~LiveSession() = default;
+
+std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, std::string* error) {
+    std::unique_ptr<LiveSession> live(new LiveSession(session));
+    if (!live->impl_->player.Open(error)) return nullptr;
+    return live;
+}
+
+nlohmann::ordered_json LiveSession::Run(const Step& step) {
+    return impl_->player.Run(step);
+}
+nlohmann::ordered_json LiveSession::Cancel() {
+    return impl_->player.Cancel();
+}
+nlohmann::ordered_json LiveSession::Reload() {
+    return impl_->player.Reload();
+}
+GControlProperties& LiveSession::Settings() {
+    return impl_->session.settings;
+}
+KvScene* LiveSession::Scene() const {
+    return impl_->player.Scene();
+}
+ViewportStruct* LiveSession::Viewport() const {
+    return impl_->player.Viewport();
+}
+GControl* LiveSession::Control() const {
+    return impl_->player.Control();
+}
+const MatrixStruct* LiveSession::DragMatrix() const {
+    return impl_->player.DragMatrix();
 }
 
 } // namespace tiller::tools

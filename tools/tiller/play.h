@@ -4,6 +4,11 @@
 
 #include "session_file.h"
 
+#include "korvex/session.h"
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -19,6 +24,35 @@ int PlaySession(const Session& session, const std::string& outDir, std::ostream&
 // Prints the report of a control built from `profile` (a shipped name or a path) and set up
 // over a unit box seen in an isometric view. Answers 0, or 1 when no control could be built.
 int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostream& errors);
+
+// A session's host kept open for a person at the controls: the scene, viewport and control
+// built as PlaySession builds them (its steps are not played), then one step at a time, each
+// answering the line `tiller play` would print for it.
+class LiveSession {
+  public:
+    ~LiveSession();
+    // Null, with the reason, when the scene cannot be built.
+    static std::unique_ptr<LiveSession> Open(const Session& session, std::string* error);
+    nlohmann::ordered_json Run(const Step& step);
+    // Ends a drag in progress with nothing applied.
+    nlohmann::ordered_json Cancel();
+    // Unloads the control's profile and builds the control again from its file, set up and
+    // shown as before.
+    nlohmann::ordered_json Reload();
+    // The settings the next setup uses.
+    GControlProperties& Settings();
+    KvScene* Scene() const;
+    ViewportStruct* Viewport() const;
+    // Null when the profile gave no control.
+    GControl* Control() const;
+    // The dragged handle's mDrag; null outside a drag.
+    const MatrixStruct* DragMatrix() const;
+
+  private:
+    explicit LiveSession(const Session& session);
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 } // namespace tiller::tools
 

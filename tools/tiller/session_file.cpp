@@ -3,10 +3,16 @@
 #include "control_settings.h"
 #include "sample_models.h"
 
+#include "korvex/strict_json.h"
+
+#include <fcntl.h>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -16,6 +22,9 @@ namespace tiller::tools {
 namespace {
 
 using nlohmann::json;
+
+constexpr long long MaxSessionBytes = 16LL << 20;
+constexpr size_t MaxSessionDepth = 64;
 
 // Thrown inside the reader only; ReadSessionFile turns it into "line N: reason".
 struct SessionError {
@@ -128,9 +137,28 @@ std::array<Vec3, 2> Box(const json& v, int line, const std::string& what) {
 }
 
 SelectionSpec ReadSelection(const json& v, int line) {
-    if (!v.is_object() || v.size() != 1)
-        throw SessionError{line, "selection must hold exactly one of \"box\", \"file\", \"model\""};
+    const char* const oneOf = "selection must hold exactly one of \"box\", \"file\", \"model\"";
+    if (!v.is_object()) throw SessionError{line, oneOf};
     SelectionSpec s;
+    s.line = line;
+    if (v.contains("file")) {
+        RejectUnknownKeys(v, {"file", "parts", "deflection"}, line, "a file selection");
+        s.kind = SelectionSpec::Kind::File;
+        s.path = Text(v["file"], line, "selection file");
+        if (v.contains("parts")) {
+            if (!v["parts"].is_array() || v["parts"].empty())
+                throw SessionError{line, "selection parts must be a list of part names"};
+            for (const json& name : v["parts"])
+                s.parts.push_back(Text(name, line, "a selection part"));
+        }
+        if (v.contains("deflection")) {
+            s.deflection = Number(v["deflection"], line, "selection deflection");
+            if (!(s.deflection > 0 && s.deflection <= 0.1))
+                throw SessionError{line, "selection deflection must be above 0 and at most 0.1"};
+        }
+        return s;
+    }
+    if (v.size() != 1) throw SessionError{line, oneOf};
     if (v.contains("box")) {
         const auto box = Box(v["box"], line, "selection box");
         s.kind = SelectionSpec::Kind::Box;
@@ -139,9 +167,6 @@ SelectionSpec ReadSelection(const json& v, int line) {
         for (int a = 0; a < 3; ++a)
             if (s.boxMin[a] > s.boxMax[a])
                 throw SessionError{line, "selection box corners must be ordered min, max"};
-    } else if (v.contains("file")) {
-        s.kind = SelectionSpec::Kind::File;
-        s.path = Text(v["file"], line, "selection file");
     } else if (v.contains("model")) {
         s.kind = SelectionSpec::Kind::Model;
         s.model = Text(v["model"], line, "selection model");
@@ -149,7 +174,7 @@ SelectionSpec ReadSelection(const json& v, int line) {
         if (std::find(names.begin(), names.end(), s.model) == names.end())
             throw SessionError{line, "unknown sample model \"" + s.model + "\""};
     } else {
-        throw SessionError{line, "selection must hold exactly one of \"box\", \"file\", \"model\""};
+        throw SessionError{line, oneOf};
     }
     return s;
 }
@@ -164,10 +189,14 @@ ViewportSpec ReadViewport(const json& v, int line) {
         {"width", "height", "projection", "view", "eye", "target", "up", "unitsPerPixel", "fovY"},
         line, "viewport");
     ViewportSpec s;
-    if (v.contains("width")) s.width = static_cast<int>(Number(v["width"], line, "width"));
-    if (v.contains("height")) s.height = static_cast<int>(Number(v["height"], line, "height"));
-    if (s.width < 16 || s.height < 16 || s.width > 8192 || s.height > 8192)
-        throw SessionError{line, "viewport size must lie between 16 and 8192 pixels"};
+    const auto pixels = [&](const char* key) {
+        const double d = Number(v[key], line, key);
+        if (d < 16 || d > 8192)
+            throw SessionError{line, "viewport size must lie between 16 and 8192 pixels"};
+        return static_cast<int>(d);
+    };
+    if (v.contains("width")) s.width = pixels("width");
+    if (v.contains("height")) s.height = pixels("height");
     if (v.contains("projection")) {
         const std::string p = Text(v["projection"], line, "projection");
         if (p != "parallel" && p != "perspective")
@@ -218,10 +247,16 @@ ViewChange ReadViewChange(const json& v, int line) {
 
 SetupSpec ReadSetup(const json& v, int line) {
     if (!v.is_object()) throw SessionError{line, "setup must be an object"};
-    RejectUnknownKeys(v,
-                      {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint"},
-                      line, "setup");
+    RejectUnknownKeys(
+        v, {"controlCS", "rotbarCS", "selectionCS", "extents", "extents2", "refPoint", "frame"},
+        line, "setup");
     SetupSpec s;
+    if (v.contains("frame")) {
+        const std::string frame = Text(v["frame"], line, "setup frame");
+        if (frame != "world" && frame != "selection")
+            throw SessionError{line, "setup frame must be \"world\" or \"selection\""};
+        s.alignToSelection = frame == "selection";
+    }
     if (v.contains("controlCS")) s.controlCS = Numbers<16>(v["controlCS"], line, "controlCS");
     if (v.contains("rotbarCS")) s.rotbarCS = Numbers<16>(v["rotbarCS"], line, "rotbarCS");
     if (v.contains("selectionCS"))
@@ -251,6 +286,18 @@ const std::map<std::string, Step::Action> kActions = {
     {"transform", Step::Action::Transform}, {"release", Step::Action::Release},
     {"view", Step::Action::View},           {"hide", Step::Action::Hide},
     {"unhide", Step::Action::Unhide},       {"report", Step::Action::Report}};
+
+// A file the session writes: a relative path that stays inside the output folder.
+std::string OutputName(const json& v, int line, const std::string& what) {
+    const std::string name = Text(v, line, what);
+    const std::filesystem::path path(name);
+    bool climbs = false;
+    for (const std::filesystem::path& part : path)
+        climbs |= part == "..";
+    if (name.empty() || path.is_absolute() || climbs)
+        throw SessionError{line, what + " must name a file inside the output folder"};
+    return name;
+}
 
 const std::set<std::string> kDragModifiers = {"keys", "uniform", "fromCenter", "keepSelectionCS",
                                               "snap"};
@@ -299,13 +346,14 @@ Step ReadStep(const json& v, int line) {
         break;
     case Step::Action::Show: {
         const double mode = Number(arg, line, "show");
-        if (mode < 0 || mode != std::floor(mode)) throw SessionError{line, "show takes a mode"};
+        if (mode < 0 || mode > 3 || mode != std::floor(mode))
+            throw SessionError{line, "show takes a mode from 0 to 3"};
         step.showMode = static_cast<int>(mode);
         break;
     }
     case Step::Action::Render:
     case Step::Action::Report:
-        step.file = Text(arg, line, actions[0]);
+        step.file = OutputName(arg, line, actions[0]);
         break;
     case Step::Action::Hover:
     case Step::Action::Press:
@@ -333,8 +381,14 @@ Step ReadStep(const json& v, int line) {
 void ReadProperties(const json& v, int line, Session& session) {
     if (!v.is_object()) throw SessionError{line, "properties must be an object"};
     for (const auto& [key, value] : v.items())
-        if (!SetControlSetting(&session.settings, key, Number(value, line, key)))
+        switch (SetControlSetting(&session.settings, key, Number(value, line, key))) {
+        case SettingResult::Set:
+            break;
+        case SettingResult::Unknown:
             throw SessionError{line, "unknown control property \"" + key + "\""};
+        case SettingResult::OutOfRange:
+            throw SessionError{line, key + " must be a whole number of 32 bits"};
+        }
 }
 
 void ReadSession(const json& doc, const Locations& where, Session& session) {
@@ -369,13 +423,15 @@ void ReadSession(const json& doc, const Locations& where, Session& session) {
 bool ParseSessionText(const std::string& text, const std::string& directory, Session* session,
                       std::string* error) {
     json doc;
-    try {
-        doc = json::parse(text);
-    } catch (const json::parse_error& e) {
-        std::string what = e.what();
-        const auto colon = what.find("syntax error");
-        *error = "line " + std::to_string(LineOfOffset(text, e.byte)) + ": " +
-                 (colon == std::string::npos ? what : what.substr(colon));
+    std::string reason;
+    size_t errorByte = 0;
+    if (!korvex::parseStrictJson(text, MaxSessionDepth, &doc, &reason, &errorByte)) {
+        const auto syntax = reason.find("syntax error");
+        if (syntax != std::string::npos)
+            *error = "line " + std::to_string(LineOfOffset(text, errorByte)) + ": " +
+                     reason.substr(syntax);
+        else
+            *error = reason.rfind("not JSON: ", 0) == 0 ? reason.substr(10) : reason;
         return false;
     }
     Session parsed;
@@ -390,17 +446,37 @@ bool ParseSessionText(const std::string& text, const std::string& directory, Ses
     return true;
 }
 
+// Anything but a plain file of at most MaxSessionBytes is refused before a byte is read; the
+// open never blocks on a FIFO.
 bool ReadSessionFile(const std::string& path, Session* session, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *error = "cannot open " + path;
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
+    struct stat info {};
+    std::string text;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        *error = path + " is not a regular file";
+    } else if (info.st_size > MaxSessionBytes) {
+        *error = path + " is larger than " + std::to_string(MaxSessionBytes >> 20) + " MiB";
+    } else {
+        text.resize(static_cast<size_t>(info.st_size));
+        size_t got = 0;
+        while (got < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (got != text.size()) *error = "cannot read " + path;
+    }
+    ::close(fd);
+    if (!error->empty()) return false;
     const auto slash = path.find_last_of('/');
     const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
-    return ParseSessionText(text.str(), directory, session, error);
+    if (!ParseSessionText(text, directory, session, error)) return false;
+    session->name = path;
+    return true;
 }
 
 } // namespace tiller::tools

@@ -3,9 +3,6 @@
 #ifndef TILLER_TOOLS_SESSION_FILE_H
 #define TILLER_TOOLS_SESSION_FILE_H
 
-// <cmath> comes first: tiller.h declares the library's own round.
-#include <cmath>
-
 #include "tiller/tiller.h"
 
 #include <array>
@@ -22,8 +19,11 @@ struct SelectionSpec {
     enum class Kind { Box, File, Model } kind = Kind::Box;
     Vec3 boxMin{0, 0, 0};
     Vec3 boxMax{1, 1, 1};
-    std::string path;  // File: a .qvw drawing, relative to the session file
-    std::string model; // Model: a sample model by name
+    std::string path;               // File: a drawing or CAD file, relative to the session file
+    std::vector<std::string> parts; // File: the parts selected by name; all when empty
+    double deflection = 0;          // File: relative tessellation deviation; 0 the host's
+    std::string model;              // Model: a sample model by name
+    int line = 0;                   // of the selection in the session file
 };
 
 struct ViewportSpec {
@@ -48,6 +48,7 @@ struct SetupSpec {
     std::optional<Matrix16> controlCS, rotbarCS, selectionCS;
     std::optional<std::array<Vec3, 2>> extents, extents2;
     std::optional<Vec3> refPoint;
+    bool alignToSelection = false; // frames along the selected part's axes, not the world's
 };
 
 struct SnapSpec {
@@ -83,6 +84,7 @@ struct Step {
 };
 
 struct Session {
+    std::string name;      // the session file's path, for messages; empty for text
     std::string directory; // of the session file, for relative paths
     std::string profile;
     std::string control = "main";

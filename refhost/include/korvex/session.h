@@ -32,8 +32,9 @@ struct KvScene;
 // A new scene with an empty drawing; it becomes the current scene. Null when its drawing
 // cannot be made.
 KORVEX_API KvScene* kvSceneNew();
-// Releases the scene and its drawing, the drawing's viewports included. When it was the
-// current scene there is none afterwards.
+// Announces the closing of the scene's drawing (notification kind 11, as
+// kvAppCloseDrawingNotify), then releases the scene and its drawing, the drawing's viewports
+// included. When it was the current scene there is none afterwards.
 KORVEX_API void kvSceneDispose(KvScene** scene);
 KORVEX_API DrawingStruct* kvSceneDrawing(KvScene* scene);
 // The scene the extents callback measures.
@@ -75,6 +76,11 @@ struct KvSetupGeometry {
     KvPoint refPoint;               // world
 };
 KORVEX_API int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out);
+// The same, with every frame along the axes of the first selected graphic's placement in the
+// world (made orthonormal) and the extents measured along them when `alignToSelection` is
+// set: a part turned in its assembly gets a control turned with it.
+KORVEX_API int kvSceneSetupGeometryAligned(KvScene* scene, int alignToSelection,
+                                           KvSetupGeometry* out);
 // Applies a world matrix (a drag matrix) to every selected graphic; after a preview it applies
 // to the selection as it was before the preview began, and ends the preview.
 KORVEX_API int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m);

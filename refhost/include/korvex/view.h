@@ -31,7 +31,9 @@ struct KvPoint {
 // A new viewport of `drawing`, owned by it (DrawingDispose releases it; DrawingViewportDelete
 // hands it back to the caller). It becomes the drawing's active viewport when the drawing has
 // none. It starts as a parallel top view of the origin from 10 units away, 0.01 drawing units
-// per pixel, with its own render scene. Null when the record cannot be made.
+// per pixel, with its own render scene. Null when the record cannot be made. When it closes
+// (ViewportDispose or its drawing's DrawingDispose) the application first announces it: kind
+// 12, phase 1, flags 0; slot 0 points at the application, slot 1 at the viewport.
 KORVEX_API ViewportStruct* kvViewportCreate(DrawingStruct* drawing, int width, int height);
 KORVEX_API void kvDrawingSetActiveViewport(DrawingStruct* drawing, ViewportStruct* vp);
 
@@ -43,6 +45,7 @@ struct KvViewInfo {
     int width, height;
     double cursorX, cursorY; // remembered pointer pixel
     int sceneId;
+    MatrixStruct view; // V
 };
 KORVEX_API KvViewInfo kvViewportInfo(ViewportStruct* vp);
 
@@ -130,5 +133,46 @@ KORVEX_API int kvElementGetInfo(CRedUIElement* element, KvElementInfo* info);
 KORVEX_API int kvRenderViewport(ViewportStruct* vp, std::vector<uint8_t>* rgba);
 // The same, written as a PNG file. On failure answers 0 and the reason.
 KORVEX_API int kvRenderViewportToPng(ViewportStruct* vp, const char* path, std::string* reason);
+
+// [SECTION] What a viewport shows, for other renderers ---------------------------------------
+
+// Geometry as the renderer draws it: filled triangles and line segments, colours 0x00BBGGRR.
+struct KvTriangle {
+    KvPoint a, b, c;
+    uint32_t color;
+};
+struct KvSegment {
+    KvPoint a, b;
+    uint32_t color;
+};
+struct KvGeometry {
+    std::vector<KvTriangle> triangles;
+    std::vector<KvSegment> segments;
+};
+
+// A visible element drawn in a viewport, as the renderer draws it.
+struct KvShownElement {
+    CRedUIElement* element;
+    // Names the element's current snapshot: unique in the process, new with every snapshot.
+    long snapshotId;
+    int drawPriority; // above the model's 0: drawn over the model
+    float transparency, ambient, diffuse, specular;
+    MatrixStruct drawn; // M after K in this viewport
+};
+// The visible elements drawn in vp, lowest draw priority first.
+KORVEX_API std::vector<KvShownElement> kvViewportShownElements(ViewportStruct* vp);
+// The element's snapshot in its own coordinates. 0 for a null element or one without a snapshot.
+KORVEX_API int kvElementGetGeometry(CRedUIElement* element, KvGeometry* out);
+
+// A graphic of a drawing's model that draws something itself (not a group), on a shown layer,
+// with the matrix that carries its own coordinates into the world.
+struct KvModelPiece {
+    GraphicStruct* graphic;
+    MatrixStruct world;
+};
+KORVEX_API std::vector<KvModelPiece> kvDrawingModelPieces(DrawingStruct* drawing);
+// What the graphic draws itself, in its own coordinates, mesh contours included as the
+// renderer draws them; its children are not included. 0 for a null graphic.
+KORVEX_API int kvGraphicGetGeometry(GraphicStruct* g, KvGeometry* out);
 
 #endif

@@ -10,6 +10,7 @@
 #define KORVEX_DISPLAY_RECORDS_H
 
 #include "graphic_records.h"
+#include "korvex/view.h"
 #include "tiller/host/redui.h"
 #include "vec3.h"
 
@@ -53,13 +54,29 @@ struct CollectOptions {
     const DrawingRecord* layers = nullptr; // when given, graphics on hidden layers are skipped
 };
 
+// Whether graphics on `layer` are shown; all are without a drawing.
+bool layerShown(const DrawingRecord* d, int layer);
+
 // Appends the geometry of g and its descendants, each carried by its own matrix and then by
 // `toTarget`. g's own matrix is applied only when `applyOwn` is true.
 void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,
                      const CollectOptions& options, Geometry* out);
 
+// The graphic's own geometry, without its children's, in its own coordinates.
+void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out);
+
+// The same geometry in the host-application API's records.
+void exportGeometry(const Geometry& in, KvGeometry* out);
+
 // Ray against triangle, both faces. Answers the ray parameter of the hit or a negative value.
 double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t);
+
+struct SightLine;
+// The nearest facet of g's tree, placed in the world by `toWorld` (g's own matrix included),
+// along a world line at parameter tMin or beyond: its parameter, or a negative value. Reads
+// g's picking cache, so that repeated queries cost a walk of its hierarchy only.
+double nearestFacetAlong(GraphicRecord& g, const MatrixStruct& toWorld, const SightLine& line,
+                         double tMin);
 
 // [SECTION] Viewports -----------------------------------------------------------------------
 
@@ -80,6 +97,8 @@ struct ViewportRecord : ViewportStruct {
     // Set once an element is put in its scene, its space or drawn in it; a viewport never so
     // used (a pick viewport) changes and closes without a walk over every element.
     bool hostsElements = false;
+    // Made by the host application: its closing is announced to the notification engine.
+    bool announcesClosing = false;
 };
 
 inline ViewportRecord* asViewport(ViewportStruct* vp) {
@@ -127,6 +146,8 @@ void deliverViewMatrixChanges();
 // What the renderer and the pointer conversion read of an element in a viewport.
 struct ElementView {
     const Geometry* snapshot = nullptr;
+    CRedUIElement* face = nullptr;
+    long snapshotId = 0;
     MatrixStruct drawn{}; // M after K in that viewport
     int priority = 0;
     float transparency = 0, ambient = 0, diffuse = 0, specular = 0;

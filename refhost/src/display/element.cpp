@@ -28,6 +28,7 @@ class ElementImpl {
     int sceneId = 0;
     korvex::Geometry snapshot;
     bool hasSnapshot = false;
+    long snapshotId = 0;
     int drawPriority = 0;
     korvex::ViewportRecord* space = nullptr;
     ExtentsStruct extents;
@@ -214,8 +215,8 @@ std::vector<ElementView> elementsShownIn(ViewportRecord* vp) {
         const MatrixStruct k = measuringViewport(*e) == vp
                                    ? e->viewMatrix
                                    : viewDependentMatrix(*e, *vp, identityMatrix());
-        shown.push_back({&e->snapshot, compose(e->matrix, k), e->drawPriority, e->transparency,
-                         e->ambient, e->diffuse, e->specular});
+        shown.push_back({&e->snapshot, e->face, e->snapshotId, compose(e->matrix, k),
+                         e->drawPriority, e->transparency, e->ambient, e->diffuse, e->specular});
     }
     std::stable_sort(shown.begin(), shown.end(), [](const ElementView& a, const ElementView& b) {
         return a.priority < b.priority;
@@ -308,6 +309,8 @@ RedUIElementState CRedUIElement::CreatePrimByGraphic(GraphicStruct* g, bool redr
     collectGeometry(*static_cast<GraphicRecord*>(g), identityMatrix(), false,
                     {MeshEdges::Contours, nullptr}, &impl_->snapshot);
     impl_->hasSnapshot = true;
+    static long lastSnapshotId = 0;
+    impl_->snapshotId = ++lastSnapshotId;
     return redrawIf(*impl_, redraw);
 }
 
@@ -503,5 +506,22 @@ int kvElementGetInfo(CRedUIElement* element, KvElementInfo* info) {
     info->triangles = static_cast<int>(e.snapshot.triangles.size());
     info->segments = static_cast<int>(e.snapshot.segments.size());
     info->callbacks = e.callbacks;
+    return 1;
+}
+
+std::vector<KvShownElement> kvViewportShownElements(ViewportStruct* vp) {
+    deliverViewMatrixChanges();
+    std::vector<KvShownElement> out;
+    if (!vp) return out;
+    for (const ElementView& e : elementsShownIn(asViewport(vp)))
+        out.push_back({e.face, e.snapshotId, e.priority, e.transparency, e.ambient, e.diffuse,
+                       e.specular, e.drawn});
+    return out;
+}
+
+int kvElementGetGeometry(CRedUIElement* element, KvGeometry* out) {
+    deliverViewMatrixChanges();
+    if (!element || !out || !element->impl()->hasSnapshot) return 0;
+    exportGeometry(element->impl()->snapshot, out);
     return 1;
 }

@@ -28,11 +28,15 @@ std::vector<Vec3> verticesOf(const GraphicRecord& g) {
     return points;
 }
 
+} // namespace
+
 bool layerShown(const DrawingRecord* d, int layer) {
     if (!d) return true;
     const auto it = d->layerVisible.find(layer);
     return it == d->layerVisible.end() || it->second;
 }
+
+namespace {
 
 uint32_t darkened(uint32_t color) {
     uint32_t out = 0;
@@ -117,6 +121,10 @@ void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool 
     appendOwnGeometry(g, m, options.meshEdges, out);
     for (const GraphicRecord* child : g.children)
         if (child) collectGeometry(*child, m, true, options, out);
+}
+
+void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out) {
+    appendOwnGeometry(g, identityMatrix(), edges, out);
 }
 
 double intersectTriangle(Vec3 origin, Vec3 direction, const Triangle& t) {
@@ -382,6 +390,23 @@ double GraphicGetClosestFacet(const VertexStruct* point, GraphicStruct* g, int*,
     }
     return found.t;
 }
+
+namespace korvex {
+
+double nearestFacetAlong(GraphicRecord& g, const MatrixStruct& toWorld, const SightLine& line,
+                         double tMin) {
+    MatrixStruct toLocal;
+    if (!invertAffine(toWorld, &toLocal)) return -1;
+    const GraphicCache& cache = cacheOf(g);
+    // The local direction keeps the world line's parameter: t means the same in both.
+    const Vec3 origin = transformPoint(toLocal, line.origin);
+    const Vec3 direction = transformVector(toLocal, line.direction);
+    if (!rayHitsBox(origin, direction, tMin, std::numeric_limits<double>::max(), cache.bounds))
+        return -1;
+    return nearestFacet(cache, origin, direction, tMin).t;
+}
+
+} // namespace korvex
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "display_records.h"
 #include "korvex/drawing.h"
 #include "korvex/session.h"
+#include "korvex/testing.h"
 
 #include <algorithm>
 #include <limits>
@@ -45,9 +46,26 @@ MatrixStruct parentWorldMatrix(const GraphicRecord& g) {
     return m;
 }
 
-MatrixStruct translationTo(KvPoint p) {
-    MatrixStruct m = identityMatrix();
+KvPoint toPoint(Vec3 v) {
+    return {v.x, v.y, v.z};
+}
+
+// The axes of `axes` with their origin at p.
+MatrixStruct placedAt(const MatrixStruct& axes, Vec3 p) {
+    MatrixStruct m = axes;
     m.m[12] = p.x, m.m[13] = p.y, m.m[14] = p.z;
+    return m;
+}
+
+// The directions of g's placement in the world, made orthonormal and right-handed (a scaled
+// or sheared part keeps the direction of its X axis and the plane of its X and Y axes).
+MatrixStruct selectionAxes(const GraphicRecord& g) {
+    const MatrixStruct world = compose(parentWorldMatrix(g), ownMatrix(g));
+    const Vec3 x = normalized(column(world, 0));
+    const Vec3 z = normalized(cross(x, column(world, 1)));
+    if (!(length(x) > 0.5) || !(length(z) > 0.5)) return identityMatrix();
+    MatrixStruct m = identityMatrix();
+    setColumn(m, 0, x), setColumn(m, 1, cross(z, x)), setColumn(m, 2, z);
     return m;
 }
 
@@ -156,6 +174,23 @@ class GrabSearch {
         for (const Segment& s : g.segments)
             castSegment(transformPoint(toWorld, s.a), transformPoint(toWorld, s.b));
     }
+    // The model, each mesh through its own cached hierarchy and the rest as it is drawn, so
+    // that a press costs a walk of the hierarchies rather than of every triangle.
+    void castModel(GraphicRecord& g, const MatrixStruct& parentToWorld, const DrawingRecord* d) {
+        if (!layerShown(d, g.layer)) return;
+        const MatrixStruct toWorld = compose(parentToWorld, ownMatrix(g));
+        if (g.kind == GraphicKindMesh && g.children.empty()) {
+            consider(nearestFacetAlong(g, toWorld, line_, 0));
+            return;
+        }
+        if (g.children.empty()) {
+            Geometry own;
+            collectGeometry(g, parentToWorld, true, {MeshEdges::None, d}, &own);
+            cast(own, identityMatrix());
+        }
+        for (GraphicRecord* child : g.children)
+            if (child) castModel(*child, toWorld, d);
+    }
     bool found() const { return found_; }
     Vec3 point() const { return origin_ + line_.direction * (t_ - shift_); }
 
@@ -199,12 +234,8 @@ bool findGrabbedPoint(ViewportRecord& vp, const SightLine& line, Vec3* out) {
     GrabSearch search(vp, line);
     for (const ElementView& e : shown)
         if (e.priority <= 0) search.cast(*e.snapshot, e.drawn);
-    if (vp.drawing && vp.drawing->root) {
-        Geometry model;
-        collectGeometry(*vp.drawing->root, identityMatrix(), true, {MeshEdges::None, vp.drawing},
-                        &model);
-        search.cast(model, identityMatrix());
-    }
+    if (vp.drawing && vp.drawing->root)
+        search.castModel(*vp.drawing->root, identityMatrix(), vp.drawing);
     if (!search.found()) return false;
     *out = search.point();
     return true;
@@ -230,6 +261,8 @@ KvScene* kvSceneNew() {
 void kvSceneDispose(KvScene** scene) {
     if (!scene || !*scene) return;
     if (currentScene() == *scene) currentScene() = nullptr;
+    // Whoever keeps something of the drawing hears of its closing while it still exists.
+    kvAppCloseDrawingNotify((*scene)->drawing);
     DrawingDispose(&(*scene)->drawing);
     delete *scene;
     *scene = nullptr;
@@ -371,18 +404,27 @@ int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
 }
 
 int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
+    return kvSceneSetupGeometryAligned(scene, 0, out);
+}
+
+int kvSceneSetupGeometryAligned(KvScene* scene, int alignToSelection, KvSetupGeometry* out) {
+    if (!scene || !out || scene->selection.empty()) return 0;
+    const MatrixStruct axes =
+        alignToSelection ? selectionAxes(*scene->selection.front()) : identityMatrix();
+    MatrixStruct toAxes;
     ExtentsStruct* box = ExtentsNewEx();
-    const int measured = box && out && kvSceneSelectionExtents(scene, nullptr, box);
+    const int measured =
+        box && invertAffine(axes, &toAxes) && kvSceneSelectionExtents(scene, &toAxes, box);
     if (measured) {
-        const KvPoint lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
-        const KvPoint hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};
-        const KvPoint centre{(lo.x + hi.x) / 2, (lo.y + hi.y) / 2, (lo.z + hi.z) / 2};
-        out->controlCS = translationTo(centre);
+        const Vec3 lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
+        const Vec3 hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};
+        const Vec3 centre = (lo + hi) * 0.5;
+        out->controlCS = placedAt(axes, transformPoint(axes, centre));
         out->rotbarCS = out->controlCS;
-        out->selectionCS = translationTo(lo);
-        out->extentsMin = {lo.x - centre.x, lo.y - centre.y, lo.z - centre.z};
-        out->extentsMax = {hi.x - centre.x, hi.y - centre.y, hi.z - centre.z};
-        out->refPoint = centre;
+        out->selectionCS = placedAt(axes, transformPoint(axes, lo));
+        out->extentsMin = toPoint(lo - centre);
+        out->extentsMax = toPoint(hi - centre);
+        out->refPoint = toPoint(transformPoint(axes, centre));
     }
     ExtentsDispose(&box);
     return measured;

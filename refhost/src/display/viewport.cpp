@@ -174,6 +174,7 @@ void viewChangedByHost(ViewportRecord* vp) {
 void disposeViewportRecord(ViewportStruct* vp) {
     if (!vp) return;
     auto* record = asViewport(vp);
+    if (record->announcesClosing) announceViewportClosing(vp);
     closeScene(record);
     deleteRecord(KvViewport, record);
 }
@@ -321,6 +322,7 @@ ViewportStruct* kvViewportCreate(DrawingStruct* drawing, int width, int height) 
     vp->height = std::max(1, height);
     vp->cursorX = vp->width / 2.0 - 0.5;
     vp->cursorY = vp->height / 2.0 - 0.5;
+    vp->announcesClosing = true;
     if (auto* d = static_cast<DrawingRecord*>(drawing)) {
         vp->drawing = d;
         d->viewports.push_back(vp);
@@ -350,6 +352,7 @@ KvViewInfo kvViewportInfo(ViewportStruct* vp) {
     info.cursorX = r.cursorX;
     info.cursorY = r.cursorY;
     info.sceneId = r.sceneId;
+    info.view = r.view;
     return info;
 }
 

@@ -9,6 +9,7 @@
 #include "korvex/drawing.h"
 #include "graphic_records.h"
 #include "tiller/host/arbor.h"
+#include "tiller/host/utf8.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,66 +27,18 @@ DrawingRecord* createDrawing() {
 
 // [SECTION] Text ----------------------------------------------------------------------------
 
-namespace {
-
-bool isEncodable(uint32_t c) {
-    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-}
-
-void appendUtf8(uint32_t c, std::string* out) {
-    if (!isEncodable(c)) c = 0xFFFD;
-    if (c < 0x80) {
-        out->push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-// The number of bytes of a sequence led by `lead`, 0 for a byte that cannot lead one.
-int sequenceLength(unsigned char lead) {
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) return 2;
-    if (lead >= 0xE0 && lead <= 0xEF) return 3;
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    return 0;
-}
-
-} // namespace
-
+// Characters that are not Unicode scalar values are written as U+FFFD.
 std::string utf8FromWide(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text)
-        appendUtf8(static_cast<uint32_t>(c), &out);
-    return out;
+    std::wstring scalars = text;
+    for (wchar_t& c : scalars)
+        if (!utf8::IsScalar(static_cast<char32_t>(c))) c = 0xFFFD;
+    return utf8::Narrow(scalars).value_or(std::string());
 }
 
 bool wideFromUtf8(const std::string& text, std::wstring* out) {
-    out->clear();
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = sequenceLength(lead);
-        if (length == 0 || i + length > text.size()) return false;
-        uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const auto byte = static_cast<unsigned char>(text[i + k]);
-            if ((byte & 0xC0) != 0x80) return false;
-            c = (c << 6) | (byte & 0x3F);
-        }
-        const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < smallest[length] || !isEncodable(c)) return false;
-        out->push_back(static_cast<wchar_t>(c));
-        i += length;
-    }
+    std::optional<std::wstring> wide = utf8::Widen(text);
+    if (!wide) return false;
+    *out = std::move(*wide);
     return true;
 }
 

@@ -126,6 +126,8 @@ const MatrixStruct& ownMatrix(const GraphicRecord& g);
 DrawingRecord* createDrawing();
 // Releases a viewport record of the display side (its render scene with it).
 void disposeViewportRecord(ViewportStruct* vp);
+// Kind 12, phase 1, flags 0: slot 0 the application, slot 1 the viewport about to close.
+void announceViewportClosing(ViewportStruct* vp);
 
 // [SECTION] Files ---------------------------------------------------------------------------
 

@@ -11,17 +11,21 @@
 //   [SECTION] Host-application API
 #include "graphic_records.h"
 #include "korvex/drawing.h"
+#include "korvex/strict_json.h"
 #include "tiller/host/arbor.h"
+#include "tiller/host/utf8.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <limits>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <vector>
 
@@ -46,45 +50,10 @@ struct DocumentRejected {
     std::string reason;
 };
 
-// Parses JSON text, refusing what nlohmann would accept silently: a key repeated in one
-// object (it would keep only the last) and nesting too deep to walk safely. Numbers beyond
-// the range of a double are refused by the parser itself, so every number read is finite.
+// Numbers beyond the range of a double are refused by the parser itself, so every number read
+// is finite.
 bool parseJson(const std::string& text, json* out, std::string* reason) {
-    std::vector<std::set<std::string>> keysOfOpenObjects;
-    const auto check = [&](int depth, json::parse_event_t event, json& parsed) {
-        switch (event) {
-        case json::parse_event_t::object_start:
-        case json::parse_event_t::array_start:
-            if (depth >= MaxJsonDepth)
-                throw DocumentRejected{"the document nests deeper than " +
-                                       std::to_string(MaxJsonDepth) + " levels"};
-            if (event == json::parse_event_t::object_start) keysOfOpenObjects.emplace_back();
-            break;
-        case json::parse_event_t::key:
-            if (!keysOfOpenObjects.back().insert(parsed.get<std::string>()).second)
-                throw DocumentRejected{"not JSON: the key '" + parsed.get<std::string>() +
-                                       "' appears twice in one object"};
-            break;
-        case json::parse_event_t::object_end:
-            keysOfOpenObjects.pop_back();
-            break;
-        default:
-            break;
-        }
-        return true;
-    };
-    try {
-        *out = json::parse(text, check);
-        return true;
-    } catch (const DocumentRejected& rejected) {
-        *reason = rejected.reason;
-    } catch (const json::exception& e) {
-        std::string message = e.what();
-        const size_t tag = message.find("] ");
-        if (tag != std::string::npos) message.erase(0, tag + 2);
-        *reason = "not JSON: " + message;
-    }
-    return false;
+    return korvex::parseStrictJson(text, MaxJsonDepth, out, reason);
 }
 
 // [SECTION] Reader --------------------------------------------------------------------------
@@ -336,24 +305,44 @@ class DrawingReader {
     }
 };
 
+// Why a file that is not a plain file cannot be read, or "" for a plain file.
+std::string notPlainFile(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return "";
+    if (S_ISDIR(info.st_mode)) return "is a directory";
+    if (S_ISFIFO(info.st_mode)) return "is a FIFO, not a file";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "is a device, not a file";
+    return "is not a regular file";
+}
+
+// Opening never blocks (a FIFO without a writer would wait forever); anything but a plain file
+// is refused before a byte is read.
 bool readFileText(const std::string& path, std::string* text, std::string* reason) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *reason = "cannot open '" + path + "'";
         return false;
     }
-    const std::streamoff size = in.tellg();
-    if (size > MaxFileBytes) {
+    struct stat info {};
+    bool done = false;
+    if (fstat(fd, &info) != 0) {
+        *reason = "cannot open '" + path + "'";
+    } else if (const std::string notPlain = notPlainFile(info); !notPlain.empty()) {
+        *reason = "'" + path + "' " + notPlain;
+    } else if (info.st_size > MaxFileBytes) {
         *reason = "the file is larger than 64 MiB";
-        return false;
+    } else {
+        text->resize(static_cast<size_t>(info.st_size));
+        size_t got = 0;
+        while (got < text->size()) {
+            const ssize_t n = ::read(fd, text->data() + got, text->size() - got);
+            if (n <= 0) break;
+            got += static_cast<size_t>(n);
+        }
+        done = got == text->size();
+        if (!done) *reason = "cannot read '" + path + "'";
     }
-    text->resize(static_cast<size_t>(size));
-    in.seekg(0);
-    if (!in.read(text->data(), size)) {
-        *reason = "cannot read '" + path + "'";
-        return false;
-    }
-    return true;
+    ::close(fd);
+    return done;
 }
 
 DrawingRecord* readDrawing(const std::string& path, std::string* reason) {
@@ -539,24 +528,6 @@ bool writeFileText(const std::string& path, const std::string& text, std::string
     return true;
 }
 
-// 8-bit text of a wide path in the process's C locale.
-bool systemTextFromWide(const wchar_t* text, std::string* out) {
-    const size_t length = std::wcstombs(nullptr, text, 0);
-    if (length == static_cast<size_t>(-1)) return false;
-    std::vector<char> buffer(length + 1);
-    std::wcstombs(buffer.data(), text, buffer.size());
-    out->assign(buffer.data(), length);
-    return true;
-}
-
-std::wstring wideFromSystemText(const std::string& text) {
-    const size_t length = std::mbstowcs(nullptr, text.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return {};
-    std::vector<wchar_t> buffer(length + 1);
-    std::mbstowcs(buffer.data(), text.c_str(), buffer.size());
-    return std::wstring(buffer.data(), length);
-}
-
 } // namespace
 
 namespace korvex {
@@ -576,9 +547,10 @@ bool nonTextLiteral(const std::string& text, std::string* literal) {
 // The application and the remaining arguments are not used: the reference host reads .qvw
 // files only. Null for any file that cannot be read whole.
 KORVEX_API DrawingStruct* qvCustomRead(AppStruct*, int, const wchar_t* path, int, int, int, int) {
-    std::string file, reason;
-    if (!path || !systemTextFromWide(path, &file)) return nullptr;
-    DrawingRecord* d = readDrawing(file, &reason);
+    const std::optional<std::string> file = path ? utf8::Narrow(path) : std::nullopt;
+    if (!file) return nullptr;
+    std::string reason;
+    DrawingRecord* d = readDrawing(*file, &reason);
     if (d) d->path = path;
     return d;
 }
@@ -589,7 +561,7 @@ KORVEX_API DrawingStruct* kvReadDrawingFile(const char* path, std::string* reaso
     std::string why;
     DrawingRecord* d = path ? readDrawing(path, &why) : nullptr;
     if (!path) why = "no path given";
-    if (d) d->path = wideFromSystemText(path);
+    if (d) d->path = utf8::Widen(path).value_or(std::wstring());
     if (reason) *reason = d ? std::string() : why;
     return d;
 }

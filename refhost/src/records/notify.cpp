@@ -12,6 +12,7 @@
 //
 // Notification records are bookkeeping only: opening one keeps a copy of its parameter,
 // locking marks the newest, closing releases the newest. They do not batch notifications.
+#include "graphic_records.h"
 #include "records.h"
 
 #include <algorithm>
@@ -247,6 +248,10 @@ KORVEX_API int NotifyEngineFreezeDbNotify(AppStruct* app, int freeze, int) {
     if (app->frozenDepth == 0) return 0;
     if (--app->frozenDepth == 0) deliverHeld();
     return 1;
+}
+
+void korvex::announceViewportClosing(ViewportStruct* vp) {
+    raiseFromApplication(12, 1, 0, {referenceSlot(&application()), referenceSlot(vp)});
 }
 
 KORVEX_API int kvAppCloseDrawingNotify(DrawingStruct* drawing) {

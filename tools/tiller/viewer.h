@@ -1,0 +1,90 @@
+// The host behind `tiller view`: one live session driven by the page's requests. Each request
+// is a JSON object; each answer carries what the page must change to show what the reference
+// host shows now. Geometry goes to the page once; afterwards only matrices, looks and which
+// items are shown. Every call runs on the one thread that owns the session.
+#ifndef TILLER_TOOLS_VIEWER_H
+#define TILLER_TOOLS_VIEWER_H
+
+#include "play.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tiller::tools {
+
+// What `tiller view` was started on.
+struct ViewSource {
+    Session session;         // its scene, profile, settings and viewport; steps are not played
+    std::string profileFile; // the profile file watched for changes; empty for a shipped name
+};
+
+// Reads SOURCE (a session file, a .qvw drawing, a sample model name, or empty for the bracket)
+// and the --profile option into a session. False with a one-line reason.
+bool ReadViewSource(const std::string& source, const std::string& profile, ViewSource* out,
+                    std::string* error);
+
+class Viewer {
+  public:
+    // Null, with the reason, when the scene cannot be built.
+    static std::unique_ptr<Viewer> Open(const ViewSource& source, std::string* error);
+
+    struct Answer {
+        int status = 200;
+        nlohmann::ordered_json body;
+    };
+    // One request of the page: `name` is the path after /api/, `request` its JSON body. A
+    // malformed request answers a 4xx with {"error": reason} and changes nothing.
+    Answer Handle(const std::string& name, const nlohmann::json& request);
+
+    // Reloads the watched profile when its file changed since the last look; true when it did.
+    bool CheckProfileFile();
+
+  private:
+    explicit Viewer(const ViewSource& source, std::unique_ptr<LiveSession> live);
+
+    nlohmann::ordered_json Open(const nlohmann::json& request);
+    nlohmann::ordered_json Pointer(const nlohmann::json& request);
+    nlohmann::ordered_json View(const nlohmann::json& request);
+    nlohmann::ordered_json Settings(const nlohmann::json& request);
+    nlohmann::ordered_json Undo();
+    nlohmann::ordered_json Pixels(const nlohmann::json& request);
+    nlohmann::ordered_json Report();
+
+    // What changed on screen since the last answer, and the control's state.
+    nlohmann::ordered_json Frame();
+    nlohmann::ordered_json Status();
+    nlohmann::ordered_json Panel() const;
+    nlohmann::ordered_json Camera() const;
+    void Shown(nlohmann::ordered_json* frame);
+    std::string ModelPieceId(GraphicStruct* g);
+    void Resize(int width, int height);
+    void Refresh();
+    Step PointerStep(Step::Action action, const nlohmann::json& request) const;
+    void ReloadProfile();
+
+    ViewSource source_;
+    std::unique_ptr<LiveSession> live_;
+    SnapSpec snap_;
+    std::string hovered_;            // the handle under the pointer, empty for none
+    std::vector<MatrixStruct> undo_; // the drags applied, latest last
+    std::optional<MatrixStruct> applied_;
+    std::string profileError_;
+    std::string profileStamp_;
+
+    // What the page holds: geometry by item id, and the last camera, looks and shown list sent.
+    std::map<GraphicStruct*, std::string> pieceIds_;
+    std::map<std::string, nlohmann::ordered_json> sentLooks_;
+    nlohmann::ordered_json sentCamera_, sentShown_;
+};
+
+// Serves the page from `webDir` and the viewer's requests on 127.0.0.1:port (0: a free port),
+// printing the address to open on `out`, until SIGINT or SIGTERM. Answers the exit status.
+int ServeViewer(const ViewSource& source, int port, const std::string& webDir, std::ostream& out,
+                std::ostream& errors);
+
+} // namespace tiller::tools
+
+#endif

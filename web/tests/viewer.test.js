@@ -1,0 +1,251 @@
+// `tiller view` in a real browser: Debian's chromium, headless, driven by playwright-core
+// against the server on a free loopback port. The mouse moves over the canvas as a person's
+// would; what the page shows is checked against the server's own answers.
+//
+// TILLER_BIN names the tiller program; TILLER_PROFILES the folder of the shipped profiles;
+// TILLER_VIEW_SCREENSHOT, when set, where the screenshot for the README goes.
+import {after, before, test} from 'node:test';
+import assert from 'node:assert/strict';
+import {spawn} from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import {fileURLToPath} from 'node:url';
+import {chromium} from 'playwright-core';
+
+const root = fileURLToPath(new URL('../..', import.meta.url));
+const profile = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tiller-view-')), 'Edited.qvw');
+const original = fs.readFileSync(path.join(process.env.TILLER_PROFILES, 'UniversalCtrl.qvw'), 'utf8');
+let server, url, browser, page;
+const pageErrors = [];
+
+before(async () => {
+  fs.writeFileSync(profile, original);
+  server = spawn(process.env.TILLER_BIN,
+    ['view', path.join(root, 'examples/bracket.json'), '--profile', profile, '--port', '0'],
+    {stdio: ['ignore', 'pipe', 'inherit']});
+  url = await new Promise((resolve, reject) => {
+    server.stdout.once('data', d => resolve(String(d).trim()));
+    server.once('exit', code => reject(new Error(`tiller view exited with ${code}`)));
+  });
+  assert.match(url, /^http:\/\/127\.0\.0\.1:\d+\/$/);
+  browser = await chromium.launch({executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
+    args: ['--no-sandbox', '--use-angle=swiftshader', '--enable-unsafe-swiftshader']});
+  page = await browser.newPage({viewport: {width: 1100, height: 700}});
+  page.on('console', m => m.type() === 'error' && pageErrors.push(m.text()));
+  page.on('pageerror', e => pageErrors.push(e.message));
+  await page.goto(url);
+  await settle();
+});
+
+after(async () => {
+  await browser?.close();
+  if (!server) return;
+  const stopped = new Promise(resolve => server.once('exit', resolve));
+  server.kill('SIGINT');
+  assert.equal(await stopped, 0, 'Ctrl+C stops the server cleanly');
+});
+
+// A request of the server's API, made as any client would (node:http lets a test name another Host).
+function api(name, body = {}, headers = {}) {
+  const text = typeof body === 'string' ? body : JSON.stringify(body);
+  return new Promise((resolve, reject) => {
+    const req = http.request(`${url}api/${name}`, {method: 'POST', headers}, res => {
+      let answer = '';
+      res.on('data', d => (answer += d));
+      res.on('end', () => resolve({status: res.statusCode, body: JSON.parse(answer)}));
+    });
+    req.on('error', reject);
+    req.end(text);
+  });
+}
+
+// Editors replace a file whole; so does the test, so that the server never reads half of one.
+function rewrite(text) {
+  fs.writeFileSync(`${profile}.new`, text);
+  fs.renameSync(`${profile}.new`, profile);
+}
+
+const state = async () => (await api('state')).body;
+
+// Every request the page made answered and drawn.
+async function settle() {
+  await page.waitForFunction(() => window.tillerView?.settled() && window.tillerView.drawn.count > 0);
+}
+
+async function pointAt(p) {
+  const box = await page.locator('#view').boundingBox();
+  await page.mouse.move(box.x + Math.floor(p[0]) + 0.5, box.y + Math.floor(p[1]) + 0.5);
+  await settle();
+}
+
+// Walks out from the control's reference point along a world direction, on the pixels the
+// server maps it to, until the status line names the handle.
+async function findHandle(name, direction) {
+  const ref = (await state()).selection.refPoint;
+  const {pixels: [a, b]} = (await api('pixels', {points: [ref, ref.map((v, i) => v + direction[i])]})).body;
+  const length = Math.hypot(b[0] - a[0], b[1] - a[1]);
+  const unit = [(b[0] - a[0]) / length, (b[1] - a[1]) / length];
+  for (let d = 8; d <= 400; d += 3) {
+    const p = [a[0] + unit[0] * d, a[1] + unit[1] * d];
+    await pointAt(p);
+    if ((await page.getAttribute('#status', 'data-handle')) === name) return {pixel: p, unit};
+  }
+  assert.fail(`no pixel along ${direction} shows ${name}`);
+}
+
+async function canvasShot(clip) {
+  const box = await page.locator('#view').boundingBox();
+  return page.screenshot(clip ? {clip: {x: box.x + clip[0] - 8, y: box.y + clip[1] - 8, width: 16, height: 16}}
+    : {clip: box});
+}
+
+async function dragBy(from, delta, steps) {
+  await pointAt(from);
+  await page.mouse.down();
+  for (let i = 1; i <= steps; i++) await pointAt(from.map((v, k) => v + delta[k] * i / steps));
+}
+
+const fixed = v => (Math.abs(v) < 5e-7 ? 0 : v).toFixed(4);
+const angleOf = m => Math.acos(Math.min(1, (m[0] + m[5] + m[10] - 1) / 2)) * 180 / Math.PI;
+
+test('the page loads with no console error and hovering the X arrow lights it', async () => {
+  assert.deepEqual(pageErrors, []);
+  const {pixel} = await findHandle('AxisX', [1, 0, 0]);
+  const lit = await canvasShot(pixel);
+  await pointAt([5, 5]);
+  assert.equal(await page.getAttribute('#status', 'data-handle'), '');
+  assert.notDeepEqual(await canvasShot(pixel), lit, 'the arrow looks different under the pointer');
+  await pointAt(pixel);
+  if (process.env.TILLER_VIEW_SCREENSHOT) await page.screenshot({path: process.env.TILLER_VIEW_SCREENSHOT});
+});
+
+test('dragging the X arrow moves the model live, Esc cancels, release applies, Ctrl+Z undoes', async () => {
+  const start = await state();
+  const {pixel, unit} = await findHandle('AxisX', [1, 0, 0]);
+  const before = await canvasShot();
+
+  await dragBy(pixel, [unit[0] * 30, unit[1] * 30], 3);
+  await page.keyboard.press('Escape');
+  await settle();
+  let s = await state();
+  assert.equal(s.dragging, false);
+  assert.equal(s.undo, 0, 'a cancelled drag applies nothing');
+  assert.deepEqual(s.selection, start.selection);
+
+  await dragBy(pixel, [unit[0] * 60, unit[1] * 60], 6);
+  s = await state();
+  assert.ok(s.dragging);
+  assert.equal(await page.textContent('#readout-move'), s.mDrag.slice(12, 15).map(fixed).join(', '));
+  assert.notDeepEqual(await canvasShot(), before, 'the model follows the drag');
+  await page.mouse.up();
+  await settle();
+  s = await state();
+  assert.equal(s.undo, 1);
+  const moved = s.applied.slice(12, 15);
+  assert.ok(moved[0] > 0 && Math.abs(moved[1]) < 1e-9 && Math.abs(moved[2]) < 1e-9, `moved ${moved}`);
+  assert.ok(Math.abs(s.selection.refPoint[0] - start.selection.refPoint[0] - moved[0]) < 1e-9);
+
+  await page.keyboard.press('Control+z');
+  await settle();
+  s = await state();
+  assert.equal(s.undo, 0);
+  s.selection.refPoint.forEach((v, i) => assert.ok(Math.abs(v - start.selection.refPoint[i]) < 1e-9));
+});
+
+test('turning the Z ring with 15° snapping gives a multiple of 15°', async () => {
+  await page.fill('#snap-rotate', '15');
+  await page.locator('#snap-rotate').dispatchEvent('change');
+  await settle();
+  const {pixel, unit} = await findHandle('RotateZ', [-Math.SQRT1_2, -Math.SQRT1_2, 0]);
+  await dragBy(pixel, [-unit[1] * 80, unit[0] * 80], 8);
+  const s = await state();
+  const angle = angleOf(s.mDrag);
+  assert.ok(angle > 1 && Math.abs(angle / 15 - Math.round(angle / 15)) < 1e-6, `angle ${angle}`);
+  assert.match(await page.textContent('#readout-turn'), new RegExp(`^${angle.toFixed(2)}°`));
+  await page.mouse.up();
+  await settle();
+  await page.fill('#snap-rotate', '0');
+  await page.locator('#snap-rotate').dispatchEvent('change');
+  await settle();
+});
+
+test('after a view preset and a window resize the arrow is still found where the server says', async () => {
+  await page.click('button[data-preset=front]');
+  await settle();
+  await findHandle('AxisX', [1, 0, 0]);
+  await page.setViewportSize({width: 900, height: 560});
+  await page.waitForFunction(() => {
+    const c = document.getElementById('view');
+    return c.width === Math.floor(c.getBoundingClientRect().width) && window.tillerView.settled();
+  });
+  await findHandle('AxisX', [1, 0, 0]);
+});
+
+test('the profile file rewritten on disk shows within 2 seconds; a broken one keeps the last', async () => {
+  await pointAt([5, 5]);
+  const red = await canvasShot();
+  const drawing = JSON.parse(original);
+  // The arrow's meshes only: the coordinate-system lines name its axes by their colours.
+  const recolour = g => {
+    if (g.kind === 18) g.pen = '0xFF00FF';
+    (g.children ?? []).forEach(recolour);
+  };
+  const handles = [];
+  const walk = g => (g.properties?.some(([k, v]) => k === 'handle_name' && v === 'AxisX') ? handles.push(g)
+    : (g.children ?? []).forEach(walk));
+  walk(drawing.root);
+  assert.equal(handles.length, 1);
+  recolour(handles[0]);
+  rewrite(JSON.stringify(drawing));
+  const deadline = Date.now() + 2000;
+  while (Buffer.compare(await canvasShot(), red) === 0) {
+    assert.ok(Date.now() < deadline, 'the new colour shows within 2 seconds');
+    await page.waitForTimeout(50);
+  }
+
+  rewrite('{"format": "qvw", "version": 2, "root": {"kind": 7}}');
+  await page.waitForFunction(() => document.getElementById('profile-error').textContent !== '', null,
+    {timeout: 2000});
+  assert.match(await page.textContent('#profile-error'), /version/);
+  await findHandle('AxisX', [1, 0, 0]);
+  rewrite(original);
+  await page.waitForFunction(() => document.getElementById('profile-error').textContent === '', null,
+    {timeout: 2000});
+});
+
+test('malformed requests get a 4xx and a one-line reason over HTTP, and change nothing', async () => {
+  await settle();
+  const s = await state();
+  const picture = await canvasShot();
+  const host = {Host: 'rebound.example:80'};
+  for (const [name, body, headers, status] of [
+    ['pointer', 'not json', {}, 400],
+    ['pointer', {type: 'press', x: 'a', y: 1}, {}, 400],
+    ['view', {zoom: -1}, {}, 400],
+    ['teleport', {}, {}, 404],
+    ['state', {}, host, 403],
+  ]) {
+    const answer = await api(name, body, headers);
+    assert.equal(answer.status, status, `${name} ${JSON.stringify(body)}`);
+    assert.match(answer.body.error, /^[^\n]+$/);
+  }
+  assert.equal((await fetch(`${url}api/state`)).status, 404, 'requests are POSTs');
+  assert.deepEqual(await state(), s);
+  assert.deepEqual(await canvasShot(), picture);
+});
+
+test('a pointer move round trip on loopback (benchmark, printed)', async t => {
+  const {pixel} = await findHandle('AxisX', [1, 0, 0]);
+  const times = [];
+  for (let i = 0; i < 200; i++) {
+    const started = performance.now();
+    await api('pointer', {type: 'move', x: i % 2 ? pixel[0] : 5, y: i % 2 ? pixel[1] : 5});
+    times.push(performance.now() - started);
+  }
+  times.sort((a, b) => a - b);
+  t.diagnostic(`pointer move round trip: median ${times[100].toFixed(3)} ms, ` +
+    `90th percentile ${times[180].toFixed(3)} ms (200 moves on and off the X arrow, full profile)`);
+  assert.deepEqual(pageErrors, []);
+});

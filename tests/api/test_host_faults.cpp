@@ -2,6 +2,9 @@
 // addresses that are not the control's, non-finite numbers, and a viewport closed under a
 // control. Every case must answer the failure value, touch nothing freed and leak nothing.
 
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
 #include "control/control_fixture.h"
 #include "korvex/drawing.h"
 #include "korvex/view.h"

@@ -10,6 +10,9 @@ function(run)
     endif()
 endfunction()
 
+# The installed libraries are relinked with their install RUNPATH by the preinstall step, which
+# `cmake --install` expects to have run.
+run(${CMAKE_COMMAND} --build ${BUILD_DIR} --target preinstall)
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/examples -B ${WORK_DIR}/cmake -DCMAKE_PREFIX_PATH=${prefix}
     -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${FLAGS}")

@@ -149,7 +149,7 @@ bool HasKey(SAFEARRAY* names, int count, const std::wstring& key) {
 // Reports `code` when `key` is not among the names at all (a present key whose value is not
 // text has been reported as such already).
 void ReportIfAbsent(SAFEARRAY* names, int count, const std::string& key, DiagnosticCode code) {
-    if (DiagnosticsListening() && !HasKey(names, count, WidenText(key)))
+    if (DiagnosticsListening() && !HasKey(names, count, utf8::Widen(key).value_or(std::wstring())))
         ReportDiagnostic(code, key);
 }
 
@@ -160,7 +160,7 @@ void ReportKeyMistakes(SAFEARRAY* names, int count, const std::vector<std::strin
     for (int32_t index = 0; index < count; ++index) {
         const auto name = NameAt(names, index);
         if (!name) continue;
-        const std::string key = NarrowText(*name);
+        const std::string key = utf8::Narrow(*name).value_or(std::string());
         bool isKnown = false;
         for (const std::string& candidate : known)
             isKnown = isKnown || candidate == key;

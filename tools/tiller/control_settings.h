@@ -3,6 +3,9 @@
 #ifndef TILLER_TOOLS_CONTROL_SETTINGS_H
 #define TILLER_TOOLS_CONTROL_SETTINGS_H
 
+// <cmath> comes first: tiller.h declares the library's own round.
+#include <cmath>
+
 #include "tiller/tiller.h"
 
 #include <array>

@@ -209,7 +209,7 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
     std::error_code error;
     fs::create_directories(outDir, error);
     if (error) return errors << outDir << ": " << error.message() << '\n', 1;
-    DrawingProfile profile(WidenText(profileName));
+    DrawingProfile profile(utf8::Widen(profileName).value_or(std::wstring()));
     if (!profile.IsLoaded())
         return errors << profileName << ": cannot be read (tiller lint says why)\n", 1;
     Scene s;
@@ -226,7 +226,10 @@ int WriteGallery(const std::string& profileName, const std::string& outDir, std:
         if (files.empty()) return 1;
         rows += SheetRow(*h, files);
     }
-    if (!WriteSheet(outDir, "Handles of " + NarrowText(PathFileName(profile.Path())), rows))
+    if (!WriteSheet(outDir,
+                    "Handles of " +
+                        utf8::Narrow(PathFileName(profile.Path())).value_or(std::string()),
+                    rows))
         return errors << outDir << "/index.html: cannot be written\n", 1;
     return 0;
 }

@@ -594,7 +594,7 @@ std::vector<const LintMessage*> LintReport::AllMessages() const {
 LintReport LintProfile(const std::string& path) {
     LintReport report;
     report.file = path;
-    DrawingProfile profile(WidenText(path));
+    DrawingProfile profile(utf8::Widen(path).value_or(std::wstring()));
     if (!profile.IsLoaded()) {
         std::string reason = "no such file";
         if (DrawingStruct* read = kvReadDrawingFile(path.c_str(), &reason)) DrawingDispose(&read);
@@ -602,7 +602,8 @@ LintReport LintProfile(const std::string& path) {
             MessageAbout(nullptr, true, "file-unreadable", "the file cannot be read: " + reason));
         return report;
     }
-    const ProfileMap map(profile.Drawing(), GraphicLines(NarrowText(profile.Path())));
+    const ProfileMap map(profile.Drawing(),
+                         GraphicLines(utf8::Narrow(profile.Path()).value_or(std::string())));
     std::map<const GraphicStruct*, LintedGroup*> byGroup;
     for (GraphicStruct* group : map.Groups()) {
         LintedGroup& linted = report.groups.emplace_back();

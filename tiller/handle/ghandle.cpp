@@ -46,6 +46,13 @@ bool IsPresentAndDisplayable(const GHandlePart* part) {
     return part && part->PartIsDisplayable();
 }
 
+// Whether the part is shown in the control state, and so moves with a drag.
+bool FollowsInState(const GHandlePart* part, uint32_t controlState, bool isActive,
+                    bool isHighlighted, bool hideRefpoint) {
+    return part && part->PartIsLoaded() && part->PartIsDisplayable() &&
+           part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint);
+}
+
 } // namespace
 
 PartSlot SlotOfPartType(uint32_t type) {
@@ -293,20 +300,21 @@ int GHandle::FollowDrag(const MatrixStruct* step, const MatrixStruct* drag, uint
     if (isActive)
         return ApplyMatrixToPart(parts[SlotActive], step, controlState, isActive, isHighlighted,
                                  hideRefpoint);
+    GHandlePart* part = parts[SlotStatic];
+    // Most handles show nothing while another one is dragged: they skip the matrix tests.
+    if (!FollowsInState(part, controlState, isActive, isHighlighted, hideRefpoint)) return 0;
     const bool isBoundingBox = csName == BoundingBoxName;
     // Scaling and shearing steps would distort the other handles: only the box follows them.
     const bool distorting = draggedTransform == TransformScale ||
                             draggedTransform == TransformScale2 || !MatrixIsOrtho(step);
     if (distorting && !isBoundingBox) return 0;
-    return ApplyMatrixToPart(parts[SlotStatic], isBoundingBox ? drag : step, controlState, isActive,
+    return ApplyMatrixToPart(part, isBoundingBox ? drag : step, controlState, isActive,
                              isHighlighted, hideRefpoint);
 }
 
 int GHandle::ApplyMatrixToPart(GHandlePart* part, const MatrixStruct* m, uint32_t controlState,
                                bool isActive, bool isHighlighted, bool hideRefpoint) {
-    if (!part || !part->PartIsLoaded() || !part->PartIsDisplayable() ||
-        !part->PartIsVisibleInState(controlState, isActive, isHighlighted, hideRefpoint))
-        return 0;
+    if (!FollowsInState(part, controlState, isActive, isHighlighted, hideRefpoint)) return 0;
     const HeldMatrix placed(MatrixMatrixMultiplyEx(m, part->PartGetPlacement()));
     return placed ? part->PartSetMatrix(placed.get()) : 0;
 }

@@ -94,6 +94,14 @@ void DisposeGraphicTree(GraphicStruct** g) {
     if (GraphicWalk(*g, IsReleasableGraphic, 1, 1, 0) == 0) GraphicDispose(g);
 }
 
+// Two matrices that differ at most in their translation.
+bool SameLinearPart(const MatrixStruct* a, const MatrixStruct* b) {
+    if (!a || !b) return false;
+    for (int i = 0; i < 12; ++i)
+        if (a->m[i] != b->m[i]) return false;
+    return a->m[15] == b->m[15];
+}
+
 void DetachAndDispose(GraphicStruct** g) {
     if (!*g) return;
     GraphicAttach(*g, nullptr);
@@ -373,17 +381,20 @@ void GHandlePart::PartUpdateResolution() {
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
     if (!PartIsDisplayable()) return 0;
-    RestoreSavedGeometry();
     if (MatrixIsOrtho(m)) {
+        RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
-    } else {
+    } else if (!OffsetBakedGeometry(m)) {
+        RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, nullptr, 0);
         SavedGeometry = GraphicCopyEx(Geometry, nullptr, 0, CopyFlags);
         GraphicTransform(Geometry, m, 0, 1, 1, 0);
+        BakedMatrix = *m;
     }
     MatrixStruct* identity = m ? nullptr : MatrixSingle();
     const MatrixStruct* applied = m ? m : identity;
     Primitive->SetMatrix(applied, false);
+    const bool shifted = ShiftExtentsToMatrix(applied);
     MatrixAssign(applied, &PartMatrix);
     MatrixDispose(&identity);
     RebuildDisplayMatrices();
@@ -391,7 +402,34 @@ int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
         if (const VertexStruct* reference = GraphicGetReferencePoint(Geometry))
             WorldPointOf(Geometry, reference, RefPoint);
     }
-    return PartUpdateCenter();
+    return shifted ? PartCenterFromExtents() : PartUpdateCenter();
+}
+
+// The working copy's vertices change only with the linear part of the matrix it is placed by:
+// when a new matrix differs from the current one by its translation alone, every vertex moves
+// by the same offset and so does the box around them, which spares walking the vertices on
+// every drag step.
+bool GHandlePart::ShiftExtentsToMatrix(const MatrixStruct* m) {
+    if (!ExtentsValid(Extents) || !SameLinearPart(m, PartMatrix)) return false;
+    const double dx = m->m[12] - PartMatrix->m[12];
+    const double dy = m->m[13] - PartMatrix->m[13];
+    const double dz = m->m[14] - PartMatrix->m[14];
+    ExtentsSet(Extents, ExtentsGetX1(Extents) + dx, ExtentsGetY1(Extents) + dy,
+               ExtentsGetZ1(Extents) + dz, ExtentsGetX2(Extents) + dx, ExtentsGetY2(Extents) + dy,
+               ExtentsGetZ2(Extents) + dz);
+    GraphicSetExtentsDirty(Geometry, 1);
+    return true;
+}
+
+// A distorting matrix is baked into the working copy's vertices. While a drag only moves a
+// distorted part, the baked copy is kept and carries the rest of the move as its own matrix, a
+// plain translation, instead of being copied from the saved state and baked again every step.
+bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
+    if (!SavedGeometry || !SameLinearPart(m, &BakedMatrix)) return false;
+    MatrixStruct offset{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, m->m[12] - BakedMatrix.m[12],
+                         m->m[13] - BakedMatrix.m[13], m->m[14] - BakedMatrix.m[14], 1}};
+    GraphicSetMatrix(Geometry, &offset, 0);
+    return true;
 }
 
 void GHandlePart::RestoreSavedGeometry() {
@@ -417,9 +455,13 @@ void GHandlePart::PartSetPlacement(const MatrixStruct* m) {
 }
 
 int GHandlePart::PartUpdateCenter() {
-    ScreenGeneration = 0;
     GraphicSetExtentsDirty(Geometry, 1);
     GraphicGetGeometricExtents(Geometry, Extents, 0, 1, 0, 0);
+    return PartCenterFromExtents();
+}
+
+int GHandlePart::PartCenterFromExtents() {
+    ScreenGeneration = 0;
     if (!ExtentsValid(Extents)) return 0;
     const double x1 = ExtentsGetX1(Extents), x2 = ExtentsGetX2(Extents);
     const double y1 = ExtentsGetY1(Extents), y2 = ExtentsGetY2(Extents);

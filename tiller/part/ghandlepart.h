@@ -80,6 +80,8 @@ class GHandlePart {
     double ViewScale = 1.0;
     MatrixStruct* Basis = nullptr;
     MatrixStruct* Placement = nullptr;
+    // The distorting matrix baked into the working copy while SavedGeometry holds its source.
+    MatrixStruct BakedMatrix{};
     int32_t Loaded = 0;
     int32_t Visible = 1;
     double Transparency, Ambient, Diffuse, Specular;
@@ -102,6 +104,9 @@ class GHandlePart {
     bool ReadBasis();
     int ViewMode() const;
     int PartUpdateCenter();
+    int PartCenterFromExtents();
+    bool ShiftExtentsToMatrix(const MatrixStruct* m);
+    bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();
     void ConfigureScreenSizing();
     void RestoreSavedGeometry();

@@ -25,6 +25,14 @@ void* operator new(std::size_t size) {
     if (void* p = std::malloc(size ? size : 1)) return p;
     throw std::bad_alloc();
 }
+// The no-throw form is freed by the plain delete below, so it must come from the same heap.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 // Out of line, so that the compiler does not pair an inlined free with the new above.
 __attribute__((noinline)) void operator delete(void* p) noexcept {
     std::free(p);

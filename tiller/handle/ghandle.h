@@ -65,6 +65,7 @@ struct GHandle : HandleProperties {
     int PlaceHandle(const MatrixStruct* controlCS, const ExtentsStruct* extents,
                     const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
                     const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
+    void PlaceEveryPart();
     int ApplyPlacementToPart(tiller::GHandlePart* part);
     // Hit test of the handle under the cursor (part/hittest.cpp).
     bool HandleHitTest(const tiller::PickView& view, double x, double y, double z,

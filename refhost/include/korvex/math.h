@@ -63,6 +63,9 @@ inline MatrixStruct Frame(KvPoint x, KvPoint y, KvPoint z, KvPoint origin = {0, 
 inline MatrixStruct Translation(KvPoint t) {
     return Frame({1, 0, 0}, {0, 1, 0}, {0, 0, 1}, t);
 }
+inline MatrixStruct Translation(double x, double y, double z) {
+    return Translation(KvPoint{x, y, z});
+}
 inline const MatrixStruct Identity = Translation({0, 0, 0});
 
 #endif

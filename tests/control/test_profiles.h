@@ -103,8 +103,8 @@ inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleDesc& desc
 
 // An interactive handle picked on a line from a to b (its mouseout part, with the part's
 // `partExtra` properties), with a mouseover square at the line's middle and a sound coordsystem.
-inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc, KvPoint a, KvPoint b,
-                                    Props partExtra = {}) {
+inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc, KvPoint a,
+                                    KvPoint b, Props partExtra = {}) {
     GraphicStruct* handle = AddHandleGroup(root, desc);
     partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
     AddLine(AddGroup(handle, partExtra), a, b, 0xFFFFFF);

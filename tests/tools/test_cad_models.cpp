@@ -8,9 +8,9 @@
 #include "assembly.h"
 #include "play.h"
 
+#include "control/control_fixture.h"
 #include "korvex/cad.h"
 #include "korvex/drawing.h"
-#include "control/control_fixture.h"
 #include "tiller/tiller.h"
 
 #include <gtest/gtest.h>
@@ -277,7 +277,8 @@ TEST_F(CadModelTest, ASelectedPartIsDraggedThroughTheExportsInBothProjections) {
         FitView(perspective);
         GraphicStruct* bolt = kvSceneFindParts(scene, (assembly + "bolt_1").c_str())[0];
         GraphicStruct* nut = kvSceneFindParts(scene, (assembly + "nut_1").c_str())[0];
-        const auto nutBefore = WorldBox(nut), boltBefore = WorldBox(bolt); // the bolt stays selected
+        const auto nutBefore = WorldBox(nut),
+                   boltBefore = WorldBox(bolt); // the bolt stays selected
         GControl* control =
             dbGCtrlCreate("UniversalCtrl.qvw", "cad", kvSceneDrawing(scene), kvSelectionExtents);
         ASSERT_NE(control, nullptr);

@@ -44,7 +44,7 @@ TEST(SessionFile, ReadsEveryPartOfAWellFormedSession) {
     ASSERT_TRUE(ParseSessionText(kSession, "/tmp", &s, &error)) << error;
     EXPECT_EQ(s.profile, "UniversalCtrl.qvw");
     EXPECT_EQ(s.control, "main");
-    EXPECT_EQ(s.selection.boxMax[0], 2.0);
+    EXPECT_EQ(s.selection.boxMax.x, 2.0);
     EXPECT_TRUE(s.viewport.perspective);
     EXPECT_EQ(s.viewport.view, "top");
     EXPECT_EQ(s.viewport.width, 640);

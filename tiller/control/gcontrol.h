@@ -93,6 +93,7 @@ struct GControl {
   private:
     tiller::PickViewTracker pickViews;
 
+    void ReleaseGeometry();
     void AddHandleFor(GraphicStruct* group);
     GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);

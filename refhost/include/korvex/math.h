@@ -10,7 +10,7 @@
 #include <cmath>
 
 struct KvPoint {
-    double x, y, z;
+    double x = 0, y = 0, z = 0;
 };
 
 inline KvPoint operator+(KvPoint a, KvPoint b) {

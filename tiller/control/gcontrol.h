@@ -10,9 +10,11 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tiller {
 class DrawingProfile;
+class GHandlePart;
 
 // Keeps layer 1 of a drawing visible for its lifetime, and restores what it changed however the
 // scope is left.
@@ -91,7 +93,15 @@ struct GControl {
     bool viewportClosed = false; // the active viewport was closed and no other given since
 
   private:
+    struct HoverCandidate {
+        double priority;
+        size_t position; // in the handle list
+        GHandle* handle;
+        tiller::GHandlePart* part; // the one its hit test asks
+    };
+
     tiller::PickViewTracker pickViews;
+    std::vector<HoverCandidate> hoverOrder; // kept to spare an allocation per pointer sample
 
     void AddHandleFor(GraphicStruct* group);
     GHandle* HandleUnderPointer(double x, double y, double z);

@@ -210,9 +210,8 @@ struct Bounds {
 void addVerticesOfSubtree(const GraphicRecord& g, const MatrixStruct& toWorld, Bounds* bounds) {
     const VertexStruct* v = g.firstVertex;
     for (int i = 0; i < g.vertexCount; ++i, v = v->next) {
-        double x = v->x, y = v->y, z = v->z;
-        mapPoint(toWorld, x, y, z);
-        bounds->add(x, y, z);
+        const Vec3 p = transformPoint(toWorld, {v->x, v->y, v->z});
+        bounds->add(p.x, p.y, p.z);
     }
     for (const GraphicRecord* child : g.children)
         addVerticesOfSubtree(*child, compose(toWorld, ownMatrix(*child)), bounds);
@@ -233,8 +232,10 @@ ExtentsStruct worldExtentsOf(const GraphicRecord& g) {
 // child's own matrix, which is cleared.
 void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
     VertexStruct* v = g->firstVertex;
-    for (int i = 0; i < g->vertexCount; ++i, v = v->next)
-        mapPoint(m, v->x, v->y, v->z);
+    for (int i = 0; i < g->vertexCount; ++i, v = v->next) {
+        const Vec3 p = transformPoint(m, {v->x, v->y, v->z});
+        v->x = p.x, v->y = p.y, v->z = p.z;
+    }
     if (g->refPoint) mapPoint(m, g->refPoint->x, g->refPoint->y, g->refPoint->z);
     for (GraphicRecord* child : g->children) {
         const MatrixStruct childToParent = compose(m, ownMatrix(*child));

@@ -116,14 +116,19 @@ void markSubtreeExtentsDirty(GraphicRecord* g) {
 
 } // namespace
 
+uint64_t newRevision() {
+    static uint64_t last = 0;
+    return ++last;
+}
+
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved) {
     if (matrixMoved)
         markSubtreeExtentsDirty(g);
     else
-        ++g->revision;
+        g->revision = newRevision();
     g->extentsDirty = true;
     for (GraphicRecord* p = parentOf(g); p; p = parentOf(p)) {
-        ++p->revision;
+        p->revision = newRevision();
         p->extentsDirty = true;
     }
 }
@@ -147,6 +152,7 @@ GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
     copy->vectorizeContour = g.vectorizeContour;
     for (const GraphicRecord* child : g.children)
         appendChild(copy, copyNode(*child, false));
+    copy->revision = g.revision;
     return copy;
 }
 
@@ -392,14 +398,17 @@ KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStru
     GraphicRecord* copy = copyGraphicTree(original);
     if (!copy) return nullptr;
     if (m) copy->matrix = compose(*m, ownMatrix(*copy));
-    // A copy shares the original's picking cache. A free-standing graphic's copy is usually a
-    // saved state the original returns to, after transforms baked into it: measuring it now
-    // saves measuring the geometry again after every return.
-    if (!parentOf(&original) && !original.modelOf) ensurePickCache(original);
+    // A copy shares the original's picking cache, which may also carry transforms baked into
+    // the original since it was built. Where the copy sits alike in the world, it takes the
+    // original's extents too.
     if (original.cache && original.cacheRevision == original.revision) {
         copy->cache = original.cache;
         copy->cacheToOwn = original.cacheToOwn;
         copy->cacheRevision = copy->revision;
+    }
+    if (!m && !parentOf(&original) && !original.extentsDirty) {
+        copy->cachedExtents = original.cachedExtents;
+        copy->extentsDirty = false;
     }
     return copy;
 }

@@ -54,12 +54,15 @@ GraphicRecord* createGraphic(int kind, bool counted) {
 namespace {
 
 void freeVertices(GraphicRecord* g) {
+    const VertexStruct* block = g->vertexBlock.get();
     VertexStruct* v = g->firstVertex;
     for (int i = 0; i < g->vertexCount; ++i) {
         VertexStruct* next = v->next;
-        delete v;
+        if (v < block || v >= block + g->vertexBlockSize) delete v;
         v = next;
     }
+    g->vertexBlock.reset();
+    g->vertexBlockSize = 0;
     g->firstVertex = nullptr;
     g->vertexCount = 0;
 }
@@ -135,6 +138,21 @@ void noteGeometryChanged(GraphicRecord* g, bool matrixMoved) {
 
 namespace {
 
+// The original's vertices in one block, linked in its order. The copy's revision is set once
+// it is complete.
+void copyVertices(const GraphicRecord& g, GraphicRecord* copy) {
+    const int n = g.vertexCount;
+    if (n == 0) return;
+    copy->vertexBlock.reset(new VertexStruct[n]);
+    copy->vertexBlockSize = n;
+    VertexStruct* block = copy->vertexBlock.get();
+    const VertexStruct* v = g.firstVertex;
+    for (int i = 0; i < n; ++i, v = v->next)
+        block[i] = {v->x, v->y, v->z, &block[(i + 1) % n], &block[(i + n - 1) % n]};
+    copy->firstVertex = block;
+    copy->vertexCount = n;
+}
+
 GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
     GraphicRecord* copy = createGraphic(g.kind, counted);
     if (!copy) return nullptr;
@@ -145,9 +163,7 @@ GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
     copy->matrix = g.matrix;
     copy->refPoint = g.refPoint;
     copy->properties = g.properties;
-    const VertexStruct* v = g.firstVertex;
-    for (int i = 0; i < g.vertexCount; ++i, v = v->next)
-        appendVertex(copy, v->x, v->y, v->z);
+    copyVertices(g, copy);
     copy->faces = g.faces;
     copy->vectorizeContour = g.vectorizeContour;
     for (const GraphicRecord* child : g.children)

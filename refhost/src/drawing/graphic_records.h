@@ -52,6 +52,10 @@ struct GraphicRecord : GraphicStruct {
     std::vector<korvex::CustomProperty> properties;
     VertexStruct* firstVertex = nullptr; // circular doubly linked list, owned
     int vertexCount = 0;
+    // A copy's vertices, made in one block and linked into the list; vertices added later are
+    // made one by one.
+    std::unique_ptr<VertexStruct[]> vertexBlock;
+    int vertexBlockSize = 0;
     std::vector<std::array<int, 3>> faces; // meshes: indices into the vertex list
     std::vector<GraphicRecord*> children;  // owned, in order
     DrawingRecord* attachedTo = nullptr;   // set by GraphicAttach (not owned)

@@ -41,24 +41,28 @@ GraphicStruct* ParentOf(const GraphicStruct* g) {
     return g->parent;
 }
 
-// The matrices of the graphic's ancestors up to and including the group, combined; null when
-// there is no ancestor or no matrix. The caller releases it.
-MatrixStruct* AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct* group) {
-    MatrixStruct* accumulated = nullptr;
+// The matrices of the graphic's ancestors up to and including the group, combined, into
+// `*out` (null when there is no ancestor or no matrix; the caller releases it); false when the
+// host could not make it.
+bool AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct* group, MatrixStruct** out) {
     for (GraphicStruct* parent = ParentOf(graphic); parent; parent = ParentOf(parent)) {
-        MatrixMultiplyLeft(GraphicGetMatrix(parent), &accumulated);
+        const MatrixStruct* m = GraphicGetMatrix(parent);
+        MatrixMultiplyLeft(m, out);
+        if (m && !*out) return false;
         if (parent == group) break;
     }
-    return accumulated;
+    return true;
 }
 
-// A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own.
-void BakeOwnMatrix(GraphicStruct* g) {
+// A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own;
+// false when the host could not do it.
+bool BakeOwnMatrix(GraphicStruct* g) {
     const HeldMatrix own(MatrixCopyEx(GraphicGetMatrix(g)));
-    if (!own) return;
+    if (!own) return false;
     GraphicSetMatrix(g, nullptr, 0);
     GraphicTransform(g, own.get(), 0, 1, 1, 0);
     GraphicSetExtentsDirty(g, 1);
+    return true;
 }
 
 int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
@@ -69,12 +73,17 @@ int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
 
 // What a part works on: a free-standing copy of the part graphic carried into the world by its
 // ancestors' matrices up to the handle group, with no matrix of its own and no contour edges
-// drawn on its meshes. Null when the copy cannot be made; the caller releases it.
+// drawn on its meshes. Null when the host fails to make any of it: all controls of the profile
+// copy it, so it is never kept half made. The caller releases it.
 GraphicStruct* MakeWorkingGeometry(GraphicStruct* graphic, GraphicStruct* group) {
-    const HeldMatrix ancestors(AncestorsMatrix(graphic, group));
+    HeldMatrix ancestors;
+    if (!AncestorsMatrix(graphic, group, ancestors.address())) return nullptr;
     GraphicStruct* copy = GraphicCopyEx(graphic, ancestors.get(), 0, CopyFlags);
     if (!copy) return nullptr;
-    if (!MatrixIsIdentity(GraphicGetMatrix(copy))) BakeOwnMatrix(copy);
+    if (!MatrixIsIdentity(GraphicGetMatrix(copy)) && !BakeOwnMatrix(copy)) {
+        GraphicDispose(&copy);
+        return nullptr;
+    }
     GraphicWalk(copy, SwitchOffContourVectorizing, 1, 1, 0);
     if (copy->kind == GraphicKindMesh)
         CAbstractUIObject::GraphicSetCustomPropVectorizeContour(copy, false);

@@ -19,6 +19,7 @@ constexpr Budget Budgets[] = {
     {"hover_far_parallel", 4'000, 66'065},      {"hover_far_perspective", 4'300, 100'153},
     {"hover_arrow_parallel", 115'000, 139'628}, {"first_hover_after_setup", 270'000, 17'429'664},
     {"report", 2'050'000, 10'590'948},          {"drag_move_axis_parallel", 21'500, 65'834},
+    {"create_warm", 1'800'000, 11'517'836},
 };
 
 } // namespace tiller_bench

@@ -336,11 +336,7 @@ std::vector<Case> AllCases() {
                                  return DragCase(FullProfile, handle.c_str(), p, 1, n);
                              }});
         }
-    }
-    // Many controls in the drawing, and many handles in the profile.
-    for (const View& v : views) {
-        const std::string suffix = std::string("_") + v.name;
-        const bool p = v.perspective;
+        // Many controls in the drawing, and many handles in the profile.
         cases.push_back({"hover_arrow_100_controls" + suffix, 10,
                          [=](int n) { return HoverCase(FullProfile, p, Target::Arrow, 100, n); }});
         cases.push_back({"hover_far_100_controls" + suffix, 10,

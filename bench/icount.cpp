@@ -73,8 +73,31 @@ std::string TempPath(const char* what) {
     return "/tmp/tiller_icount." + std::to_string(getpid()) + "." + what;
 }
 
-// A profile of the full profile's handle groups repeated `repeats` times, written to a file of
-// its own while it lives.
+bool IsCoordsystemPart(const GraphicStruct* part) {
+    KvProperty property;
+    for (int i = 0; kvGraphicGetProperty(part, i, &property); ++i)
+        if (property.name == "handle_part") return property.value == "coordsystem";
+    return false;
+}
+
+// Draws the handle's parts `offset` units along Z of its own frame: copies of a handle then lie
+// apart on screen.
+void ShiftDrawnParts(GraphicStruct* handle, double offset) {
+    const MatrixStruct shift{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, offset, 1}};
+    GraphicList parts;
+    GraphicWalkFillChildsList(handle, nullptr, &parts, 1, 0);
+    for (GraphicStruct* part : parts) {
+        if (IsCoordsystemPart(part)) continue;
+        const MatrixStruct* own = GraphicGetMatrix(part);
+        MatrixStruct* moved = own ? MatrixCopyEx(own) : nullptr;
+        MatrixMultiplyLeft(&shift, &moved);
+        GraphicSetMatrix(part, moved, 0);
+        MatrixDispose(&moved);
+    }
+}
+
+// A profile of the full profile's handle groups repeated `repeats` times, each repetition drawn
+// further along its handles' Z axes, written to a file of its own while it lives.
 class RepeatedProfile {
   public:
     explicit RepeatedProfile(int repeats) : path_(TempPath("repeated.qvw")) {
@@ -86,9 +109,13 @@ class RepeatedProfile {
         GraphicStruct* root = DrawingGetModelRoot(d);
         GraphicList groups;
         GraphicWalkFillChildsList(root, nullptr, &groups, 1, 0);
-        for (int i = 1; i < repeats; ++i)
-            for (GraphicStruct* group : groups)
-                kvGraphicAddChild(root, GraphicCopyEx(group, nullptr, 0, 0));
+        for (int i = 1; i < repeats; ++i) {
+            for (GraphicStruct* group : groups) {
+                GraphicStruct* copy = GraphicCopyEx(group, nullptr, 0, 0);
+                ShiftDrawnParts(copy, 1.5 * i);
+                kvGraphicAddChild(root, copy);
+            }
+        }
         written_ = kvWriteDrawingFile(d, path_.c_str(), nullptr);
         DrawingDispose(&d);
     }

@@ -112,7 +112,7 @@ class RepeatedProfile {
         for (int i = 1; i < repeats; ++i) {
             for (GraphicStruct* group : groups) {
                 GraphicStruct* copy = GraphicCopyEx(group, nullptr, 0, 0);
-                ShiftDrawnParts(copy, 1.5 * i);
+                ShiftDrawnParts(copy, 0.7 * i);
                 kvGraphicAddChild(root, copy);
             }
         }

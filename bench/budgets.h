@@ -24,6 +24,7 @@ constexpr Budget Budgets[] = {
     {"first_hover_after_setup", 61'000, 242'142},
     {"report", 2'050'000, 10'590'948},
     {"drag_move_axis_parallel", 21'500, 65'834},
+    {"create_warm", 1'800'000, 11'517'836},
 };
 
 } // namespace tiller_bench

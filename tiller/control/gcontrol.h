@@ -15,6 +15,7 @@
 namespace tiller {
 class DrawingProfile;
 class GHandlePart;
+class ProfileMemo;
 
 // Keeps layer 1 of a drawing visible for its lifetime, and restores what it changed however the
 // scope is left.
@@ -68,6 +69,9 @@ struct GControl {
     int Transform(const MatrixStruct* matrix);
 
     bool HasUsableProfile() const;
+    // What the profile's controls share, or null: without a profile, or while a listener hears
+    // the diagnostics of reading the profile, which a shared reading would not repeat.
+    tiller::ProfileMemo* Memo() const;
 
     // The control's state is read and written through these fields only; the manager, the
     // report and the handles' parts use them directly.

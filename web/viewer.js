@@ -379,7 +379,8 @@ function showStatus(s) {
   statusLine.textContent = `${what}   ·   undo ${s.undo}   ·   ${s.profile}`;
   statusLine.dataset.handle = s.handle ?? '';
   readDrag(s.mDrag ?? s.applied);
-  document.getElementById('profile').textContent = s.profile;
+  document.getElementById('profile').textContent =
+    s.profileLoads ? `${s.profile} (edits loaded: ${s.profileLoads})` : s.profile;
   document.getElementById('profile-error').textContent = s.profileError ?? '';
 }
 

@@ -176,11 +176,19 @@ TEST_F(ViewerTest, MalformedRequestsAnswerAReasonAndChangeNothing) {
 
 TEST_F(ViewerTest, TheWatchedProfileReloadsAndABrokenOneKeepsTheLastGoodOne) {
     EXPECT_FALSE(viewer_->CheckProfileFile());
-    Rewrite(R"({"format": "qvw", "version": 2, "root": {"kind": 7}})");
-    EXPECT_TRUE(viewer_->CheckProfileFile());
-    const Json kept = Ask("frame");
-    EXPECT_FALSE(kept.contains("shown")) << "the last good handles stay";
-    EXPECT_NE(kept["status"]["profileError"].get<std::string>().find("version"), std::string::npos);
+    // A drawing that does not read, and one that reads but holds no handle (its profile stays
+    // loaded in the library, and must not be what a later edit is built from).
+    for (const auto& [text, reason] :
+         {std::pair{R"({"format": "qvw", "version": 2, "root": {"kind": 7}})", "version"},
+          std::pair{R"({"format": "qvw", "version": 1, "root": {"kind": 7}})", "no handle"}}) {
+        Rewrite(text);
+        EXPECT_TRUE(viewer_->CheckProfileFile());
+        const Json kept = Ask("frame");
+        EXPECT_FALSE(kept.contains("shown")) << "the last good handles stay";
+        EXPECT_NE(kept["status"]["profileError"].get<std::string>().find(reason),
+                  std::string::npos);
+    }
+    FindHandle("AxisX", {1, 0, 0});
 
     nlohmann::json drawing =
         nlohmann::json::parse(std::ifstream(TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrl.qvw"));
@@ -198,6 +206,7 @@ TEST_F(ViewerTest, TheWatchedProfileReloadsAndABrokenOneKeepsTheLastGoodOne) {
     EXPECT_TRUE(viewer_->CheckProfileFile());
     const Json reloaded = Record(Ask("frame"));
     EXPECT_TRUE(reloaded["status"]["profileError"].is_null());
+    EXPECT_EQ(reloaded["status"]["profileLoads"], 1);
     std::set<uint32_t> colours;
     for (const Json& item : reloaded["add"])
         for (const Json& c : item["geometry"]["triangleColors"])

@@ -93,7 +93,7 @@ class Player {
     ViewportStruct* Viewport() const { return vp_; }
     Line Run(const Step& step);
     Line Cancel();
-    Line Reload();
+    Line Reload(const std::string& profile);
     const MatrixStruct* DragMatrix() const;
     // The first file the session could not write, or "".
     const std::string& FailedWrite() const { return failedWrite_; }
@@ -429,13 +429,17 @@ Line Player::Cancel() {
     return line;
 }
 
-// A profile edited on disk: the control is built again from the file and set up and shown as
-// it was. Without a control (the file did not load) there is nothing to unload first.
-Line Player::Reload() {
+// A profile edited on disk, read from `profile`: a control is built from it first and only then
+// replaces the current one (whose profile is unloaded with it), set up and shown as it was.
+// When the file gives no control the current one stays.
+Line Player::Reload(const std::string& profile) {
     if (dragged_) Cancel();
-    Line line{{"unloaded", control_ ? dbGCtrlReload(control_) : 0}};
-    CreateControl();
-    line["control"] = control_ != nullptr;
+    GControl* fresh = dbGCtrlCreate(profile.c_str(), session_.control.c_str(),
+                                    kvSceneDrawing(scene_), kvSelectionExtents);
+    Line line{{"control", fresh != nullptr}};
+    if (!fresh) return line;
+    if (control_ && control_ != fresh) line["unloaded"] = dbGCtrlReload(control_);
+    control_ = fresh;
     line.update(Refresh());
     return line;
 }
@@ -546,7 +550,7 @@ std::string WhyNoProfile(const std::string& profile) {
         DrawingStruct* drawing = kvReadDrawingFile(file.c_str(), &reason);
         if (!drawing) return reason;
         DrawingDispose(&drawing);
-        return "the drawing reads, but holds no handle the library can use";
+        return kNoHandleReason;
     }
     return "no such file, nor a profile of that name in " + ProfileFolder().string();
 }
@@ -599,8 +603,8 @@ nlohmann::ordered_json LiveSession::Run(const Step& step) {
 nlohmann::ordered_json LiveSession::Cancel() {
     return impl_->player.Cancel();
 }
-nlohmann::ordered_json LiveSession::Reload() {
-    return impl_->player.Reload();
+nlohmann::ordered_json LiveSession::Reload(const std::string& profile) {
+    return impl_->player.Reload(profile);
 }
 GControlProperties& LiveSession::Settings() {
     return impl_->session.settings;

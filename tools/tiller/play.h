@@ -21,6 +21,10 @@ namespace tiller::tools {
 int PlaySession(const Session& session, const std::string& outDir, std::ostream& log,
                 std::ostream& errors);
 
+// Why a profile drawing that reads gives no control.
+inline constexpr const char* kNoHandleReason =
+    "the drawing reads, but holds no handle the library can use";
+
 // Prints the report of a control built from `profile` (a shipped name or a path) and set up
 // over a unit box seen in an isometric view. Answers 0, or 1 when no control could be built.
 int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostream& errors);
@@ -36,9 +40,10 @@ class LiveSession {
     nlohmann::ordered_json Run(const Step& step);
     // Ends a drag in progress with nothing applied.
     nlohmann::ordered_json Cancel();
-    // Unloads the control's profile and builds the control again from its file, set up and
-    // shown as before.
-    nlohmann::ordered_json Reload();
+    // Builds the control again from the profile file `profile`, set up and shown as before,
+    // and unloads the profile of the one it replaces; keeps the current control when the file
+    // gives none. The answer's "control" says whether a new one was built.
+    nlohmann::ordered_json Reload(const std::string& profile);
     // The settings the next setup uses.
     GControlProperties& Settings();
     KvScene* Scene() const;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -532,7 +533,8 @@ Json Viewer::Status() {
                 {"applied", applied_ ? MatrixJson(*applied_) : Json(nullptr)},
                 {"undo", undo_.size()},
                 {"profile", source_.session.profile},
-                {"profileError", profileError_.empty() ? Json(nullptr) : Json(profileError_)}};
+                {"profileError", profileError_.empty() ? Json(nullptr) : Json(profileError_)},
+                {"profileLoads", profileLoads_}};
     KvSetupGeometry g{};
     if (kvSceneSetupGeometry(live_->Scene(), &g))
         status["selection"] = {{"refPoint", PointJson(g.refPoint)},
@@ -562,18 +564,52 @@ bool Viewer::CheckProfileFile() {
     return true;
 }
 
-// A file that does not read keeps the control built from the last good one on screen.
+// The library reads a profile from its path, and an editor may replace the file again while it
+// does: each change is copied once, and that copy is what is checked and what the control is
+// built from. A copy that does not read, or reads but gives no control, keeps the control built
+// from the last good one on screen. The latest good copy stays, as the control's report names it.
 void Viewer::ReloadProfile() {
+    const fs::path copy = NextProfileCopy();
     std::string reason;
-    DrawingStruct* drawing = kvReadDrawingFile(source_.profileFile.c_str(), &reason);
-    if (!drawing) {
-        profileError_ = reason.empty() ? "the file cannot be read" : reason;
+    std::error_code ec;
+    if (copy.empty() || !fs::copy_file(source_.profileFile, copy, ec)) {
+        profileError_ = copy.empty() ? "cannot make a folder for the profile's copies"
+                                     : "cannot read the file: " + ec.message();
         return;
     }
+    DrawingStruct* drawing = kvReadDrawingFile(copy.c_str(), &reason);
+    const bool reads = drawing != nullptr;
     DrawingDispose(&drawing);
-    live_->Reload();
-    profileError_ =
-        live_->Control() ? "" : "the drawing reads, but holds no handle the library can use";
+    if (!reads || !live_->Reload(copy.string()).value("control", false)) {
+        profileError_ = reads            ? kNoHandleReason
+                        : reason.empty() ? "the file cannot be read"
+                                         : reason;
+        fs::remove_all(copy.parent_path(), ec);
+        return;
+    }
+    profileError_.clear();
+    ++profileLoads_;
+    if (!loadedCopy_.empty()) fs::remove_all(loadedCopy_.parent_path(), ec);
+    loadedCopy_ = copy;
+}
+
+// A new folder for each copy keeps the copy's file name and never gives the library a path it
+// has loaded before.
+fs::path Viewer::NextProfileCopy() {
+    std::error_code ec;
+    if (copies_.empty()) {
+        std::string pattern = (fs::temp_directory_path(ec) / "tiller-view-XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data())) return {};
+        copies_ = pattern;
+    }
+    const fs::path folder = copies_ / std::to_string(++copyCount_);
+    if (!fs::create_directory(folder, ec)) return {};
+    return folder / fs::path(source_.profileFile).filename();
+}
+
+Viewer::~Viewer() {
+    std::error_code ec;
+    if (!copies_.empty()) fs::remove_all(copies_, ec);
 }
 
 } // namespace tiller::tools

@@ -7,6 +7,7 @@
 
 #include "play.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,6 +31,9 @@ class Viewer {
   public:
     // Null, with the reason, when the scene cannot be built.
     static std::unique_ptr<Viewer> Open(const ViewSource& source, std::string* error);
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
 
     struct Answer {
         int status = 200;
@@ -64,6 +68,7 @@ class Viewer {
     void Refresh();
     Step PointerStep(Step::Action action, const nlohmann::json& request) const;
     void ReloadProfile();
+    std::filesystem::path NextProfileCopy();
 
     ViewSource source_;
     std::unique_ptr<LiveSession> live_;
@@ -73,6 +78,10 @@ class Viewer {
     std::optional<MatrixStruct> applied_;
     std::string profileError_;
     std::string profileStamp_;
+    int profileLoads_ = 0;         // the edits of the profile file that gave a control
+    std::filesystem::path copies_; // a private folder for the profile file's copies
+    int copyCount_ = 0;
+    std::filesystem::path loadedCopy_; // the copy the control was built from, empty for none
 
     // What the page holds: geometry by item id, and the last camera, looks and shown list sent.
     std::map<GraphicStruct*, std::string> pieceIds_;

@@ -94,6 +94,8 @@ class Player {
     Line Run(const Step& step);
     Line Cancel();
     Line Reload(const std::string& profile);
+    Line Select(const std::array<double, 2>& pixel, bool add);
+    Line OpenFile(const std::string& path);
     const MatrixStruct* DragMatrix() const;
     // The first file the session could not write, or "".
     const std::string& FailedWrite() const { return failedWrite_; }
@@ -102,6 +104,7 @@ class Player {
     bool AddSelection(std::string* error);
     bool OpenSelectionFile(std::string* reason);
     void OpenViewport();
+    void FitToSelection();
     void CreateControl();
 
     Line Setup(const SetupSpec& given);
@@ -137,6 +140,8 @@ class Player {
     SetupSpec lastSetup_;
     bool setUp_ = false;
     int shownMode_ = -1; // the last show mode, -1 before any
+    // Hidden, and not hovered, while nothing is selected.
+    bool standsOnNothing_ = false;
     GHandle* dragged_ = nullptr;
     MatrixStruct pressFrame_{}; // the dragged handle's frame at the press, for snapping
     Step lastDrag_;             // the pointer of the drag in progress
@@ -190,11 +195,15 @@ void Player::OpenViewport() {
         KvViewPreset preset = KvViewIso;
         kvViewPresetFromName(v.view.c_str(), &preset);
         kvViewportSetPreset(vp_, preset);
-        ExtentsStruct* box = ExtentsNewEx();
-        if (box && kvSceneSelectionExtents(scene_, nullptr, box)) kvViewportFit(vp_, box, 0.7);
-        ExtentsDispose(&box);
+        FitToSelection();
     }
     if (!v.perspective && v.unitsPerPixel) kvViewportSetParallel(vp_, *v.unitsPerPixel);
+}
+
+void Player::FitToSelection() {
+    ExtentsStruct* box = ExtentsNewEx();
+    if (box && kvSceneSelectionExtents(scene_, nullptr, box)) kvViewportFit(vp_, box, 0.7);
+    ExtentsDispose(&box);
 }
 
 void Player::CreateControl() {
@@ -310,6 +319,10 @@ Line Player::Render(const std::string& file) {
 GHandle* Player::Pointer(const Step& step, Line* line) {
     (*line)["pixel"] = step.pixel;
     KvDragSample s{};
+    if (standsOnNothing_) {
+        (*line)["handle"] = nullptr;
+        return nullptr;
+    }
     if (!kvScenePointerMove(scene_, vp_, step.pixel[0], step.pixel[1], &s)) {
         (*line)["handle"] = nullptr;
         (*line)["reason"] = "the pixel's sight line misses the work plane";
@@ -444,6 +457,33 @@ Line Player::Reload(const std::string& profile) {
     return line;
 }
 
+// A click with no handle under the pointer: the part under it becomes the selection, or joins
+// or leaves it (`add`); over empty space the selection is cleared.
+Line Player::Select(const std::array<double, 2>& pixel, bool add) {
+    GraphicStruct* part = kvSceneClickSelect(scene_, vp_, pixel[0], pixel[1], add ? 1 : 0);
+    Line line{{"part", part ? Line(kvScenePartPath(scene_, part)) : Line(nullptr)}};
+    line.update(Refresh());
+    return line;
+}
+
+// A file opened by the user replaces the model, but only once it has been read: a file that
+// does not read changes nothing. The view is fitted to the new model, which is the selection.
+Line Player::OpenFile(const std::string& path) {
+    if (dragged_) Cancel();
+    GraphicList old;
+    GraphicWalkFillChildsList(DrawingGetModelRoot(kvSceneDrawing(scene_)), nullptr, &old, 1, 0);
+    KvCadSummary summary;
+    std::string reason;
+    if (!kvSceneOpenFile(scene_, path.c_str(), nullptr, &summary, &reason))
+        return {{"opened", 0}, {"reason", reason}};
+    for (GraphicStruct* g : old)
+        GraphicDispose(&g);
+    FitToSelection();
+    Line line{{"opened", 1}, {"parts", summary.parts}, {"triangles", summary.triangles}};
+    line.update(Refresh());
+    return line;
+}
+
 Line Player::View(const ViewChange& change) {
     if (change.preset) {
         KvViewPreset preset = KvViewIso;
@@ -461,9 +501,15 @@ Line Player::View(const ViewChange& change) {
     return line;
 }
 
+// With nothing selected the control has nothing to stand on: it is hidden until a selection.
 Line Player::Refresh() {
     Line line;
     if (!setUp_) return line;
+    standsOnNothing_ = kvSceneSelection(scene_).empty();
+    if (standsOnNothing_) {
+        line["show"] = dbGCtrlShow(control_, ShowHidden, 1);
+        return line;
+    }
     line["setup"] = Setup(lastSetup_)["result"];
     if (shownMode_ >= 0) line["show"] = Show(shownMode_)["result"];
     return line;
@@ -605,6 +651,12 @@ nlohmann::ordered_json LiveSession::Cancel() {
 }
 nlohmann::ordered_json LiveSession::Reload(const std::string& profile) {
     return impl_->player.Reload(profile);
+}
+nlohmann::ordered_json LiveSession::Select(const std::array<double, 2>& pixel, bool add) {
+    return impl_->player.Select(pixel, add);
+}
+nlohmann::ordered_json LiveSession::OpenFile(const std::string& path) {
+    return impl_->player.OpenFile(path);
 }
 GControlProperties& LiveSession::Settings() {
     return impl_->session.settings;

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -44,6 +45,13 @@ class LiveSession {
     // and unloads the profile of the one it replaces; keeps the current control when the file
     // gives none. The answer's "control" says whether a new one was built.
     nlohmann::ordered_json Reload(const std::string& profile);
+    // A click with no handle under the pointer: selects the part under the pixel, alone or
+    // (add) toggled in the selection, or clears the selection over empty space. The control is
+    // set up over the new selection, or hidden when nothing is selected.
+    nlohmann::ordered_json Select(const std::array<double, 2>& pixel, bool add);
+    // Replaces the model with a file's (any the host opens); "opened" 0 and the one-line
+    // "reason" when it does not read, and then nothing changed.
+    nlohmann::ordered_json OpenFile(const std::string& path);
     // The settings the next setup uses.
     GControlProperties& Settings();
     KvScene* Scene() const;

@@ -259,3 +259,63 @@ test('a pointer move round trip on loopback (benchmark, printed)', async t => {
     `90th percentile ${times[180].toFixed(3)} ms (200 moves on and off the X arrow, full profile)`);
   assert.deepEqual(pageErrors, []);
 });
+
+// A file dropped on the page, as the browser hands it over.
+async function drop(name, bytes) {
+  const dataTransfer = await page.evaluateHandle(([base64, fileName]) => {
+    const data = new DataTransfer();
+    data.items.add(new File([Uint8Array.from(atob(base64), c => c.charCodeAt(0))], fileName));
+    return data;
+  }, [bytes.toString('base64'), name]);
+  await page.dispatchEvent('#view', 'drop', {dataTransfer});
+}
+
+async function click(pixel, ctrl = false) {
+  await pointAt(pixel);
+  if (ctrl) await page.keyboard.down('Control');
+  await page.mouse.down();
+  await page.mouse.up();
+  if (ctrl) await page.keyboard.up('Control');
+  await settle();
+  return state();
+}
+
+// Last: it replaces the model the tests above drag.
+test('a dropped file opens; a click selects a part, Ctrl+click adds one, a click on nothing clears', async () => {
+  const before = await state();
+  await drop('notes.txt', Buffer.from('not a model'));
+  await page.waitForFunction(() => document.getElementById('model-error').textContent !== '');
+  assert.match(await page.textContent('#model-error'), /^notes\.txt: not a model file \(.*\.step.*\)$/);
+  assert.deepEqual(await state(), before, 'a refused file changes nothing');
+
+  await page.click('button[data-preset=iso]');
+  await drop('assembly.step', fs.readFileSync(path.join(root, 'examples/assembly.step')));
+  await page.waitForFunction(() => /parts/.test(document.getElementById('model').textContent));
+  await settle();
+  assert.equal(await page.textContent('#model-error'), '');
+  let s = await state();
+  assert.deepEqual(s.selected, {count: 1, names: ['bracket-assembly_1']});
+  assert.equal(s.undo, 0, 'the old model\'s drags are gone with it');
+  const {pixel: arrow} = await findHandle('AxisX', [1, 0, 0]);
+
+  s = await click([5, 5]);
+  assert.deepEqual(s.selected, {count: 0, names: []});
+  assert.equal(s.selection, undefined);
+  await pointAt(arrow);
+  assert.equal(await page.getAttribute('#status', 'data-handle'), '', 'the control is hidden');
+
+  // The lever's top, and the base plate's corner far from it, as the server maps them.
+  const [lever, plate] = (await api('pixels', {points: [[154, 35, 81], [5, 5, 10]]})).body.pixels;
+  s = await click(lever);
+  assert.deepEqual(s.selected.names, ['bracket-assembly_1/lever_1']);
+  assert.ok(s.selection.refPoint[0] > 148, `the control stands on the lever: ${s.selection.refPoint}`);
+  await pointAt(plate);
+  assert.equal(await page.getAttribute('#status', 'data-handle'), '', 'no handle over the plate');
+  s = await click(plate, true);
+  assert.deepEqual(s.selected.names, ['bracket-assembly_1/lever_1', 'bracket-assembly_1/base-plate_1']);
+  assert.ok(s.selection.refPoint[0] < 100, `the control stands on both: ${s.selection.refPoint}`);
+
+  s = await click([5, 5]);
+  assert.equal(s.selected.count, 0);
+  assert.deepEqual(pageErrors.filter(e => !/status of 400/.test(e)), [], 'only the refused file\'s answer');
+});

@@ -77,8 +77,13 @@ ExtentsStruct* NewExtents(const std::array<Vec3, 2>& box) {
 
 class Player {
   public:
-    Player(const Session& session, fs::path out, std::ostream& log)
-        : session_(session), out_(std::move(out)), log_(log) {}
+    Player(const Session& session, fs::path out, std::ostream& log,
+           long maxTriangles = KvCadOptions().maxTriangles)
+        : session_(session), out_(std::move(out)), log_(log) {
+        cad_.maxTriangles = maxTriangles;
+        if (session.selection.deflection > 0)
+            cad_.relativeDeflection = session.selection.deflection;
+    }
     ~Player() {
         dbDisposeGCtrlManager();
         kvSceneDispose(&scene_);
@@ -134,6 +139,7 @@ class Player {
     fs::path out_;
     std::string failedWrite_;
     std::ostream& log_;
+    KvCadOptions cad_; // how model files are read
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
     GControl* control_ = nullptr;
@@ -153,9 +159,7 @@ class Player {
 bool Player::OpenSelectionFile(std::string* reason) {
     const SelectionSpec& s = session_.selection;
     const fs::path path = fs::path(session_.directory) / s.path;
-    KvCadOptions options;
-    if (s.deflection > 0) options.relativeDeflection = s.deflection;
-    if (!kvSceneOpenFile(scene_, path.c_str(), &options, nullptr, reason)) return false;
+    if (!kvSceneOpenFile(scene_, path.c_str(), &cad_, nullptr, reason)) return false;
     if (!s.parts.empty()) kvSceneClearSelection(scene_);
     for (const std::string& part : s.parts)
         if (!kvSceneSelectByName(scene_, part.c_str(), 1, reason)) return false;
@@ -174,7 +178,9 @@ bool Player::AddSelection(std::string* error) {
         return false;
     case SelectionSpec::Kind::File:
         if (OpenSelectionFile(&reason)) return true;
-        *error = "line " + std::to_string(s.line) + ": " + s.path + ": " + reason;
+        // A selection given on a command line has no line in a session file.
+        *error =
+            (s.line > 0 ? "line " + std::to_string(s.line) + ": " : "") + s.path + ": " + reason;
         return false;
     case SelectionSpec::Kind::Model:
         if (AddSampleModel(scene_, s.model)) return true;
@@ -474,7 +480,7 @@ Line Player::OpenFile(const std::string& path) {
     GraphicWalkFillChildsList(DrawingGetModelRoot(kvSceneDrawing(scene_)), nullptr, &old, 1, 0);
     KvCadSummary summary;
     std::string reason;
-    if (!kvSceneOpenFile(scene_, path.c_str(), nullptr, &summary, &reason))
+    if (!kvSceneOpenFile(scene_, path.c_str(), &cad_, &summary, &reason))
         return {{"opened", 0}, {"reason", reason}};
     for (GraphicStruct* g : old)
         GraphicDispose(&g);
@@ -628,17 +634,20 @@ int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostre
 }
 
 struct LiveSession::Impl {
-    explicit Impl(const Session& s) : session(s), player(session, ".", log) {}
+    Impl(const Session& s, long maxTriangles)
+        : session(s), player(session, ".", log, maxTriangles) {}
     Session session;
     std::ostringstream log;
     Player player;
 };
 
-LiveSession::LiveSession(const Session& session) : impl_(std::make_unique<Impl>(session)) {}
+LiveSession::LiveSession(const Session& session, long maxTriangles)
+    : impl_(std::make_unique<Impl>(session, maxTriangles)) {}
 LiveSession::~LiveSession() = default;
 
-std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, std::string* error) {
-    std::unique_ptr<LiveSession> live(new LiveSession(session));
+std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, long maxTriangles,
+                                               std::string* error) {
+    std::unique_ptr<LiveSession> live(new LiveSession(session, maxTriangles));
     if (!live->impl_->player.Open(error)) return nullptr;
     return live;
 }

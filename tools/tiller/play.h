@@ -36,8 +36,10 @@ int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostre
 class LiveSession {
   public:
     ~LiveSession();
-    // Null, with the reason, when the scene cannot be built.
-    static std::unique_ptr<LiveSession> Open(const Session& session, std::string* error);
+    // Null, with the reason, when the scene cannot be built. A model file (the session's or
+    // one opened later) of more than `maxTriangles` triangles is refused.
+    static std::unique_ptr<LiveSession> Open(const Session& session, long maxTriangles,
+                                             std::string* error);
     nlohmann::ordered_json Run(const Step& step);
     // Ends a drag in progress with nothing applied.
     nlohmann::ordered_json Cancel();
@@ -62,7 +64,7 @@ class LiveSession {
     const MatrixStruct* DragMatrix() const;
 
   private:
-    explicit LiveSession(const Session& session);
+    LiveSession(const Session& session, long maxTriangles);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

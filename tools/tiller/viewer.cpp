@@ -122,7 +122,8 @@ bool ReadViewSource(const std::string& source, const std::string& profile, ViewS
 }
 
 std::unique_ptr<Viewer> Viewer::Open(const ViewSource& source, std::string* error) {
-    std::unique_ptr<LiveSession> live = LiveSession::Open(source.session, error);
+    std::unique_ptr<LiveSession> live =
+        LiveSession::Open(source.session, kMaxModelTriangles, error);
     if (!live) return nullptr;
     std::unique_ptr<Viewer> viewer(new Viewer(source, std::move(live)));
     if (!viewer->live_->Control()) viewer->profileError_ = "no control could be built";

@@ -48,6 +48,9 @@ class Viewer {
     // and changes nothing.
     Answer OpenFile(const std::string& name, const std::string& bytes);
     static constexpr size_t kMaxModelFileBytes = size_t(64) << 20;
+    // The page receives about 160 bytes of geometry a triangle, and the server holds it as
+    // JSON while it answers: larger models are refused.
+    static constexpr long kMaxModelTriangles = 500000;
 
     // Reloads the watched profile when its file changed since the last look; true when it did.
     bool CheckProfileFile();

@@ -664,9 +664,13 @@ void Viewer::ReloadProfile() {
     const fs::path copy = ScratchFile(fs::path(source_.profileFile).filename().string());
     std::string reason;
     std::error_code ec;
-    if (copy.empty() || !fs::copy_file(source_.profileFile, copy, ec)) {
-        profileError_ = copy.empty() ? "cannot make a folder for the profile's copy"
-                                     : "cannot read the file: " + ec.message();
+    if (copy.empty()) {
+        profileError_ = "cannot make a folder for the profile's copy";
+        return;
+    }
+    if (!fs::copy_file(source_.profileFile, copy, ec)) {
+        profileError_ = "cannot read the file: " + ec.message();
+        fs::remove_all(copy.parent_path(), ec);
         return;
     }
     DrawingStruct* drawing = kvReadDrawingFile(copy.c_str(), &reason);

@@ -218,9 +218,11 @@ test('the profile file rewritten on disk shows within 2 seconds; a broken one ke
 });
 
 test('malformed requests get a 4xx and a one-line reason over HTTP, and change nothing', async () => {
-  await settle();
-  // The profile reloaded by the test before may still be reaching the page: wait for a still
-  // picture before taking the one to compare against.
+  // The profile reloaded by the test before may still be reaching the page: wait until the
+  // page holds the server's last reload, then for a still picture to compare against.
+  const {profileLoads} = await state();
+  await page.waitForFunction(n => window.tillerView.status()?.profileLoads === n && window.tillerView.settled(),
+    profileLoads);
   let picture = await canvasShot();
   for (let still = false, tries = 0; !still && tries < 20; tries++) {
     await page.waitForTimeout(400);

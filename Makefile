@@ -7,7 +7,7 @@ PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchma
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo assembly test test-browser test-asan bench fuzz docs format-check test-ratio view clean
+.PHONY: deps build demo assembly test test-asan bench fuzz docs format-check test-ratio view clean
 
 # node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:
@@ -37,11 +37,7 @@ assembly: build
 	./build/bin/tiller-assembly examples/assembly.step
 
 test: build
-	ctest --preset default -LE browser
-
-# The browser tests of `tiller view` (chromium through playwright-core).
-test-browser: build
-	ctest --preset default -L browser
+	ctest --preset default
 
 # The browser viewer on the demo bracket; Ctrl+C stops it.
 view: build

@@ -6,6 +6,7 @@
 // [SECTION] Talking to the server
 // [SECTION] Mouse and keys
 // [SECTION] Panel
+// [SECTION] Dropped files
 import * as THREE from 'three';
 
 const canvas = document.getElementById('view');
@@ -94,6 +95,17 @@ function addItem({id, geometry}) {
   items.set(id, {group, faces, lines, priority: null});
 }
 
+function removeItem(id) {
+  const item = items.get(id);
+  if (!item) return;
+  item.group.removeFromParent();
+  for (const part of [item.faces, item.lines]) {
+    part.geometry.dispose();
+    part.material.dispose();
+  }
+  items.delete(id);
+}
+
 function setLook(id, look) {
   const item = items.get(id);
   if (!item) return;
@@ -179,8 +191,9 @@ function draw() {
 let lastStatus = null;
 
 function applyFrame(frame) {
-  const changed = frame.camera || frame.add || frame.looks || frame.shown;
+  const changed = frame.camera || frame.remove || frame.add || frame.looks || frame.shown;
   if (frame.camera) setCamera(frame.camera);
+  for (const id of frame.remove ?? []) removeItem(id);
   for (const item of frame.add ?? []) addItem(item);
   for (const [id, look] of Object.entries(frame.looks ?? {})) setLook(id, look);
   if (frame.shown) showOnly(frame.shown);
@@ -190,7 +203,7 @@ function applyFrame(frame) {
 }
 
 // Requests go one at a time, in order; pointer moves and view drags waiting their turn are
-// merged into the latest one.
+// merged into the latest one. A body is JSON, or a file sent as it is.
 const queue = [];
 let busy = false;
 
@@ -219,7 +232,9 @@ async function pump() {
   const entry = queue.shift();
   let answer = null, ok = false;
   try {
-    const response = await fetch(`/api/${entry.name}`, {method: 'POST', body: JSON.stringify(entry.body)});
+    const file = entry.body instanceof Blob;
+    const response = await fetch(file ? `/api/file?name=${encodeURIComponent(entry.body.name)}` : `/api/${entry.name}`,
+      {method: 'POST', body: file ? entry.body : JSON.stringify(entry.body)});
     answer = await response.json();
     ok = response.ok;
   } catch (e) {
@@ -376,12 +391,42 @@ function readDrag(m) {
 function showStatus(s) {
   lastStatus = s;
   const what = s.dragging ? `dragging ${s.handle ?? ''}` : s.handle ?? 'no handle under the pointer';
-  statusLine.textContent = `${what}   ·   undo ${s.undo}   ·   ${s.profile}`;
+  const {count, names} = s.selected;
+  const selected = count ? `selected ${names[0] || 'a part'}${count > 1 ? ` and ${count - 1} more` : ''}`
+    : 'nothing selected';
+  statusLine.textContent = `${what}   ·   ${selected}   ·   undo ${s.undo}   ·   ${s.profile}`;
   statusLine.dataset.handle = s.handle ?? '';
   readDrag(s.mDrag ?? s.applied);
-  document.getElementById('profile').textContent = s.profile;
+  document.getElementById('profile').textContent =
+    s.profileLoads ? `${s.profile} (edits loaded: ${s.profileLoads})` : s.profile;
   document.getElementById('profile-error').textContent = s.profileError ?? '';
 }
+
+// [SECTION] Dropped files ----------------------------------------------------------------------
+
+// The server refuses larger files too; this spares sending them.
+const maxFileBytes = 64 << 20;
+
+document.addEventListener('dragover', e => {
+  e.preventDefault();
+  e.dataTransfer.dropEffect = 'copy';
+});
+document.addEventListener('drop', async e => {
+  e.preventDefault();
+  const file = e.dataTransfer.files[0];
+  if (!file) return;
+  const model = document.getElementById('model'), error = document.getElementById('model-error');
+  if (file.size > maxFileBytes) {
+    error.textContent = `${file.name}: larger than the limit of ${maxFileBytes >> 20} MB`;
+    return;
+  }
+  error.textContent = '';
+  model.textContent = `opening ${file.name}…`;
+  const answer = await send('file', file);
+  const opened = answer?.result;
+  model.textContent = opened ? `${opened.file}: ${opened.parts} parts, ${opened.triangles} triangles` : '';
+  error.textContent = answer?.error ?? '';
+});
 
 // A profile rewritten on disk shows up without a pointer move.
 setInterval(() => { if (!queue.length && !busy) send('frame'); }, 300);

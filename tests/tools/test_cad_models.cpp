@@ -356,6 +356,16 @@ TEST_F(CadModelTest, BadFilesAreRefusedWholeWithTheirReason) {
         EXPECT_EQ(GraphicCount(root, 0, 1), 1) << c.name;
         EXPECT_EQ(kvSceneSelection(scene), std::vector<GraphicStruct*>{box}) << c.name;
     }
+    // Past the triangle limit: a mesh read whole, and a B-rep tessellated part after part.
+    KvCadOptions limited;
+    limited.maxTriangles = 100;
+    for (const fs::path& file : {dir_ / "assembly.stl", kStep}) {
+        std::string reason;
+        EXPECT_FALSE(kvSceneOpenFile(scene, file.c_str(), &limited, nullptr, &reason)) << file;
+        EXPECT_NE(reason.find("more than 100 triangles"), std::string::npos) << reason;
+        EXPECT_EQ(GraphicCount(root, 0, 1), 1) << file;
+        EXPECT_EQ(kvSceneSelection(scene), std::vector<GraphicStruct*>{box}) << file;
+    }
 }
 
 // `tiller play` names the session, the selection's line and the file before the reason, and a

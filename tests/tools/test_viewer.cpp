@@ -176,11 +176,19 @@ TEST_F(ViewerTest, MalformedRequestsAnswerAReasonAndChangeNothing) {
 
 TEST_F(ViewerTest, TheWatchedProfileReloadsAndABrokenOneKeepsTheLastGoodOne) {
     EXPECT_FALSE(viewer_->CheckProfileFile());
-    Rewrite(R"({"format": "qvw", "version": 2, "root": {"kind": 7}})");
-    EXPECT_TRUE(viewer_->CheckProfileFile());
-    const Json kept = Ask("frame");
-    EXPECT_FALSE(kept.contains("shown")) << "the last good handles stay";
-    EXPECT_NE(kept["status"]["profileError"].get<std::string>().find("version"), std::string::npos);
+    // A drawing that does not read, and one that reads but holds no handle (its profile stays
+    // loaded in the library, and must not be what a later edit is built from).
+    for (const auto& [text, reason] :
+         {std::pair{R"({"format": "qvw", "version": 2, "root": {"kind": 7}})", "version"},
+          std::pair{R"({"format": "qvw", "version": 1, "root": {"kind": 7}})", "no handle"}}) {
+        Rewrite(text);
+        EXPECT_TRUE(viewer_->CheckProfileFile());
+        const Json kept = Ask("frame");
+        EXPECT_FALSE(kept.contains("shown")) << "the last good handles stay";
+        EXPECT_NE(kept["status"]["profileError"].get<std::string>().find(reason),
+                  std::string::npos);
+    }
+    FindHandle("AxisX", {1, 0, 0});
 
     nlohmann::json drawing =
         nlohmann::json::parse(std::ifstream(TILLER_BUILD_DIR "/GCtrlProfiles/UniversalCtrl.qvw"));
@@ -198,6 +206,7 @@ TEST_F(ViewerTest, TheWatchedProfileReloadsAndABrokenOneKeepsTheLastGoodOne) {
     EXPECT_TRUE(viewer_->CheckProfileFile());
     const Json reloaded = Record(Ask("frame"));
     EXPECT_TRUE(reloaded["status"]["profileError"].is_null());
+    EXPECT_EQ(reloaded["status"]["profileLoads"], 1);
     std::set<uint32_t> colours;
     for (const Json& item : reloaded["add"])
         for (const Json& c : item["geometry"]["triangleColors"])
@@ -207,3 +216,47 @@ TEST_F(ViewerTest, TheWatchedProfileReloadsAndABrokenOneKeepsTheLastGoodOne) {
 }
 
 } // namespace
+
+// A model file sent by the page replaces the model, the page dropping the old items; clicks on
+// it select a part or nothing, and an undo selects again what it moves back. Other files
+// change nothing.
+TEST_F(ViewerTest, AnOpenedFileReplacesTheModelAndClicksSelectItsParts) {
+    std::ifstream in(TILLER_SOURCE_DIR "/examples/assembly.step", std::ios::binary);
+    const std::string step((std::istreambuf_iterator<char>(in)), {});
+    const Json before = Ask("frame");
+    for (const auto& [name, bytes, status] :
+         {std::tuple{"notes.txt", step, 400}, std::tuple{"cut.step", step.substr(0, 999), 422},
+          std::tuple{"big.stl", std::string(Viewer::kMaxModelFileBytes + 1, ' '), 413}}) {
+        const Viewer::Answer refused = viewer_->OpenFile(name, bytes);
+        EXPECT_EQ(refused.status, status) << refused.body.dump();
+        EXPECT_EQ(refused.body["error"].get<std::string>().rfind(name, 0), 0u) << refused.body;
+    }
+    EXPECT_EQ(Ask("frame"), before);
+
+    const Viewer::Answer opened = viewer_->OpenFile("assembly.step", step);
+    ASSERT_EQ(opened.status, 200) << opened.body.dump();
+    for (const Json& id : opened.body["remove"])
+        EXPECT_EQ(geometry_.erase(id), 1u) << id;
+    Record(opened.body);
+    const Json whole = opened.body["status"]["selection"]["refPoint"];
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(ModelCentre()[i], whole[i].get<double>(), 0.5);
+
+    const auto click = [&](const Json& pixel) {
+        Ask("pointer", {{"type", "press"}, {"x", pixel[0]}, {"y", pixel[1]}});
+        return Ask("pointer", {{"type", "release"}, {"x", pixel[0]}, {"y", pixel[1]}})["status"];
+    };
+    EXPECT_EQ(click({5, 5})["selected"]["count"], 0);
+    const Json corner = Ask("pixels", {{"points", {{5, 5, 10}}}})["pixels"][0];
+    EXPECT_EQ(click(corner)["selected"]["names"], Json({"bracket-assembly_1/base-plate_1"}));
+    const Json plate = Ask("state")["selection"]["refPoint"];
+    const std::array<double, 2> arrow = FindHandle("AxisX", {1, 0, 0});
+    Ask("pointer", {{"type", "press"}, {"x", arrow[0]}, {"y", arrow[1]}});
+    Ask("pointer", {{"type", "move"}, {"x", arrow[0] + 40}, {"y", arrow[1] + 20}});
+    Ask("pointer", {{"type", "release"}, {"x", arrow[0] + 40}, {"y", arrow[1] + 20}});
+    EXPECT_EQ(click({5, 5})["selected"]["count"], 0);
+    const Json undone = Ask("undo")["status"];
+    EXPECT_EQ(undone["selected"]["names"], Json({"bracket-assembly_1/base-plate_1"}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(undone["selection"]["refPoint"][i].get<double>(), plate[i].get<double>(), 1e-9);
+}

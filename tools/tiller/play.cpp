@@ -77,8 +77,13 @@ ExtentsStruct* NewExtents(const std::array<KvPoint, 2>& box) {
 
 class Player {
   public:
-    Player(const Session& session, fs::path out, std::ostream& log)
-        : session_(session), out_(std::move(out)), log_(log) {}
+    Player(const Session& session, fs::path out, std::ostream& log,
+           long maxTriangles = KvCadOptions().maxTriangles)
+        : session_(session), out_(std::move(out)), log_(log) {
+        cad_.maxTriangles = maxTriangles;
+        if (session.selection.deflection > 0)
+            cad_.relativeDeflection = session.selection.deflection;
+    }
     ~Player() {
         dbDisposeGCtrlManager();
         kvSceneDispose(&scene_);
@@ -93,7 +98,9 @@ class Player {
     ViewportStruct* Viewport() const { return vp_; }
     Line Run(const Step& step);
     Line Cancel();
-    Line Reload();
+    Line Reload(const std::string& profile);
+    Line Select(const std::array<double, 2>& pixel, bool add);
+    Line OpenFile(const std::string& path);
     const MatrixStruct* DragMatrix() const;
     // The first file the session could not write, or "".
     const std::string& FailedWrite() const { return failedWrite_; }
@@ -102,6 +109,7 @@ class Player {
     bool AddSelection(std::string* error);
     bool OpenSelectionFile(std::string* reason);
     void OpenViewport();
+    void FitToSelection();
     void CreateControl();
 
     Line Setup(const SetupSpec& given);
@@ -131,12 +139,15 @@ class Player {
     fs::path out_;
     std::string failedWrite_;
     std::ostream& log_;
+    KvCadOptions cad_; // how model files are read
     KvScene* scene_ = nullptr;
     ViewportStruct* vp_ = nullptr;
     GControl* control_ = nullptr;
     SetupSpec lastSetup_;
     bool setUp_ = false;
     int shownMode_ = -1; // the last show mode, -1 before any
+    // Hidden, and not hovered, while nothing is selected.
+    bool standsOnNothing_ = false;
     GHandle* dragged_ = nullptr;
     MatrixStruct pressFrame_{}; // the dragged handle's frame at the press, for snapping
     Step lastDrag_;             // the pointer of the drag in progress
@@ -148,9 +159,7 @@ class Player {
 bool Player::OpenSelectionFile(std::string* reason) {
     const SelectionSpec& s = session_.selection;
     const fs::path path = fs::path(session_.directory) / s.path;
-    KvCadOptions options;
-    if (s.deflection > 0) options.relativeDeflection = s.deflection;
-    if (!kvSceneOpenFile(scene_, path.c_str(), &options, nullptr, reason)) return false;
+    if (!kvSceneOpenFile(scene_, path.c_str(), &cad_, nullptr, reason)) return false;
     if (!s.parts.empty()) kvSceneClearSelection(scene_);
     for (const std::string& part : s.parts)
         if (!kvSceneSelectByName(scene_, part.c_str(), 1, reason)) return false;
@@ -167,7 +176,9 @@ bool Player::AddSelection(std::string* error) {
         return false;
     case SelectionSpec::Kind::File:
         if (OpenSelectionFile(&reason)) return true;
-        *error = "line " + std::to_string(s.line) + ": " + s.path + ": " + reason;
+        // A selection given on a command line has no line in a session file.
+        *error =
+            (s.line > 0 ? "line " + std::to_string(s.line) + ": " : "") + s.path + ": " + reason;
         return false;
     case SelectionSpec::Kind::Model:
         if (AddSampleModel(scene_, s.model)) return true;
@@ -186,11 +197,15 @@ void Player::OpenViewport() {
         KvViewPreset preset = KvViewIso;
         kvViewPresetFromName(v.view.c_str(), &preset);
         kvViewportSetPreset(vp_, preset);
-        ExtentsStruct* box = ExtentsNewEx();
-        if (box && kvSceneSelectionExtents(scene_, nullptr, box)) kvViewportFit(vp_, box, 0.7);
-        ExtentsDispose(&box);
+        FitToSelection();
     }
     if (!v.perspective && v.unitsPerPixel) kvViewportSetParallel(vp_, *v.unitsPerPixel);
+}
+
+void Player::FitToSelection() {
+    ExtentsStruct* box = ExtentsNewEx();
+    if (box && kvSceneSelectionExtents(scene_, nullptr, box)) kvViewportFit(vp_, box, 0.7);
+    ExtentsDispose(&box);
 }
 
 void Player::CreateControl() {
@@ -304,6 +319,10 @@ Line Player::Render(const std::string& file) {
 GHandle* Player::Pointer(const Step& step, Line* line) {
     (*line)["pixel"] = step.pixel;
     KvDragSample s{};
+    if (standsOnNothing_) {
+        (*line)["handle"] = nullptr;
+        return nullptr;
+    }
     if (!kvScenePointerMove(scene_, vp_, step.pixel[0], step.pixel[1], &s)) {
         (*line)["handle"] = nullptr;
         (*line)["reason"] = "the pixel's sight line misses the work plane";
@@ -423,13 +442,44 @@ Line Player::Cancel() {
     return line;
 }
 
-// A profile edited on disk: the control is built again from the file and set up and shown as
-// it was. Without a control (the file did not load) there is nothing to unload first.
-Line Player::Reload() {
+// A profile edited on disk, read from `profile`: a control is built from it first and only then
+// replaces the current one (whose profile is unloaded with it), set up and shown as it was.
+// When the file gives no control the current one stays.
+Line Player::Reload(const std::string& profile) {
     if (dragged_) Cancel();
-    Line line{{"unloaded", control_ ? dbGCtrlReload(control_) : 0}};
-    CreateControl();
-    line["control"] = control_ != nullptr;
+    GControl* fresh = dbGCtrlCreate(profile.c_str(), session_.control.c_str(),
+                                    kvSceneDrawing(scene_), kvSelectionExtents);
+    Line line{{"control", fresh != nullptr}};
+    if (!fresh) return line;
+    if (control_ && control_ != fresh) line["unloaded"] = dbGCtrlReload(control_);
+    control_ = fresh;
+    line.update(Refresh());
+    return line;
+}
+
+// A click with no handle under the pointer: the part under it becomes the selection, or joins
+// or leaves it (`add`); over empty space the selection is cleared.
+Line Player::Select(const std::array<double, 2>& pixel, bool add) {
+    GraphicStruct* part = kvSceneClickSelect(scene_, vp_, pixel[0], pixel[1], add ? 1 : 0);
+    Line line{{"part", part ? Line(kvScenePartPath(scene_, part)) : Line(nullptr)}};
+    line.update(Refresh());
+    return line;
+}
+
+// A file opened by the user replaces the model, but only once it has been read: a file that
+// does not read changes nothing. The view is fitted to the new model, which is the selection.
+Line Player::OpenFile(const std::string& path) {
+    if (dragged_) Cancel();
+    GraphicList old;
+    GraphicWalkFillChildsList(DrawingGetModelRoot(kvSceneDrawing(scene_)), nullptr, &old, 1, 0);
+    KvCadSummary summary;
+    std::string reason;
+    if (!kvSceneOpenFile(scene_, path.c_str(), &cad_, &summary, &reason))
+        return {{"opened", 0}, {"reason", reason}};
+    for (GraphicStruct* g : old)
+        GraphicDispose(&g);
+    FitToSelection();
+    Line line{{"opened", 1}, {"parts", summary.parts}, {"triangles", summary.triangles}};
     line.update(Refresh());
     return line;
 }
@@ -451,9 +501,15 @@ Line Player::View(const ViewChange& change) {
     return line;
 }
 
+// With nothing selected the control has nothing to stand on: it is hidden until a selection.
 Line Player::Refresh() {
     Line line;
     if (!setUp_) return line;
+    standsOnNothing_ = kvSceneSelection(scene_).empty();
+    if (standsOnNothing_) {
+        line["show"] = dbGCtrlShow(control_, ShowHidden, 1);
+        return line;
+    }
     line["setup"] = Setup(lastSetup_)["result"];
     if (shownMode_ >= 0) line["show"] = Show(shownMode_)["result"];
     return line;
@@ -540,7 +596,7 @@ std::string WhyNoProfile(const std::string& profile) {
         DrawingStruct* drawing = kvReadDrawingFile(file.c_str(), &reason);
         if (!drawing) return reason;
         DrawingDispose(&drawing);
-        return "the drawing reads, but holds no handle the library can use";
+        return kNoHandleReason;
     }
     return "no such file, nor a profile of that name in " + ProfileFolder().string();
 }
@@ -572,17 +628,20 @@ int PrintProfileReport(const std::string& profile, std::ostream& out, std::ostre
 }
 
 struct LiveSession::Impl {
-    explicit Impl(const Session& s) : session(s), player(session, ".", log) {}
+    Impl(const Session& s, long maxTriangles)
+        : session(s), player(session, ".", log, maxTriangles) {}
     Session session;
     std::ostringstream log;
     Player player;
 };
 
-LiveSession::LiveSession(const Session& session) : impl_(std::make_unique<Impl>(session)) {}
+LiveSession::LiveSession(const Session& session, long maxTriangles)
+    : impl_(std::make_unique<Impl>(session, maxTriangles)) {}
 LiveSession::~LiveSession() = default;
 
-std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, std::string* error) {
-    std::unique_ptr<LiveSession> live(new LiveSession(session));
+std::unique_ptr<LiveSession> LiveSession::Open(const Session& session, long maxTriangles,
+                                               std::string* error) {
+    std::unique_ptr<LiveSession> live(new LiveSession(session, maxTriangles));
     if (!live->impl_->player.Open(error)) return nullptr;
     return live;
 }
@@ -593,8 +652,14 @@ nlohmann::ordered_json LiveSession::Run(const Step& step) {
 nlohmann::ordered_json LiveSession::Cancel() {
     return impl_->player.Cancel();
 }
-nlohmann::ordered_json LiveSession::Reload() {
-    return impl_->player.Reload();
+nlohmann::ordered_json LiveSession::Reload(const std::string& profile) {
+    return impl_->player.Reload(profile);
+}
+nlohmann::ordered_json LiveSession::Select(const std::array<double, 2>& pixel, bool add) {
+    return impl_->player.Select(pixel, add);
+}
+nlohmann::ordered_json LiveSession::OpenFile(const std::string& path) {
+    return impl_->player.OpenFile(path);
 }
 GControlProperties& LiveSession::Settings() {
     return impl_->session.settings;

@@ -136,8 +136,19 @@ void RefuseOtherHosts(httplib::Server& server, const std::string& host) {
     });
 }
 
+// Requests are JSON of at most this size; only a dropped file may be larger.
+constexpr size_t kMaxRequestBytes = size_t(1) << 20;
+
 void ServeRequests(httplib::Server& server, UiThread& ui, std::unique_ptr<Viewer>& viewer) {
+    // A file dropped on the page: its bytes as the body, its name in the query.
+    server.Post("/api/file", [&](const httplib::Request& req, httplib::Response& res) {
+        Viewer::Answer answer;
+        ui.Call([&] { answer = viewer->OpenFile(req.get_param_value("name"), req.body); });
+        SendJson(res, answer.status, answer.body);
+    });
     server.Post(R"(/api/([a-z]+))", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.body.size() > kMaxRequestBytes)
+            return SendError(res, 413, "the request is too large");
         const nlohmann::json body = req.body.empty()
                                         ? nlohmann::json::object()
                                         : nlohmann::json::parse(req.body, nullptr, false);
@@ -147,7 +158,12 @@ void ServeRequests(httplib::Server& server, UiThread& ui, std::unique_ptr<Viewer
         SendJson(res, answer.status, answer.body);
     });
     server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
-        if (res.body.empty()) SendError(res, res.status, "cannot " + req.method + " " + req.path);
+        if (!res.body.empty()) return;
+        if (res.status == 413)
+            return SendError(res, 413,
+                             "larger than the limit of " +
+                                 std::to_string(Viewer::kMaxModelFileBytes >> 20) + " MB");
+        SendError(res, res.status, "cannot " + req.method + " " + req.path);
     });
     server.set_exception_handler(
         [](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
@@ -180,7 +196,7 @@ int ServeViewer(const ViewSource& source, int port, const std::string& webDir, s
     }
 
     httplib::Server server;
-    server.set_payload_max_length(1 << 20);
+    server.set_payload_max_length(Viewer::kMaxModelFileBytes);
     // An answer's header and body leave at once rather than waiting for the client's ack.
     server.set_tcp_nodelay(true);
     const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1")

@@ -11,13 +11,17 @@
 #include "control_settings.h"
 #include "sample_models.h"
 
+#include "korvex/cad.h"
 #include "korvex/drawing.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <set>
+#include <utility>
 
 namespace tiller::tools {
 
@@ -48,6 +52,37 @@ std::string FileStamp(const std::string& path) {
 
 // [SECTION] Starting ---------------------------------------------------------------------------
 
+namespace {
+
+// The files the host opens as a model, by extension.
+constexpr std::array<const char*, 9> kModelExtensions = {".step", ".stp",  ".iges", ".igs", ".stl",
+                                                         ".obj",  ".gltf", ".glb",  ".qvw"};
+
+// The name with anything but letters, digits, dots, dashes and underscores replaced.
+std::string SafeFileName(std::string name) {
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+            c = '_';
+    return name.substr(0, 120);
+}
+
+bool IsModelFile(const std::string& name) {
+    std::string extension = fs::path(name).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::find(kModelExtensions.begin(), kModelExtensions.end(), extension) !=
+           kModelExtensions.end();
+}
+
+std::string ModelExtensions() {
+    std::string list;
+    for (const char* e : kModelExtensions)
+        list += (list.empty() ? "" : " ") + std::string(e);
+    return list;
+}
+
+} // namespace
+
 bool ReadViewSource(const std::string& source, const std::string& profile, ViewSource* out,
                     std::string* error) {
     Session& s = out->session;
@@ -61,14 +96,15 @@ bool ReadViewSource(const std::string& source, const std::string& profile, ViewS
         s.selection.model = "bracket";
     } else if (extension == ".json") {
         if (!ReadSessionFile(source, &s, error)) return *error = source + ": " + *error, false;
-    } else if (extension == ".qvw") {
+    } else if (IsModelFile(source)) {
         if (!isFile(source)) return *error = source + ": no such file", false;
         s.selection.kind = SelectionSpec::Kind::File;
         s.selection.path = fs::absolute(source).string();
     } else {
         const auto& names = SampleModelNames();
         if (std::find(names.begin(), names.end(), source) == names.end()) {
-            *error = source + ": neither a session (.json), a drawing (.qvw) nor a sample model";
+            *error = source + ": neither a session (.json), a model file (" + ModelExtensions() +
+                     ") nor a sample model";
             return false;
         }
         s.selection.kind = SelectionSpec::Kind::Model;
@@ -86,7 +122,8 @@ bool ReadViewSource(const std::string& source, const std::string& profile, ViewS
 }
 
 std::unique_ptr<Viewer> Viewer::Open(const ViewSource& source, std::string* error) {
-    std::unique_ptr<LiveSession> live = LiveSession::Open(source.session, error);
+    std::unique_ptr<LiveSession> live =
+        LiveSession::Open(source.session, kMaxModelTriangles, error);
     if (!live) return nullptr;
     std::unique_ptr<Viewer> viewer(new Viewer(source, std::move(live)));
     if (!viewer->live_->Control()) viewer->profileError_ = "no control could be built";
@@ -297,9 +334,15 @@ Step Viewer::PointerStep(Step::Action action, const nlohmann::json& request) con
     return step;
 }
 
+// A press with no handle under the pointer starts a click, which selects at the release unless
+// the pointer went further than a few pixels meanwhile.
 Json Viewer::Pointer(const nlohmann::json& request) {
     const std::string type = request["type"];
     const bool dragging = live_->DragMatrix() != nullptr;
+    const Step step = type == "cancel" ? Step() : PointerStep(Step::Action::Hover, request);
+    if (clickAt_ && (type == "cancel" || std::hypot(step.pixel[0] - (*clickAt_)[0],
+                                                    step.pixel[1] - (*clickAt_)[1]) > 4))
+        clickAt_.reset();
     Json line;
     if (type == "cancel") {
         line = live_->Cancel();
@@ -308,13 +351,17 @@ Json Viewer::Pointer(const nlohmann::json& request) {
             live_->Run(PointerStep(dragging ? Step::Action::Drag : Step::Action::Hover, request));
     } else if (type == "press") {
         line = live_->Run(PointerStep(Step::Action::Press, request));
+        if (line.value("result", 0) != 1) clickAt_ = step.pixel;
+    } else if (clickAt_) {
+        clickAt_.reset();
+        line = live_->Select(step.pixel, request.value("ctrl", false));
     } else {
         line = live_->Run(PointerStep(Step::Action::Release, request));
         if (line.value("applied", 0) == 1 && line["mDrag"].is_array()) {
             MatrixStruct m{};
             for (int i = 0; i < 16; ++i)
                 m.m[i] = line["mDrag"][i];
-            undo_.push_back(m);
+            undo_.push_back({m, kvSceneSelection(live_->Scene())});
             applied_ = m;
         }
     }
@@ -389,13 +436,17 @@ Json Viewer::Settings(const nlohmann::json& request) {
     return answer;
 }
 
-// Undo puts the selection back by the inverse of the last drag applied.
+// Undo selects again what the last drag applied moved, and puts it back by the drag's inverse.
 Json Viewer::Undo() {
     Json answer;
-    MatrixStruct* inverse = undo_.empty() ? nullptr : MatrixOrthoInvertEx(&undo_.back());
+    MatrixStruct* inverse = undo_.empty() ? nullptr : MatrixOrthoInvertEx(&undo_.back().drag);
     int undone = 0;
     if (inverse && !live_->DragMatrix()) {
-        undone = kvSceneTransformSelection(live_->Scene(), inverse);
+        KvScene* scene = live_->Scene();
+        kvSceneClearSelection(scene);
+        for (GraphicStruct* g : undo_.back().moved)
+            kvSceneSelect(scene, g, 1);
+        undone = kvSceneTransformSelection(scene, inverse);
         undo_.pop_back();
         applied_.reset();
         Refresh();
@@ -421,6 +472,42 @@ Json Viewer::Pixels(const nlohmann::json& request) {
 
 Json Viewer::Report() {
     return {{"report", dbGCtrlToString(live_->Control())}};
+}
+
+// A file dropped on the page: written under its own name to a folder of the viewer's, opened
+// there in place of the model, and removed again (the model is read whole). The model's items
+// the page holds go, and the drags of the old model cannot be undone any more.
+Viewer::Answer Viewer::OpenFile(const std::string& name, const std::string& bytes) {
+    const std::string shown = fs::path(name).filename().string();
+    if (shown.empty()) return {400, {{"error", "the file has no name"}}};
+    if (!IsModelFile(shown))
+        return {400, {{"error", shown + ": not a model file (" + ModelExtensions() + ")"}}};
+    if (bytes.size() > kMaxModelFileBytes)
+        return {413,
+                {{"error", shown + ": larger than the limit of " +
+                               std::to_string(kMaxModelFileBytes >> 20) + " MB"}}};
+    const fs::path file = ScratchFile(SafeFileName(shown));
+    std::ofstream out(file, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    const Json line =
+        out && !file.empty() ? live_->OpenFile(file.string()) : Json{{"reason", "cannot store it"}};
+    std::error_code ec;
+    if (!file.empty()) fs::remove_all(file.parent_path(), ec);
+    if (line.value("opened", 0) != 1)
+        return {422,
+                {{"error", shown + ": " + line.value("reason", std::string("cannot be opened"))}}};
+    for (const auto& [graphic, id] : pieceIds_) {
+        removed_.push_back(id);
+        sentLooks_.erase(id);
+    }
+    pieceIds_.clear();
+    undo_.clear();
+    applied_.reset();
+    Json answer = Frame();
+    answer["result"] = line;
+    answer["result"]["file"] = shown;
+    return {200, answer};
 }
 
 // [SECTION] What the page shows ----------------------------------------------------------------
@@ -473,7 +560,7 @@ Json ElementLook(const KvShownElement& e) {
 
 std::string Viewer::ModelPieceId(GraphicStruct* g) {
     auto [it, added] = pieceIds_.emplace(g, "");
-    if (added) it->second = "m" + std::to_string(pieceIds_.size());
+    if (added) it->second = "m" + std::to_string(++pieceCount_);
     return it->second;
 }
 
@@ -510,6 +597,7 @@ void Viewer::Shown(Json* frame) {
     for (const KvShownElement& e : kvViewportShownElements(live_->Viewport()))
         show("e" + std::to_string(e.snapshotId), ElementLook(e),
              [&](KvGeometry* g) { kvElementGetGeometry(e.element, g); });
+    if (!removed_.empty()) (*frame)["remove"] = std::exchange(removed_, {});
     if (!added.empty()) (*frame)["add"] = added;
     if (!looks.empty()) (*frame)["looks"] = looks;
     if (shown != sentShown_) (*frame)["shown"] = sentShown_ = shown;
@@ -532,7 +620,13 @@ Json Viewer::Status() {
                 {"applied", applied_ ? MatrixJson(*applied_) : Json(nullptr)},
                 {"undo", undo_.size()},
                 {"profile", source_.session.profile},
-                {"profileError", profileError_.empty() ? Json(nullptr) : Json(profileError_)}};
+                {"profileError", profileError_.empty() ? Json(nullptr) : Json(profileError_)},
+                {"profileLoads", profileLoads_}};
+    const std::vector<GraphicStruct*> selected = kvSceneSelection(live_->Scene());
+    Json names = Json::array();
+    for (size_t i = 0; i < selected.size() && i < 5; ++i)
+        names.push_back(kvScenePartPath(live_->Scene(), selected[i]));
+    status["selected"] = {{"count", selected.size()}, {"names", names}};
     KvSetupGeometry g{};
     if (kvSceneSetupGeometry(live_->Scene(), &g))
         status["selection"] = {{"refPoint", PointJson(g.refPoint)},
@@ -562,18 +656,57 @@ bool Viewer::CheckProfileFile() {
     return true;
 }
 
-// A file that does not read keeps the control built from the last good one on screen.
+// The library reads a profile from its path, and an editor may replace the file again while it
+// does: each change is copied once, and that copy is what is checked and what the control is
+// built from. A copy that does not read, or reads but gives no control, keeps the control built
+// from the last good one on screen. The latest good copy stays, as the control's report names it.
 void Viewer::ReloadProfile() {
+    const fs::path copy = ScratchFile(fs::path(source_.profileFile).filename().string());
     std::string reason;
-    DrawingStruct* drawing = kvReadDrawingFile(source_.profileFile.c_str(), &reason);
-    if (!drawing) {
-        profileError_ = reason.empty() ? "the file cannot be read" : reason;
+    std::error_code ec;
+    if (copy.empty()) {
+        profileError_ = "cannot make a folder for the profile's copy";
         return;
     }
+    if (!fs::copy_file(source_.profileFile, copy, ec)) {
+        profileError_ = "cannot read the file: " + ec.message();
+        fs::remove_all(copy.parent_path(), ec);
+        return;
+    }
+    DrawingStruct* drawing = kvReadDrawingFile(copy.c_str(), &reason);
+    const bool reads = drawing != nullptr;
     DrawingDispose(&drawing);
-    live_->Reload();
-    profileError_ =
-        live_->Control() ? "" : "the drawing reads, but holds no handle the library can use";
+    if (!reads || !live_->Reload(copy.string()).value("control", false)) {
+        profileError_ = reads            ? kNoHandleReason
+                        : reason.empty() ? "the file cannot be read"
+                                         : reason;
+        fs::remove_all(copy.parent_path(), ec);
+        return;
+    }
+    profileError_.clear();
+    ++profileLoads_;
+    if (!loadedCopy_.empty()) fs::remove_all(loadedCopy_.parent_path(), ec);
+    loadedCopy_ = copy;
+}
+
+// A path named `fileName` in a new folder of the viewer's own: the name is kept (a model file's
+// parts may be named after it), and the library is never given a path it has loaded before.
+// Empty when the folder cannot be made.
+fs::path Viewer::ScratchFile(const std::string& fileName) {
+    std::error_code ec;
+    if (scratch_.empty()) {
+        std::string pattern = (fs::temp_directory_path(ec) / "tiller-view-XXXXXX").string();
+        if (ec || !mkdtemp(pattern.data())) return {};
+        scratch_ = pattern;
+    }
+    const fs::path folder = scratch_ / std::to_string(++scratchCount_);
+    if (!fs::create_directory(folder, ec)) return {};
+    return folder / fileName;
+}
+
+Viewer::~Viewer() {
+    std::error_code ec;
+    if (!scratch_.empty()) fs::remove_all(scratch_, ec);
 }
 
 } // namespace tiller::tools

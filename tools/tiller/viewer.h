@@ -7,6 +7,7 @@
 
 #include "play.h"
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -30,6 +31,9 @@ class Viewer {
   public:
     // Null, with the reason, when the scene cannot be built.
     static std::unique_ptr<Viewer> Open(const ViewSource& source, std::string* error);
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
 
     struct Answer {
         int status = 200;
@@ -38,6 +42,15 @@ class Viewer {
     // One request of the page: `name` is the path after /api/, `request` its JSON body. A
     // malformed request answers a 4xx with {"error": reason} and changes nothing.
     Answer Handle(const std::string& name, const nlohmann::json& request);
+
+    // Opens a file the page sent (its name and its bytes) in place of the model. A file of
+    // another type, too large, or that does not read answers a 4xx with the one-line reason,
+    // and changes nothing.
+    Answer OpenFile(const std::string& name, const std::string& bytes);
+    static constexpr size_t kMaxModelFileBytes = size_t(64) << 20;
+    // The page receives about 160 bytes of geometry a triangle, and the server holds it as
+    // JSON while it answers: larger models are refused.
+    static constexpr long kMaxModelTriangles = 500000;
 
     // Reloads the watched profile when its file changed since the last look; true when it did.
     bool CheckProfileFile();
@@ -64,18 +77,30 @@ class Viewer {
     void Refresh();
     Step PointerStep(Step::Action action, const nlohmann::json& request) const;
     void ReloadProfile();
+    std::filesystem::path ScratchFile(const std::string& fileName);
 
     ViewSource source_;
     std::unique_ptr<LiveSession> live_;
     SnapSpec snap_;
-    std::string hovered_;            // the handle under the pointer, empty for none
-    std::vector<MatrixStruct> undo_; // the drags applied, latest last
+    std::string hovered_; // the handle under the pointer, empty for none
+    struct AppliedDrag {
+        MatrixStruct drag;
+        std::vector<GraphicStruct*> moved; // the selection it was applied to
+    };
+    std::vector<AppliedDrag> undo_;                // the drags applied, latest last
+    std::optional<std::array<double, 2>> clickAt_; // a press with no handle under it
     std::optional<MatrixStruct> applied_;
     std::string profileError_;
     std::string profileStamp_;
+    int profileLoads_ = 0;          // the edits of the profile file that gave a control
+    std::filesystem::path scratch_; // a private folder for copies of the profile and dropped files
+    int scratchCount_ = 0;
+    std::filesystem::path loadedCopy_; // the copy the control was built from, empty for none
 
     // What the page holds: geometry by item id, and the last camera, looks and shown list sent.
     std::map<GraphicStruct*, std::string> pieceIds_;
+    int pieceCount_ = 0;
+    std::vector<std::string> removed_; // items the page must drop
     std::map<std::string, nlohmann::ordered_json> sentLooks_;
     nlohmann::ordered_json sentCamera_, sentShown_;
 };

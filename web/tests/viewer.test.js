@@ -41,6 +41,7 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
+  fs.rmSync(path.dirname(profile), {recursive: true, force: true});
   if (!server) return;
   const stopped = new Promise(resolve => server.once('exit', resolve));
   server.kill('SIGINT');
@@ -190,9 +191,10 @@ test('the profile file rewritten on disk shows within 2 seconds; a broken one ke
   walk(drawing.root);
   assert.equal(handles.length, 1);
   recolour(handles[0]);
+  const loads = (await state()).profileLoads;
   rewrite(JSON.stringify(drawing));
   const deadline = Date.now() + 2000;
-  while (Buffer.compare(await canvasShot(), red) === 0) {
+  while ((await state()).profileLoads === loads || Buffer.compare(await canvasShot(), red) === 0) {
     assert.ok(Date.now() < deadline, 'the new colour shows within 2 seconds');
     await page.waitForTimeout(50);
   }
@@ -208,9 +210,11 @@ test('the profile file rewritten on disk shows within 2 seconds; a broken one ke
 });
 
 test('requests that only HTTP can get wrong are refused and change nothing', async () => {
-  await settle();
-  // The profile reloaded by the test before may still be reaching the page: wait for a still
-  // picture before taking the one to compare against.
+  // The profile reloaded by the test before may still be reaching the page: wait until the
+  // page holds the server's last reload, then for a still picture to compare against.
+  const {profileLoads} = await state();
+  await page.waitForFunction(n => window.tillerView.status()?.profileLoads === n && window.tillerView.settled(),
+    profileLoads);
   let picture = await canvasShot();
   for (let still = false, tries = 0; !still && tries < 20; tries++) {
     await page.waitForTimeout(400);
@@ -245,4 +249,59 @@ test('a pointer move round trip on loopback (benchmark, printed)', async t => {
   t.diagnostic(`pointer move round trip: median ${times[100].toFixed(3)} ms, ` +
     `90th percentile ${times[180].toFixed(3)} ms (200 moves on and off the X arrow, full profile)`);
   assert.deepEqual(pageErrors, []);
+});
+
+// A file dropped on the page, as the browser hands it over.
+async function drop(name, bytes) {
+  const dataTransfer = await page.evaluateHandle(([base64, fileName]) => {
+    const data = new DataTransfer();
+    data.items.add(new File([Uint8Array.from(atob(base64), c => c.charCodeAt(0))], fileName));
+    return data;
+  }, [bytes.toString('base64'), name]);
+  await page.dispatchEvent('#view', 'drop', {dataTransfer});
+}
+
+async function click(pixel, ctrl = false) {
+  await pointAt(pixel);
+  if (ctrl) await page.keyboard.down('Control');
+  await page.mouse.down();
+  await page.mouse.up();
+  if (ctrl) await page.keyboard.up('Control');
+  await settle();
+  return state();
+}
+
+// Last: it replaces the model the tests above drag.
+test('a dropped file opens; a click selects a part, Ctrl+click adds one, a click on nothing clears', async () => {
+  await drop('notes.txt', Buffer.from('not a model'));
+  await page.waitForFunction(() => /^notes\.txt: not a model file/.test(document.getElementById('model-error').textContent));
+  await page.click('button[data-preset=iso]');
+  await drop('assembly.step', fs.readFileSync(path.join(root, 'examples/assembly.step')));
+  await page.waitForFunction(() => /parts/.test(document.getElementById('model').textContent));
+  await settle();
+  assert.equal(await page.textContent('#model-error'), '');
+  let s = await state();
+  assert.deepEqual(s.selected, {count: 1, names: ['bracket-assembly_1']});
+  const {pixel: arrow} = await findHandle('AxisX', [1, 0, 0]);
+
+  s = await click([5, 5]);
+  assert.deepEqual(s.selected, {count: 0, names: []});
+  assert.equal(s.selection, undefined);
+  await pointAt(arrow);
+  assert.equal(await page.getAttribute('#status', 'data-handle'), '', 'the control is hidden');
+
+  // The lever's top, and the base plate's corner far from it, as the server maps them.
+  const [lever, plate] = (await api('pixels', {points: [[154, 35, 81], [5, 5, 10]]})).body.pixels;
+  s = await click(lever);
+  assert.deepEqual(s.selected.names, ['bracket-assembly_1/lever_1']);
+  assert.ok(s.selection.refPoint[0] > 148, `the control stands on the lever: ${s.selection.refPoint}`);
+  await pointAt(plate);
+  assert.equal(await page.getAttribute('#status', 'data-handle'), '', 'no handle over the plate');
+  s = await click(plate, true);
+  assert.deepEqual(s.selected.names, ['bracket-assembly_1/lever_1', 'bracket-assembly_1/base-plate_1']);
+  assert.ok(s.selection.refPoint[0] < 100, `the control stands on both: ${s.selection.refPoint}`);
+
+  s = await click([5, 5]);
+  assert.equal(s.selected.count, 0);
+  assert.deepEqual(pageErrors.filter(e => !/status of 400/.test(e)), [], 'only the refused file\'s answer');
 });

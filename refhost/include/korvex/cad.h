@@ -27,6 +27,9 @@
 struct KvCadOptions {
     double relativeDeflection = 0.002;
     double angularDeflectionDegrees = 20;
+    // A file whose parts make more triangles than this is refused (0: no limit): it bounds
+    // the memory a file takes, at about 0.5 KB a triangle.
+    long maxTriangles = 2000000;
 };
 
 struct KvCadSummary {

@@ -62,6 +62,13 @@ struct Failure {
 
 const char* const NoPart = "the file holds no solid or mesh to show";
 
+// A model past the triangle limit is refused before its graphics are made.
+void checkTriangleCount(long count, const KvCadOptions& options) {
+    if (options.maxTriangles > 0 && count > options.maxTriangles)
+        throw Failure{"more than " + std::to_string(options.maxTriangles) +
+                      " triangles, the limit for one file"};
+}
+
 // [SECTION] Reading files -----------------------------------------------------------------
 
 enum class FileType { Step, Iges, Stl, Obj, Gltf, Drawing, Unknown };
@@ -342,9 +349,10 @@ class TreeBuilder {
                         .emplace(entry.ToCString(),
                                  tessellate(XCAFDoc_ShapeTool::GetShape(product), options_))
                         .first;
+        summary_->triangles += static_cast<long>(found->second.faces.size());
+        checkTriangleCount(summary_->triangles, options_);
         addTriangles(g, found->second);
         ++summary_->parts;
-        summary_->triangles += static_cast<long>(found->second.faces.size());
     }
 
     bool surfaceColour(const TDF_Label& label, uint32_t* out) const {
@@ -375,9 +383,11 @@ class TreeBuilder {
     std::map<std::string, Mesh> meshes_;
 };
 
-void buildStl(const fs::path& path, TopNodes* top, KvCadSummary* summary) {
+void buildStl(const fs::path& path, const KvCadOptions& options, TopNodes* top,
+              KvCadSummary* summary) {
     const Handle(Poly_Triangulation) tri = RWStl::ReadFile(path.c_str(), M_PI / 2);
     if (tri.IsNull()) throw Failure{"not a readable STL file"};
+    checkTriangleCount(tri->NbTriangles(), options);
     Mesh mesh;
     appendTriangulation(tri, gp_Trsf(), false, &mesh);
     if (mesh.faces.empty()) return;
@@ -395,7 +405,7 @@ void readInto(const fs::path& path, FileType type, const KvCadOptions& options, 
               KvCadSummary* summary) {
     checkReadable(path);
     silenceOpenCascade();
-    if (type == FileType::Stl) return buildStl(path, top, summary);
+    if (type == FileType::Stl) return buildStl(path, options, top, summary);
     Document d;
     if (d.doc.IsNull()) throw Failure{"an Open CASCADE document could not be made"};
     if (type == FileType::Step) readStep(path.string(), d);

@@ -1,13 +1,13 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
+            nlohmann-json3-dev rapidjson-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
             libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
             libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo assembly test test-browser test-asan bench fuzz docs format-check test-ratio view clean
+.PHONY: deps build demo assembly test test-browser test-asan sweep bench fuzz docs format-check test-ratio view clean
 
 # node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:

@@ -52,6 +52,13 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
+# The whole-session fault sweep: every failing host-record creation, then every failing
+# operator new, each in its own process (make test-asan runs a sample of both).
+sweep: build
+	cmake --build --preset default --target tiller-sweep
+	./build/bin/tiller-sweep records
+	./build/bin/tiller-sweep new
+
 # Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps
 	cmake --preset release >/dev/null

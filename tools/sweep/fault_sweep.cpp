@@ -86,6 +86,7 @@ struct Host {
     GControl* control = nullptr;
     double hoverX = 0, hoverY = 0; // a pixel over the arrow of the x axis
     long recordsBefore = 0;        // alive when a session starts
+    long typesBefore[KvRecordTypeCount] = {};
 
     void Open() {
         scene = kvSceneNew();
@@ -193,8 +194,9 @@ const std::vector<Step>& Session() {
         {"show again", [](Host& h) { return Flag(dbGCtrlShow(h.control, 1, 1)); }},
         {"delete", [](Host& h) { return Flag(dbGCtrlDelete(h.control)); }},
         {"dispose",
-         [](Host&) {
+         [](Host& h) {
              dbDisposeGCtrlManager();
+             h.control = nullptr;
              return std::string("1");
          }},
     };
@@ -202,10 +204,11 @@ const std::vector<Step>& Session() {
 }
 
 // What a step leaves that a host can see: the report, every handle's visibility and matrices,
-// and the display elements of the viewport.
+// and the display elements of the viewport. With no control it asks the library nothing, which
+// would make a manager again.
 std::string Observe(Host& host) {
-    std::string seen = dbGCtrlToString(host.control);
-    if (const GHandleList* list = dbGCtrlGetHandles(host.control))
+    std::string seen = host.control ? dbGCtrlToString(host.control) : "";
+    if (const GHandleList* list = host.control ? dbGCtrlGetHandles(host.control) : nullptr)
         for (GHandle* h : *list) {
             const HandleProperties* p = dbGHandleGetParams(host.control, h);
             seen += "\n" + p->csName + " visible " + Flag(dbGHandleGetVisible(host.control, h));
@@ -223,7 +226,7 @@ std::string Observe(Host& host) {
 
 std::vector<std::string> HandleNames(Host& host) {
     std::vector<std::string> names;
-    if (const GHandleList* list = dbGCtrlGetHandles(host.control))
+    if (const GHandleList* list = host.control ? dbGCtrlGetHandles(host.control) : nullptr)
         for (GHandle* h : *list)
             names.push_back(dbGHandleGetParams(host.control, h)->csName);
     return names;
@@ -316,6 +319,7 @@ void Report(const char* step, const char* problem, const std::string& detail) {
 Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, long n) {
     Injector injector{fault, n};
     Outcome outcome = Identical;
+    host.control = nullptr;
     const std::string start = Observe(host);
     const std::vector<Step>& steps = Session();
     for (size_t i = 0; i < steps.size(); ++i) {
@@ -345,8 +349,11 @@ Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, 
     }
     if (!injector.fired) return NotFired;
     if (kvLiveTotal() != host.recordsBefore || !kvViewportElements(host.vp).empty()) {
-        Report("dispose", "left records alive",
-               std::to_string(kvLiveTotal() - host.recordsBefore) + " records");
+        std::string types;
+        for (int t = 0; t < KvRecordTypeCount; ++t)
+            if (const long d = kvLiveCount(static_cast<KvRecordType>(t)) - host.typesBefore[t])
+                types += " type " + std::to_string(t) + ": " + std::to_string(d);
+        Report("dispose", "left records alive", types);
         return Leaked;
     }
     return outcome;
@@ -356,6 +363,7 @@ Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, 
 
 std::vector<Observed> RunClean(Host& host, long* creations, long* allocations) {
     std::vector<Observed> seen;
+    host.control = nullptr;
     const long creationsBefore = kvCreationCount();
     allocationsCounted = 0;
     for (const Step& step : Session()) {
@@ -431,6 +439,8 @@ int main(int argc, char** argv) {
     long creations = 0, allocations = 0;
     const std::vector<Observed> first = RunClean(host, &creations, &allocations);
     host.recordsBefore = kvLiveTotal();
+    for (int t = 0; t < KvRecordTypeCount; ++t)
+        host.typesBefore[t] = kvLiveCount(static_cast<KvRecordType>(t));
     const std::vector<Observed> clean = RunClean(host, &creations, &allocations);
     if (kvLiveTotal() != host.recordsBefore) {
         std::fprintf(stderr, "the fault-free session leaves %ld records alive\n",

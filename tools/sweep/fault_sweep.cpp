@@ -361,8 +361,15 @@ Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, 
 
 // [SECTION] Sweep -----------------------------------------------------------------------------
 
-std::vector<Observed> RunClean(Host& host, long* creations, long* allocations) {
-    std::vector<Observed> seen;
+// The fault-free run: what each step answers and leaves, and how many record creations and
+// allocations the session has made by the end of each step.
+struct CleanRun {
+    std::vector<Observed> steps;
+    std::vector<long> creationsBy, allocationsBy;
+};
+
+CleanRun RunClean(Host& host) {
+    CleanRun run;
     host.control = nullptr;
     const long creationsBefore = kvCreationCount();
     allocationsCounted = 0;
@@ -371,13 +378,13 @@ std::vector<Observed> RunClean(Host& host, long* creations, long* allocations) {
         Observed now;
         now.answer = step.run(host);
         countAllocations = false;
+        run.creationsBy.push_back(kvCreationCount() - creationsBefore);
+        run.allocationsBy.push_back(allocationsCounted);
         now.state = Observe(host);
         now.handles = HandleNames(host);
-        seen.push_back(now);
+        run.steps.push_back(now);
     }
-    *creations = kvCreationCount() - creationsBefore;
-    *allocations = allocationsCounted;
-    return seen;
+    return run;
 }
 
 const char* OutcomeName(int status) {
@@ -436,48 +443,56 @@ int main(int argc, char** argv) {
     // The children start where a whole session leaves the host, so the run they are
     // compared with must start there too: the second of two fault-free runs, the same as
     // the first.
-    long creations = 0, allocations = 0;
-    const std::vector<Observed> first = RunClean(host, &creations, &allocations);
+    const CleanRun first = RunClean(host);
     host.recordsBefore = kvLiveTotal();
     for (int t = 0; t < KvRecordTypeCount; ++t)
         host.typesBefore[t] = kvLiveCount(static_cast<KvRecordType>(t));
-    const std::vector<Observed> clean = RunClean(host, &creations, &allocations);
+    const CleanRun cleanRun = RunClean(host);
+    const std::vector<Observed>& clean = cleanRun.steps;
     if (kvLiveTotal() != host.recordsBefore) {
         std::fprintf(stderr, "the fault-free session leaves %ld records alive\n",
                      kvLiveTotal() - host.recordsBefore);
         return 1;
     }
     for (size_t i = 0; i < clean.size(); ++i)
-        if (clean[i].answer != first[i].answer || clean[i].state != first[i].state) {
+        if (clean[i].answer != first.steps[i].answer || clean[i].state != first.steps[i].state) {
             std::fprintf(stderr, "step '%s' differs between two fault-free runs\n",
                          Session()[i].name);
             return 1;
         }
-    const long total = fault == Fault::Records ? creations : allocations;
-    if (to == 0 || to > total) to = total;
+    const std::vector<long>& countBy =
+        fault == Fault::Records ? cleanRun.creationsBy : cleanRun.allocationsBy;
+    if (to == 0 || to > countBy.back()) to = countBy.back();
     std::printf("session: %zu steps, %ld record creations, %ld allocations; failing %s %ld..%ld "
                 "every %ld\n",
-                Session().size(), creations, allocations, kind.c_str(), from, to, every);
+                Session().size(), cleanRun.creationsBy.back(), cleanRun.allocationsBy.back(),
+                kind.c_str(), from, to, every);
     std::fflush(stdout);
 
-    std::map<int, long> counts;
+    // Outcomes by the step the fault fires in (the same step as in the fault-free run).
+    std::map<size_t, std::map<int, long>> counts;
     long runs = 0;
+    size_t step = 0;
     for (long n = from; n <= to; n += every, ++runs) {
+        while (countBy[step] < n)
+            ++step;
         const pid_t child = fork();
         if (child == 0) std::_Exit(RunFaulted(host, clean, fault, n));
         int status = 0;
         waitpid(child, &status, 0);
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        ++counts[code];
+        ++counts[step][code];
         if (!Passed(code))
-            std::fprintf(stderr, "run %ld: %s (status %d)\n", n, OutcomeName(code), code);
+            std::fprintf(stderr, "run %ld (%s): %s (status %d)\n", n, Session()[step].name,
+                         OutcomeName(code), code);
     }
     bool passed = true;
     std::printf("%ld runs\n", runs);
-    for (const auto& [code, count] : counts) {
-        std::printf("  %7ld  %s\n", count, OutcomeName(code));
-        passed = passed && Passed(code);
-    }
+    for (const auto& [at, outcomes] : counts)
+        for (const auto& [code, count] : outcomes) {
+            std::printf("  %-14s %7ld  %s\n", Session()[at].name, count, OutcomeName(code));
+            passed = passed && Passed(code);
+        }
     host.Close();
     return passed ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 
 #include "bench_scene.h"
 #include "budgets.h"
+#include "korvex/drawing.h"
 #include "korvex/testing.h"
 
 #include <algorithm>
@@ -58,6 +59,77 @@ void Measure(const std::function<void()>& work) {
 
 constexpr const char* FullProfile = "UniversalCtrl.qvw";
 constexpr const char* SimpleProfile = "UniversalCtrlSimple.qvw";
+// The full profile's handle groups repeated this often: a profile of 216 handles (the
+// repeated Bounding_box groups aside, which load once).
+constexpr int ProfileRepeats = 8;
+
+std::string SelfPath() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    return n > 0 ? std::string(path, n) : std::string();
+}
+
+std::string TempPath(const char* what) {
+    return "/tmp/tiller_icount." + std::to_string(getpid()) + "." + what;
+}
+
+bool IsCoordsystemPart(const GraphicStruct* part) {
+    KvProperty property;
+    for (int i = 0; kvGraphicGetProperty(part, i, &property); ++i)
+        if (property.name == "handle_part") return property.value == "coordsystem";
+    return false;
+}
+
+// Draws the handle's parts `offset` units along Z of its own frame: copies of a handle then lie
+// apart on screen.
+void ShiftDrawnParts(GraphicStruct* handle, double offset) {
+    const MatrixStruct shift{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, offset, 1}};
+    GraphicList parts;
+    GraphicWalkFillChildsList(handle, nullptr, &parts, 1, 0);
+    for (GraphicStruct* part : parts) {
+        if (IsCoordsystemPart(part)) continue;
+        const MatrixStruct* own = GraphicGetMatrix(part);
+        MatrixStruct* moved = own ? MatrixCopyEx(own) : nullptr;
+        MatrixMultiplyLeft(&shift, &moved);
+        GraphicSetMatrix(part, moved, 0);
+        MatrixDispose(&moved);
+    }
+}
+
+// A profile of the full profile's handle groups repeated `repeats` times, each repetition drawn
+// further along its handles' Z axes, written to a file of its own while it lives.
+class RepeatedProfile {
+  public:
+    explicit RepeatedProfile(int repeats) : path_(TempPath("repeated.qvw")) {
+        std::string folder = SelfPath();
+        folder.erase(folder.rfind('/'));
+        DrawingStruct* d =
+            kvReadDrawingFile((folder + "/../GCtrlProfiles/" + FullProfile).c_str(), nullptr);
+        if (!d) return;
+        GraphicStruct* root = DrawingGetModelRoot(d);
+        GraphicList groups;
+        GraphicWalkFillChildsList(root, nullptr, &groups, 1, 0);
+        for (int i = 1; i < repeats; ++i) {
+            for (GraphicStruct* group : groups) {
+                GraphicStruct* copy = GraphicCopyEx(group, nullptr, 0, 0);
+                ShiftDrawnParts(copy, 0.7 * i);
+                kvGraphicAddChild(root, copy);
+            }
+        }
+        written_ = kvWriteDrawingFile(d, path_.c_str(), nullptr);
+        DrawingDispose(&d);
+    }
+    ~RepeatedProfile() { std::remove(path_.c_str()); }
+    RepeatedProfile(const RepeatedProfile&) = delete;
+    RepeatedProfile& operator=(const RepeatedProfile&) = delete;
+
+    // The file's path; empty when it could not be written.
+    const char* Path() const { return written_ ? path_.c_str() : ""; }
+
+  private:
+    std::string path_;
+    bool written_ = false;
+};
 
 struct CaseResult {
     bool ok = true;
@@ -89,8 +161,10 @@ bool PixelOnHandle(BenchScene& bench, GControl* control, const char* name, doubl
     if (!(length > 0)) return false;
     double first = -1, last = -1;
     for (double t = 0; t < 600; t += 1) {
-        const bool hit = Hover(control, bench.Sample(ox + (ex - ox) * t / length,
-                                                     oy + (ey - oy) * t / length)) == h;
+        // Any handle of that name: a profile may repeat it.
+        GHandle* found =
+            Hover(control, bench.Sample(ox + (ex - ox) * t / length, oy + (ey - oy) * t / length));
+        const bool hit = found && dbGHandleGetParams(control, found)->csName == name;
         if (hit && first < 0) first = t;
         if (hit) last = t;
         if (!hit && first >= 0) break;
@@ -135,9 +209,10 @@ CaseResult HoverCase(const char* profile, bool perspective, Target target, int c
 // Presses 30 pixels right of and 20 above the handle's origin on screen, so that the scale
 // routines have a start offset to measure from, then alternates between two samples further
 // out so that every step changes the drag matrix.
-CaseResult DragCase(const char* handle, bool perspective, int controls, int samples) {
-    BenchScene bench(FullProfile, KvViewIso, perspective);
-    if (!HasControls(bench, FullProfile, controls)) return {false, "controls not set up"};
+CaseResult DragCase(const char* profile, const char* handle, bool perspective, int controls,
+                    int samples) {
+    BenchScene bench(profile, KvViewIso, perspective);
+    if (!HasControls(bench, profile, controls)) return {false, "controls not set up"};
     GControl* control = bench.Control();
     GHandle* h = HandleNamed(control, handle);
     if (!h) return {false, "handle not found"};
@@ -161,12 +236,15 @@ CaseResult CreateCase(bool warm, int samples) {
     BenchScene bench(FullProfile, KvViewIso, false);
     if (!bench.Ready()) return {false, "control not set up"};
     DrawingStruct* drawing = kvSceneDrawing(bench.Scene());
+    // A cold create follows the unloading of the profile with every control made from it.
+    GControl* last = bench.Control();
     for (int i = 0; i < samples; ++i) {
-        if (!warm) dbGCtrlReload(bench.Control());
+        if (!warm && !dbGCtrlReload(last)) return {false, "reload failed"};
         GControl* made = nullptr;
         Measure([&] { made = dbGCtrlCreate(FullProfile, "made", drawing, kvSelectionExtents); });
         if (!made) return {false, "create failed"};
         if (warm) dbGCtrlDelete(made);
+        last = made;
     }
     return {};
 }
@@ -281,16 +359,30 @@ std::vector<Case> AllCases() {
                                      {"scale_diagonal", "ScaleDiagonal"}};
         for (const auto& r : routines) {
             const std::string handle = r[1];
-            cases.push_back({std::string("drag_") + r[0] + suffix, 20,
-                             [=](int n) { return DragCase(handle.c_str(), p, 1, n); }});
+            cases.push_back({std::string("drag_") + r[0] + suffix, 20, [=](int n) {
+                                 return DragCase(FullProfile, handle.c_str(), p, 1, n);
+                             }});
         }
+        // Many controls in the drawing, and many handles in the profile.
+        cases.push_back({"hover_arrow_100_controls" + suffix, 10,
+                         [=](int n) { return HoverCase(FullProfile, p, Target::Arrow, 100, n); }});
+        cases.push_back({"hover_far_100_controls" + suffix, 10,
+                         [=](int n) { return HoverCase(FullProfile, p, Target::Far, 100, n); }});
+        cases.push_back({"drag_move_axis_100_controls" + suffix, 10,
+                         [=](int n) { return DragCase(FullProfile, "AxisX", p, 100, n); }});
+        cases.push_back({"hover_arrow_216_handles" + suffix, 10, [=](int n) {
+                             const RepeatedProfile profile(ProfileRepeats);
+                             return HoverCase(profile.Path(), p, Target::Arrow, 1, n);
+                         }});
+        cases.push_back({"hover_far_216_handles" + suffix, 10, [=](int n) {
+                             const RepeatedProfile profile(ProfileRepeats);
+                             return HoverCase(profile.Path(), p, Target::Far, 1, n);
+                         }});
+        cases.push_back({"drag_move_axis_216_handles" + suffix, 10, [=](int n) {
+                             const RepeatedProfile profile(ProfileRepeats);
+                             return DragCase(profile.Path(), "AxisX", p, 1, n);
+                         }});
     }
-    cases.push_back({"hover_arrow_100_controls_parallel", 10,
-                     [](int n) { return HoverCase(FullProfile, false, Target::Arrow, 100, n); }});
-    cases.push_back({"hover_far_100_controls_parallel", 10,
-                     [](int n) { return HoverCase(FullProfile, false, Target::Far, 100, n); }});
-    cases.push_back({"drag_move_axis_100_controls_parallel", 10,
-                     [](int n) { return DragCase("AxisX", false, 100, n); }});
     cases.push_back({"create_cold", 3, [](int n) { return CreateCase(false, n); }});
     cases.push_back({"create_warm", 10, [](int n) { return CreateCase(true, n); }});
     cases.push_back({"setup_move", 10, [](int n) { return SetupCase(false, n); }});
@@ -334,16 +426,6 @@ struct Figures {
     double wallNs = 0;
     std::string note;
 };
-
-std::string SelfPath() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    return n > 0 ? std::string(path, n) : std::string();
-}
-
-std::string TempPath(const char* what) {
-    return "/tmp/tiller_icount." + std::to_string(getpid()) + "." + what;
-}
 
 // Reads the "key value" lines of the child's output into the figures.
 void ReadChildOutput(const std::string& path, Figures* f) {

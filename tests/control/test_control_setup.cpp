@@ -118,6 +118,20 @@ class HoverTest : public ControlFixture {
         AddInteractive(root, {"Below"}, {0.5, -0.4, 0});
         AddLineHandle(root, {"Curve"}, {-0.55, -0.4, 0}, {-0.45, -0.4, 0});
         AddInteractive(root, {"Surface"}, {-0.5, -0.4, 0});
+        // One spot, the priorities out of list order: the two of priority 1 tie.
+        for (const auto& [name, priority] : {std::pair{"Two", "2"},
+                                             {"OneA", "1"},
+                                             {"Three", "3"},
+                                             {"OneB", "1"},
+                                             {"Unranked", "-1"}})
+            AddInteractive(root,
+                           {name,
+                            "move",
+                            "refpoint",
+                            "gctrl_cs",
+                            "rotbar_cs_x",
+                            {{"handle_priority", priority}}},
+                           {-0.5, 0.4, 0});
         ASSERT_NE(control = CreateWritten("hover.qvw"), nullptr);
     }
     // Hovers over the world point (x, y, 0): the handle's name, or "" for none.
@@ -149,6 +163,11 @@ TEST_F(HoverTest, HighlightFollowsThePointerAndReportsChanges) {
 TEST_F(HoverTest, ChoiceGoesByPriorityThenNearnessThenOrder) {
     uint32_t changed = 0;
     EXPECT_EQ(HoverAt(0, 0.4, &changed), "High");
+    EXPECT_EQ(HoverAt(-0.5, 0.4, &changed), "OneB");
+    dbGHandleSetVisible(control, Named(control, "OneB"), 0);
+    EXPECT_EQ(HoverAt(-0.5, 0.4, &changed), "OneA");
+    dbGHandleSetVisible(control, Named(control, "OneA"), 0);
+    EXPECT_EQ(HoverAt(-0.5, 0.4, &changed), "Two");
     EXPECT_EQ(HoverAt(0.5, 0.4, &changed), "TieB");
     EXPECT_EQ(HoverAt(0.5, -0.4, &changed), "Above");
     EXPECT_EQ(HoverAt(-0.5, -0.4, &changed), "Surface");

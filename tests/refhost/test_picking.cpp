@@ -5,6 +5,7 @@
 #include "support/math3d.h"
 #include "support/scene_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -78,6 +79,46 @@ TEST_F(PickingTest, QueriesFollowMatrixAndGeometryChanges) {
     EXPECT_POINT_NEAR(PointOf(hit), {0.2, 0.6, 0});
     GraphicSetMatrix(quad, &moved, 0);
     EXPECT_LT(facet(group, {0.2, 0.6, 0}), 0) << "a child's own matrix shapes its group";
+}
+
+// Copies of one graphic derive their picking and display data once between them; a copy
+// changed afterwards, by a bake or a new pen, picks and draws its own geometry while the
+// others keep theirs.
+TEST_F(PickingTest, CopiesShareWhatIsDerivedUntilOneChanges) {
+    GraphicStruct* stretched = GraphicCopyEx(box, nullptr, 0, 0);
+    GraphicStruct* kept = GraphicCopyEx(box, nullptr, 0, 0);
+    ASSERT_GE(facet(stretched, {0.1, 0.2, 0}), 0);
+    const MatrixStruct stretch = Frame({3, 0, 0}, {0, 1, 0}, {0, 0, 1});
+    GraphicTransform(stretched, &stretch, 0, 1, 1, 0);
+    EXPECT_GE(facet(stretched, {1.2, 0, 0}), 0);
+    EXPECT_LT(facet(kept, {1.2, 0, 0}), 0);
+    EXPECT_LT(facet(box, {1.2, 0, 0}), 0);
+
+    // The widest x an element made from the graphic draws, and the colour of its faces.
+    const auto drawn = [](GraphicStruct* g, double* widest, uint32_t* color) {
+        CRedUIElement element;
+        KvGeometry shown;
+        ASSERT_EQ(element.CreatePrimByGraphic(g, false), 0);
+        ASSERT_EQ(kvElementGetGeometry(&element, &shown), 1);
+        ASSERT_FALSE(shown.triangles.empty());
+        *widest = 0;
+        for (const KvTriangle& t : shown.triangles)
+            *widest = std::max({*widest, t.a.x, t.b.x, t.c.x});
+        *color = shown.triangles.front().color;
+    };
+    double widest = 0;
+    uint32_t color = 0;
+    drawn(kept, &widest, &color);
+    EXPECT_NEAR(widest, 0.5, 1e-12);
+    drawn(stretched, &widest, &color);
+    EXPECT_NEAR(widest, 1.5, 1e-12);
+    kvGraphicSetPen(kept, 0x0000FF);
+    drawn(kept, &widest, &color);
+    EXPECT_EQ(color, 0x0000FFu);
+    drawn(box, &widest, &color);
+    EXPECT_EQ(color, 0x808080u);
+    GraphicDispose(&stretched);
+    GraphicDispose(&kept);
 }
 
 TEST_F(PickingTest, FlatBoxIsASheetAndLinesOrPointsAreRefused) {

@@ -63,6 +63,11 @@ bool GControl::HasUsableProfile() const {
     return profile && profile->IsLoaded() && drawing;
 }
 
+tiller::ProfileMemo* GControl::Memo() const {
+    if (!profile || !profile->IsLoaded() || tiller::DiagnosticsListening()) return nullptr;
+    return &profile->Memo();
+}
+
 // A control whose profile model cannot be walked has nothing to offer: Init reports failure
 // then, and the manager drops the control at once.
 int GControl::Init() {

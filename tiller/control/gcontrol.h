@@ -10,9 +10,12 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace tiller {
 class DrawingProfile;
+class GHandlePart;
+class ProfileMemo;
 
 // Keeps layer 1 of a drawing visible for its lifetime, and restores what it changed however the
 // scope is left.
@@ -66,6 +69,9 @@ struct GControl {
     int Transform(const MatrixStruct* matrix);
 
     bool HasUsableProfile() const;
+    // What the profile's controls share, or null: without a profile, or while a listener hears
+    // the diagnostics of reading the profile, which a shared reading would not repeat.
+    tiller::ProfileMemo* Memo() const;
 
     // The control's state is read and written through these fields only; the manager, the
     // report and the handles' parts use them directly.
@@ -91,7 +97,15 @@ struct GControl {
     bool viewportClosed = false; // the active viewport was closed and no other given since
 
   private:
+    struct HoverCandidate {
+        double priority;
+        size_t position; // in the handle list
+        GHandle* handle;
+        tiller::GHandlePart* part; // the one its hit test asks
+    };
+
     tiller::PickViewTracker pickViews;
+    std::vector<HoverCandidate> hoverOrder; // kept to spare an allocation per pointer sample
 
     void AddHandleFor(GraphicStruct* group);
     GHandle* HandleUnderPointer(double x, double y, double z);

@@ -8,6 +8,8 @@
 #include "tiller/handle/ghandle.h"
 #include "tiller/part/ghandlepart.h"
 
+#include <algorithm>
+
 namespace tiller {
 namespace {
 
@@ -45,6 +47,14 @@ bool BeatsBestHit(const HitRank& candidate, const HitRank* best) {
     return RanksBefore(candidate, *best);
 }
 
+// The order in which priorities are tested: 0 first, then ascending; every negative priority
+// (and one that is not a number) ranks lowest, all alike.
+bool TestedBefore(double a, double b) {
+    const bool aRanked = a >= 0, bRanked = b >= 0;
+    if (aRanked != bRanked) return aRanked;
+    return aRanked && a < b;
+}
+
 } // namespace
 } // namespace tiller
 
@@ -67,21 +77,39 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     return result;
 }
 
-// The handle the choosing rule picks among those hit at (x, y, z); null for none.
+// The handle the choosing rule picks among those hit at (x, y, z); null for none. A handle of a
+// higher priority always beats one of a lower, so the handles are tested a priority at a time,
+// from the highest down, each priority's handles in list order; once one is hit, the handles of
+// every lower priority would lose to it and are not tested at all. Within a priority the
+// comparisons are the same as in a single pass over the list, so the same handle wins.
 GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
     const tiller::LayerOneGuard guard(drawing);
     const tiller::PickView view =
         pickViews.Read(activeViewport, x, y, z, tiller::DefaultPickAperture());
-    GHandle* best = nullptr;
-    tiller::HitRank bestRank{-1.0, -1.0, -1.0};
+    hoverOrder.clear();
     for (GHandle* handle : handles) {
         if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) continue;
+        tiller::GHandlePart* part = handle->PartToHitTest(view);
+        if (part)
+            hoverOrder.push_back({handle->EffectivePriority(), hoverOrder.size(), handle, part});
+    }
+    // The list position breaks ties, as a stable sort would, without its scratch buffer.
+    std::sort(hoverOrder.begin(), hoverOrder.end(),
+              [](const HoverCandidate& a, const HoverCandidate& b) {
+                  if (tiller::TestedBefore(a.priority, b.priority)) return true;
+                  if (tiller::TestedBefore(b.priority, a.priority)) return false;
+                  return a.position < b.position;
+              });
+    GHandle* best = nullptr;
+    tiller::HitRank bestRank{-1.0, -1.0, -1.0};
+    for (const HoverCandidate& candidate : hoverOrder) {
+        if (best && tiller::TestedBefore(bestRank.priority, candidate.priority)) break;
         double facet = -1.0;
         double distance = -1.0;
-        if (!handle->HandleHitTest(view, x, y, z, &facet, &distance)) continue;
-        const tiller::HitRank rank{handle->EffectivePriority(), facet, distance};
+        if (!candidate.part->PartHitTest(view, x, y, z, &facet, &distance)) continue;
+        const tiller::HitRank rank{candidate.priority, facet, distance};
         if (tiller::BeatsBestHit(rank, best ? &bestRank : nullptr)) {
-            best = handle;
+            best = candidate.handle;
             bestRank = rank;
         }
     }

@@ -9,6 +9,7 @@
 #include "tiller/handle/vocabulary.h"
 #include "tiller/part/ghandlepart.h"
 #include "tiller/profile/diagnostics.h"
+#include "tiller/profile/profile_memo.h"
 
 #include <cmath>
 #include <new>
@@ -37,6 +38,28 @@ struct PropertyArrays {
     PropertyArrays(const PropertyArrays&) = delete;
     PropertyArrays& operator=(const PropertyArrays&) = delete;
 };
+
+HandleReading ReadHandle(GraphicStruct* group) {
+    HandleReading reading;
+    PropertyArrays properties(group);
+    if (properties.count < 1)
+        ReportDiagnostic(DiagnosticCode::GroupWithoutProperties);
+    else
+        reading.loaded = ReadHandleProperties(reading.properties, properties.names,
+                                              properties.values, properties.count);
+    return reading;
+}
+
+PartReading ReadPart(GraphicStruct* child) {
+    PartReading reading;
+    PropertyArrays properties(child);
+    if (properties.count >= 1)
+        reading.type = ReadPartProperties(properties.names, properties.values, properties.count,
+                                          reading.values);
+    else
+        ReportDiagnostic(DiagnosticCode::PartWithoutType);
+    return reading;
+}
 
 bool IsPresentAndLoaded(const GHandlePart* part) {
     return part && part->PartIsLoaded();
@@ -131,15 +154,11 @@ void GHandle::Release() {
 int GHandle::HandleLoad() {
     if (!pGroup || !pDrawing) return 0;
     DiagnosticsSubject subject(pGroup, nullptr);
-    {
-        PropertyArrays properties(pGroup);
-        if (properties.count < 1) {
-            ReportDiagnostic(DiagnosticCode::GroupWithoutProperties);
-            return 0;
-        }
-        if (!ReadHandleProperties(*this, properties.names, properties.values, properties.count))
-            return 0;
-    }
+    ProfileMemo* memo = pControl ? pControl->Memo() : nullptr;
+    const HandleReading& reading =
+        memo ? memo->Handle(pGroup, [this] { return ReadHandle(pGroup); }) : ReadHandle(pGroup);
+    if (!reading.loaded) return 0;
+    static_cast<HandleProperties&>(*this) = reading.properties;
     GraphicList children;
     if (!GraphicWalkFillChildsList(pGroup, IsGroupGraphic, &children, 1, 0)) return 0;
     for (GraphicStruct* child : children) {
@@ -152,16 +171,11 @@ int GHandle::HandleLoad() {
 // Makes the part of one child group; a later part of the same type replaces an earlier one.
 void GHandle::LoadPart(GraphicStruct* child) {
     DiagnosticsSubject subject(pGroup, child);
-    PartProperties values;
-    uint32_t type = PartUndefined;
-    {
-        PropertyArrays properties(child);
-        if (properties.count >= 1)
-            type =
-                ReadPartProperties(properties.names, properties.values, properties.count, values);
-        else
-            ReportDiagnostic(DiagnosticCode::PartWithoutType);
-    }
+    ProfileMemo* memo = pControl ? pControl->Memo() : nullptr;
+    const PartReading& reading =
+        memo ? memo->Part(child, [child] { return ReadPart(child); }) : ReadPart(child);
+    const uint32_t type = reading.type;
+    const PartProperties& values = reading.values;
     const PartSlot slot = SlotOfPartType(type);
     if (slot == SlotCount) return;
     GHandlePart* part = new (std::nothrow)

@@ -66,9 +66,10 @@ struct GHandle : HandleProperties {
                     const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
                     const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
     int ApplyPlacementToPart(tiller::GHandlePart* part);
-    // Hit test of the handle under the cursor (part/hittest.cpp).
-    bool HandleHitTest(const tiller::PickView& view, double x, double y, double z,
-                       double* facetDistance, double* distance);
+    // The part a hover tests for this handle, or null when the handle cannot be hit in this
+    // view: nothing to show, disabled, looked at along a disabling axis, or far from the cursor
+    // (part/hittest.cpp).
+    tiller::GHandlePart* PartToHitTest(const tiller::PickView& view);
 
     tiller::GHandlePart* Part(tiller::PartSlot slot) const { return parts[slot]; }
 

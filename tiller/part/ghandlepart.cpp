@@ -10,6 +10,7 @@
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/tracery.h"
 #include "tiller/profile/diagnostics.h"
+#include "tiller/profile/profile_memo.h"
 
 #include <cfloat>
 #include <new>
@@ -40,30 +41,55 @@ GraphicStruct* ParentOf(const GraphicStruct* g) {
     return g->parent;
 }
 
-// The matrices of the graphic's ancestors up to and including the group, combined; null when
-// there is no ancestor or no matrix. The caller releases it.
-MatrixStruct* AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct* group) {
-    MatrixStruct* accumulated = nullptr;
+// The matrices of the graphic's ancestors up to and including the group, combined, into
+// `*out` (null when there is no ancestor or no matrix; the caller releases it); false when the
+// host could not make it.
+bool AncestorsMatrix(const GraphicStruct* graphic, const GraphicStruct* group, MatrixStruct** out) {
     for (GraphicStruct* parent = ParentOf(graphic); parent; parent = ParentOf(parent)) {
-        MatrixMultiplyLeft(GraphicGetMatrix(parent), &accumulated);
+        const MatrixStruct* m = GraphicGetMatrix(parent);
+        MatrixMultiplyLeft(m, out);
+        if (m && !*out) return false;
         if (parent == group) break;
     }
-    return accumulated;
+    return true;
 }
 
-// A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own.
-void BakeOwnMatrix(GraphicStruct* g) {
+// A graphic's own matrix moved into its vertices, so that the copy carries no matrix of its own;
+// false when the host could not do it.
+bool BakeOwnMatrix(GraphicStruct* g) {
     const HeldMatrix own(MatrixCopyEx(GraphicGetMatrix(g)));
-    if (!own) return;
+    if (!own) return false;
     GraphicSetMatrix(g, nullptr, 0);
     GraphicTransform(g, own.get(), 0, 1, 1, 0);
     GraphicSetExtentsDirty(g, 1);
+    return true;
 }
 
 int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
     if (g && g->kind == GraphicKindMesh)
         CAbstractUIObject::GraphicSetCustomPropVectorizeContour(g, false);
     return 1;
+}
+
+// What a part works on: a free-standing copy of the part graphic carried into the world by its
+// ancestors' matrices up to the handle group, with no matrix of its own and no contour edges
+// drawn on its meshes. Null when the host fails to make any of it: all controls of the profile
+// copy it, so it is never kept half made. The caller releases it.
+GraphicStruct* MakeWorkingGeometry(GraphicStruct* graphic, GraphicStruct* group) {
+    HeldMatrix ancestors;
+    if (!AncestorsMatrix(graphic, group, ancestors.address())) return nullptr;
+    GraphicStruct* copy = GraphicCopyEx(graphic, ancestors.get(), 0, CopyFlags);
+    if (!copy) return nullptr;
+    if (!MatrixIsIdentity(GraphicGetMatrix(copy)) && !BakeOwnMatrix(copy)) {
+        GraphicDispose(&copy);
+        return nullptr;
+    }
+    GraphicWalk(copy, SwitchOffContourVectorizing, 1, 1, 0);
+    if (copy->kind == GraphicKindMesh)
+        CAbstractUIObject::GraphicSetCustomPropVectorizeContour(copy, false);
+    // Measured once here: copies of it take the extents along.
+    GraphicGetExtents(copy, 0, 0, 1, 0, 0, 0);
+    return copy;
 }
 
 // Scratch graphics take the space mode of the model the user works in. The host interface
@@ -203,28 +229,27 @@ GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, Graphic
     }
 }
 
+// The controls of a profile copy its parts' working geometry from one made for them all, so
+// that the host derives its display snapshots and picking caches once for every copy.
 void GHandlePart::Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing) {
     if (graphic && group) {
-        MatrixStruct* ancestors = AncestorsMatrix(graphic, group);
-        Geometry = GraphicCopyEx(graphic, ancestors, 0, CopyFlags);
-        MatrixDispose(&ancestors);
+        if (ProfileMemo* memo = Control ? Control->Memo() : nullptr) {
+            GraphicStruct* shared =
+                memo->Geometry(graphic, group, [&] { return MakeWorkingGeometry(graphic, group); });
+            Geometry = shared ? GraphicCopyEx(shared, nullptr, 0, CopyFlags) : nullptr;
+        } else {
+            Geometry = MakeWorkingGeometry(graphic, group);
+        }
     }
-    if (Geometry) {
-        if (!MatrixIsIdentity(GraphicGetMatrix(Geometry))) BakeOwnMatrix(Geometry);
-        GraphicAttach(Geometry, drawing);
-    }
+    if (Geometry) GraphicAttach(Geometry, drawing);
     Drawing = drawing;
     const bool recordsMade = CreateRecords();
-    if (Geometry) {
-        if (Extents) GraphicGetGeometricExtents(Geometry, Extents, 0, 1, 0, 0);
-        GraphicWalk(Geometry, SwitchOffContourVectorizing, 1, 1, 0);
-        if (Geometry->kind == GraphicKindMesh)
-            CAbstractUIObject::GraphicSetCustomPropVectorizeContour(Geometry, false);
-    }
+    if (Geometry && Extents)
+        ExtentsCopyFrom(Extents, GraphicGetExtents(Geometry, 0, 0, 1, 0, 0, 0));
     if (!Geometry) ReportDiagnostic(DiagnosticCode::PartNoGeometry);
     if (!Geometry || !recordsMade) return;
     if (!PartCreatePrimitive()) return;
-    Loaded = PartUpdateCenter();
+    Loaded = PartCenterFromExtents();
     if (!Loaded) {
         ReportDiagnostic(DiagnosticCode::PartNoGeometry);
         return;

@@ -42,18 +42,16 @@ double ClosestFacetDistance(GraphicStruct* geometry, const VertexStruct* point,
                                   vp, FacetQueryFlags, 0, 0);
 }
 
-// A copy of the viewport whose camera is carried into the frame of the part's stored geometry:
-// the view-dependent scale is uniform about a point, so the moved camera sees the stored
-// geometry exactly as the real one sees the displayed part.
-ViewportStruct* ViewportInGeometryFrame(ViewportStruct* vp, const MatrixStruct* displayToGeometry,
-                                        VertexStruct* scratch) {
-    ViewportStruct* copy = ViewportNewEx(0, 0);
-    if (!copy) return nullptr;
+// Makes `copy` a copy of the viewport whose camera is carried into the frame of the part's stored
+// geometry: the view-dependent scale is uniform about a point, so the moved camera sees the
+// stored geometry exactly as the real one sees the displayed part.
+void PlaceCameraInGeometryFrame(ViewportStruct* vp, const MatrixStruct* displayToGeometry,
+                                VertexStruct* scratch, ViewportStruct* copy) {
     ViewportCopyFrom(vp, copy);
     ViewportSetDrawing(copy, ViewportGetDrawing(vp));
     ViewportNormalize(copy);
     CameraStruct* camera = ViewportGetCamera(copy);
-    if (!camera) return copy;
+    if (!camera) return;
     for (double* point : {camera->eye, camera->target}) {
         VertexSet(scratch, point[0], point[1], point[2]);
         VertexTransform(scratch, displayToGeometry);
@@ -62,7 +60,11 @@ ViewportStruct* ViewportInGeometryFrame(ViewportStruct* vp, const MatrixStruct* 
         point[2] = scratch->z;
     }
     ViewportNormalize(copy);
-    return copy;
+}
+
+// The scratch viewport outlives the test: it must not point at a drawing that may go first.
+void LetGoOfDrawing(ViewportStruct* scratch) {
+    if (scratch) ViewportSetDrawing(scratch, nullptr);
 }
 
 // Whether the parallel view looks straight along one of the handle's axes that disable it.
@@ -142,8 +144,9 @@ bool GHandlePart::PartHitTest(const PickView& view, double x, double y, double z
     ViewportStruct* privateViewport = nullptr;
     if (viewDependent) {
         if (perspective) {
-            privateViewport = ViewportInGeometryFrame(vp, DisplayToGeometry, ProbePoint);
+            privateViewport = view.tracker ? view.tracker->ScratchViewport() : nullptr;
             if (!privateViewport) return false;
+            PlaceCameraInGeometryFrame(vp, DisplayToGeometry, ProbePoint, privateViewport);
             vp = privateViewport;
         } else {
             VertexTransform(CursorPoint, DisplayToGeometry);
@@ -151,7 +154,7 @@ bool GHandlePart::PartHitTest(const PickView& view, double x, double y, double z
     }
     const MatrixStruct* matrix = privateViewport ? ViewportGetMatrix(vp) : view.view;
     if (!matrix) {
-        ViewportDispose(&privateViewport);
+        LetGoOfDrawing(privateViewport);
         return false;
     }
     if (perspective)
@@ -186,20 +189,19 @@ bool GHandlePart::PartHitTest(const PickView& view, double x, double y, double z
 
     const bool hit = facet >= 0 || plain >= 0;
     if (hit && viewDependent) VertexTransform(HitPoint, GeometryToDisplay);
-    ViewportDispose(&privateViewport);
+    LetGoOfDrawing(privateViewport);
     return hit;
 }
 
 } // namespace tiller
 
-bool GHandle::HandleHitTest(const tiller::PickView& view, double x, double y, double z,
-                            double* facetDistance, double* distance) {
+tiller::GHandlePart* GHandle::PartToHitTest(const tiller::PickView& view) {
     using namespace tiller;
     GHandlePart* mouseover = parts[SlotMouseover];
     if (!mouseover || !mouseover->PartIsDisplayable() || DisableMask != 0 || !view.view)
-        return false;
+        return nullptr;
     GHandlePart* tested = parts[SlotHighlightArea] ? parts[SlotHighlightArea] : parts[SlotMouseout];
-    if (!tested || !tested->PartNearCursor(view)) return false;
-    if (!view.perspective && ViewsAlongDisabledAxis(this, view.view)) return false;
-    return tested->PartHitTest(view, x, y, z, facetDistance, distance);
+    if (!tested || !tested->PartNearCursor(view)) return nullptr;
+    if (!view.perspective && ViewsAlongDisabledAxis(this, view.view)) return nullptr;
+    return tested;
 }

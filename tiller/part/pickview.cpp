@@ -28,9 +28,19 @@ void Apply(const MatrixStruct& t, double x, double y, double z, double out[3]) {
 
 } // namespace
 
+PickViewTracker::~PickViewTracker() {
+    ViewportDispose(&scratch_);
+}
+
+ViewportStruct* PickViewTracker::ScratchViewport() {
+    if (!scratch_) scratch_ = ViewportNewEx(0, 0);
+    return scratch_;
+}
+
 PickView PickViewTracker::Read(ViewportStruct* vp, double x, double y, double z, int aperture) {
     PickView pick;
     pick.viewport = vp;
+    pick.tracker = this;
     pick.aperture = aperture;
     // The view matrix first: reading it lets the host deliver pending view-dependent scale
     // changes to the parts before their boxes are trusted.

@@ -16,8 +16,11 @@ struct ScreenBox {
     double minX, minY, maxX, maxY;
 };
 
+class PickViewTracker;
+
 struct PickView {
     ViewportStruct* viewport = nullptr;
+    PickViewTracker* tracker = nullptr; // lends the scratch viewport of perspective tests
     const MatrixStruct* view = nullptr; // world into view coordinates
     bool perspective = false;
     int aperture = 0;
@@ -30,14 +33,23 @@ struct PickView {
 };
 
 // Remembers the projection a control's parts were last boxed in, so that their screen boxes
-// are recomputed only after the view changes.
+// are recomputed only after the view changes, and keeps the one scratch viewport that the
+// perspective tests of view-dependent parts reuse.
 class PickViewTracker {
   public:
+    PickViewTracker() = default;
+    ~PickViewTracker();
+    PickViewTracker(const PickViewTracker&) = delete;
+    PickViewTracker& operator=(const PickViewTracker&) = delete;
+
     // Reads the viewport (null view when it has none) and the cursor, a point of the cursor's
     // sight line in user coordinates.
     PickView Read(ViewportStruct* vp, double x, double y, double z, int aperture);
+    // A viewport of the tracker's own, made on first use; null when the host cannot make one.
+    ViewportStruct* ScratchViewport();
 
   private:
+    ViewportStruct* scratch_ = nullptr;
     MatrixStruct last_{};
     bool lastPerspective_ = false;
     ViewportStruct* lastViewport_ = nullptr;

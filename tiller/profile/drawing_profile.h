@@ -4,6 +4,7 @@
 #define TILLER_PROFILE_DRAWING_PROFILE_H
 
 #include "tiller/host/korvex.h"
+#include "tiller/profile/profile_memo.h"
 
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ class DrawingProfile {
     // The loaded file's path with every link and relative step resolved.
     const std::wstring& CanonicalPath() const { return canonicalPath_; }
     DrawingStruct* Drawing() const { return drawing_; }
+    // What the controls of this profile share; the profile drawing is never changed after load.
+    ProfileMemo& Memo() { return memo_; }
 
   private:
     void Load();
@@ -34,6 +37,7 @@ class DrawingProfile {
     std::wstring fileName_;
     std::wstring canonicalPath_;
     DrawingStruct* drawing_ = nullptr;
+    ProfileMemo memo_;
 };
 
 // The folder above the folder that holds the loaded host library ('/' separators).

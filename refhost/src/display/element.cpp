@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 class ElementImpl {
   public:
@@ -26,8 +27,7 @@ class ElementImpl {
     CRedUIElement* face;
     korvex::RenderScene* scene = nullptr; // null before joining and after the scene closed
     int sceneId = 0;
-    korvex::Geometry snapshot;
-    bool hasSnapshot = false;
+    std::shared_ptr<const korvex::Geometry> snapshot; // null until made from a graphic
     long snapshotId = 0;
     int drawPriority = 0;
     korvex::ViewportRecord* space = nullptr;
@@ -153,6 +153,21 @@ RedUIElementState redrawIf(const ElementImpl& e, bool redraw) {
     return StateOk;
 }
 
+// The graphic's display snapshot, made once per revision and shared by every element made from
+// a graphic of that revision: a snapshot is never changed once made.
+std::shared_ptr<const Geometry> snapshotOf(GraphicRecord& g) {
+    if (g.snapshot && g.snapshotRevision == g.revision) return g.snapshot;
+    std::shared_ptr<const Geometry> snapshot = DerivedByRevision<Geometry>::find(g.revision);
+    if (!snapshot) {
+        auto made = std::make_unique<Geometry>();
+        collectGeometry(g, identityMatrix(), false, {MeshEdges::Contours, nullptr}, made.get());
+        snapshot = DerivedByRevision<Geometry>::keep(g.revision, std::move(made));
+    }
+    g.snapshot = snapshot;
+    g.snapshotRevision = g.revision;
+    return snapshot;
+}
+
 } // namespace
 
 RenderScene* sceneById(int id) {
@@ -211,11 +226,11 @@ void deliverViewMatrixChanges() {
 std::vector<ElementView> elementsShownIn(ViewportRecord* vp) {
     std::vector<ElementView> shown;
     for (const ElementImpl* e : allElements()) {
-        if (!e->visible || !e->hasSnapshot || !contains(viewportsDrawnIn(*e), vp)) continue;
+        if (!e->visible || !e->snapshot || !contains(viewportsDrawnIn(*e), vp)) continue;
         const MatrixStruct k = measuringViewport(*e) == vp
                                    ? e->viewMatrix
                                    : viewDependentMatrix(*e, *vp, identityMatrix());
-        shown.push_back({&e->snapshot, e->face, e->snapshotId, compose(e->matrix, k),
+        shown.push_back({e->snapshot.get(), e->face, e->snapshotId, compose(e->matrix, k),
                          e->drawPriority, e->transparency, e->ambient, e->diffuse, e->specular});
     }
     std::stable_sort(shown.begin(), shown.end(), [](const ElementView& a, const ElementView& b) {
@@ -250,7 +265,10 @@ const char* CAbstractUIObject::GetRedUIErrorString(RedUIElementState state) {
 RedUIElementState CAbstractUIObject::GraphicSetCustomPropVectorizeContour(GraphicStruct* g,
                                                                           bool on) {
     if (!g) return StateInvalidArgument;
-    static_cast<GraphicRecord*>(g)->vectorizeContour = on;
+    GraphicRecord* graphic = static_cast<GraphicRecord*>(g);
+    if (graphic->vectorizeContour == on) return StateOk;
+    graphic->vectorizeContour = on;
+    noteGeometryChanged(graphic, false);
     return StateOk;
 }
 
@@ -307,10 +325,7 @@ RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
 RedUIElementState CRedUIElement::CreatePrimByGraphic(GraphicStruct* g, bool redraw) {
     deliverViewMatrixChanges();
     if (!g) return StateInvalidArgument;
-    impl_->snapshot = {};
-    collectGeometry(*static_cast<GraphicRecord*>(g), identityMatrix(), false,
-                    {MeshEdges::Contours, nullptr}, &impl_->snapshot);
-    impl_->hasSnapshot = true;
+    impl_->snapshot = snapshotOf(*static_cast<GraphicRecord*>(g));
     static long lastSnapshotId = 0;
     impl_->snapshotId = ++lastSnapshotId;
     return redrawIf(*impl_, redraw);
@@ -505,8 +520,8 @@ int kvElementGetInfo(CRedUIElement* element, KvElementInfo* info) {
     info->matrix = e.matrix;
     info->viewMatrix = e.viewMatrix;
     info->viewport = measuringViewport(e);
-    info->triangles = static_cast<int>(e.snapshot.triangles.size());
-    info->segments = static_cast<int>(e.snapshot.segments.size());
+    info->triangles = e.snapshot ? static_cast<int>(e.snapshot->triangles.size()) : 0;
+    info->segments = e.snapshot ? static_cast<int>(e.snapshot->segments.size()) : 0;
     info->callbacks = e.callbacks;
     return 1;
 }
@@ -523,7 +538,7 @@ std::vector<KvShownElement> kvViewportShownElements(ViewportStruct* vp) {
 
 int kvElementGetGeometry(CRedUIElement* element, KvGeometry* out) {
     deliverViewMatrixChanges();
-    if (!element || !out || !element->impl()->hasSnapshot) return 0;
-    exportGeometry(element->impl()->snapshot, out);
+    if (!element || !out || !element->impl()->snapshot) return 0;
+    exportGeometry(*element->impl()->snapshot, out);
     return 1;
 }

@@ -250,9 +250,8 @@ struct GraphicCache {
 
 namespace {
 
-const GraphicCache& cacheOf(const GraphicRecord& g) {
-    if (g.cache && g.cacheRevision == g.revision) return *g.cache;
-    auto cache = std::make_shared<GraphicCache>();
+std::unique_ptr<GraphicCache> buildCache(const GraphicRecord& g) {
+    auto cache = std::make_unique<GraphicCache>();
     collectGeometry(g, identityMatrix(), false, {MeshEdges::All, nullptr}, &cache->geometry);
     std::vector<Box> boxes;
     for (const Triangle& t : cache->geometry.triangles) {
@@ -270,11 +269,18 @@ const GraphicCache& cacheOf(const GraphicRecord& g) {
         cache->bounds.add(b);
     }
     cache->segments = buildBvh(boxes);
+    return cache;
+}
+
+const GraphicCache& cacheOf(const GraphicRecord& g) {
+    if (g.cache && g.cacheRevision == g.revision) return *g.cache;
+    std::shared_ptr<const GraphicCache> shared = DerivedByRevision<GraphicCache>::find(g.revision);
+    if (!shared) shared = DerivedByRevision<GraphicCache>::keep(g.revision, buildCache(g));
     // Replaced, never changed in place: copies may share the old cache.
-    g.cache = cache;
+    g.cache = shared;
     g.cacheRevision = g.revision;
     g.cacheToOwn = identityMatrix();
-    return *cache;
+    return *shared;
 }
 
 // Slab test of the ray origin + t * direction, t >= tMin, against a box.
@@ -351,10 +357,6 @@ FacetRay facetRay(const ViewportRecord& vp, Vec3 worldPoint) {
 }
 
 } // namespace
-
-void ensurePickCache(const GraphicRecord& g) {
-    cacheOf(g);
-}
 
 } // namespace korvex
 

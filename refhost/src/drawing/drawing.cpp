@@ -177,8 +177,11 @@ KORVEX_API int kvGraphicAddFace(GraphicStruct* mesh, int a, int b, int c) {
     return 1;
 }
 
+// The colour is drawn: snapshots made before the change are stale.
 KORVEX_API void kvGraphicSetPen(GraphicStruct* g, uint32_t color) {
-    if (g) asGraphic(g)->penColor = color & 0x00FFFFFF;
+    if (!g) return;
+    asGraphic(g)->penColor = color & 0x00FFFFFF;
+    noteGeometryChanged(asGraphic(g), false);
 }
 
 KORVEX_API void kvGraphicSetReferencePoint(GraphicStruct* g, double x, double y, double z) {

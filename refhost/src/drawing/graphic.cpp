@@ -54,12 +54,15 @@ GraphicRecord* createGraphic(int kind, bool counted) {
 namespace {
 
 void freeVertices(GraphicRecord* g) {
+    const VertexStruct* block = g->vertexBlock.get();
     VertexStruct* v = g->firstVertex;
     for (int i = 0; i < g->vertexCount; ++i) {
         VertexStruct* next = v->next;
-        delete v;
+        if (v < block || v >= block + g->vertexBlockSize) delete v;
         v = next;
     }
+    g->vertexBlock.reset();
+    g->vertexBlockSize = 0;
     g->firstVertex = nullptr;
     g->vertexCount = 0;
 }
@@ -116,14 +119,19 @@ void markSubtreeExtentsDirty(GraphicRecord* g) {
 
 } // namespace
 
+uint64_t newRevision() {
+    static uint64_t last = 0;
+    return ++last;
+}
+
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved) {
     if (matrixMoved)
         markSubtreeExtentsDirty(g);
     else
-        ++g->revision;
+        g->revision = newRevision();
     g->extentsDirty = true;
     for (GraphicRecord* p = parentOf(g); p; p = parentOf(p)) {
-        ++p->revision;
+        p->revision = newRevision();
         p->extentsDirty = true;
     }
 }
@@ -134,6 +142,21 @@ struct TreeDeleter {
     void operator()(GraphicRecord* g) const { destroyGraphicTree(g); }
 };
 using GraphicTree = std::unique_ptr<GraphicRecord, TreeDeleter>;
+
+// The original's vertices in one block, linked in its order. The copy's revision is set once
+// it is complete.
+void copyVertices(const GraphicRecord& g, GraphicRecord* copy) {
+    const int n = g.vertexCount;
+    if (n == 0) return;
+    copy->vertexBlock.reset(new VertexStruct[n]);
+    copy->vertexBlockSize = n;
+    VertexStruct* block = copy->vertexBlock.get();
+    const VertexStruct* v = g.firstVertex;
+    for (int i = 0; i < n; ++i, v = v->next)
+        block[i] = {v->x, v->y, v->z, &block[(i + 1) % n], &block[(i + n - 1) % n]};
+    copy->firstVertex = block;
+    copy->vertexCount = n;
+}
 
 // Releases what it made when an allocation fails part way.
 GraphicTree copyNode(const GraphicRecord& g, bool counted) {
@@ -146,9 +169,7 @@ GraphicTree copyNode(const GraphicRecord& g, bool counted) {
     copy->matrix = g.matrix;
     copy->refPoint = g.refPoint;
     copy->properties = g.properties;
-    const VertexStruct* v = g.firstVertex;
-    for (int i = 0; i < g.vertexCount; ++i, v = v->next)
-        appendVertex(copy.get(), v->x, v->y, v->z);
+    copyVertices(g, copy.get());
     copy->faces = g.faces;
     copy->vectorizeContour = g.vectorizeContour;
     for (const GraphicRecord* child : g.children) {
@@ -156,6 +177,7 @@ GraphicTree copyNode(const GraphicRecord& g, bool counted) {
         appendChild(copy.get(), childCopy.get());
         childCopy.release();
     }
+    copy->revision = g.revision;
     return copy;
 }
 
@@ -219,9 +241,8 @@ struct Bounds {
 void addVerticesOfSubtree(const GraphicRecord& g, const MatrixStruct& toWorld, Bounds* bounds) {
     const VertexStruct* v = g.firstVertex;
     for (int i = 0; i < g.vertexCount; ++i, v = v->next) {
-        double x = v->x, y = v->y, z = v->z;
-        mapPoint(toWorld, x, y, z);
-        bounds->add(x, y, z);
+        const Vec3 p = transformPoint(toWorld, {v->x, v->y, v->z});
+        bounds->add(p.x, p.y, p.z);
     }
     for (const GraphicRecord* child : g.children)
         addVerticesOfSubtree(*child, compose(toWorld, ownMatrix(*child)), bounds);
@@ -242,8 +263,10 @@ ExtentsStruct worldExtentsOf(const GraphicRecord& g) {
 // child's own matrix, which is cleared.
 void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
     VertexStruct* v = g->firstVertex;
-    for (int i = 0; i < g->vertexCount; ++i, v = v->next)
-        mapPoint(m, v->x, v->y, v->z);
+    for (int i = 0; i < g->vertexCount; ++i, v = v->next) {
+        const Vec3 p = transformPoint(m, {v->x, v->y, v->z});
+        v->x = p.x, v->y = p.y, v->z = p.z;
+    }
     if (g->refPoint) mapPoint(m, g->refPoint->x, g->refPoint->y, g->refPoint->z);
     for (GraphicRecord* child : g->children) {
         const MatrixStruct childToParent = compose(m, ownMatrix(*child));
@@ -422,14 +445,17 @@ GraphicRecord* copyWithCache(const GraphicRecord& original, const MatrixStruct* 
     GraphicTree copy = copyNode(original, true);
     if (!copy) return nullptr;
     if (m) copy->matrix = compose(*m, ownMatrix(*copy));
-    // A copy shares the original's picking cache. A free-standing graphic's copy is usually a
-    // saved state the original returns to, after transforms baked into it: measuring it now
-    // saves measuring the geometry again after every return.
-    if (!parentOf(&original) && !original.modelOf) ensurePickCache(original);
+    // A copy shares the original's picking cache, which may also carry transforms baked into
+    // the original since it was built. Where the copy sits alike in the world, it takes the
+    // original's extents too.
     if (original.cache && original.cacheRevision == original.revision) {
         copy->cache = original.cache;
         copy->cacheToOwn = original.cacheToOwn;
         copy->cacheRevision = copy->revision;
+    }
+    if (!m && !parentOf(&original) && !original.extentsDirty) {
+        copy->cachedExtents = original.cachedExtents;
+        copy->extentsDirty = false;
     }
     return copy.release();
 }

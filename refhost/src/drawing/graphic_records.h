@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct DrawingRecord;
@@ -34,6 +35,8 @@ struct CustomProperty {
 
 // Host-private derived data of a graphic (bounds, triangle hierarchy), rebuilt after changes.
 struct GraphicCache;
+// What a graphic tree shows (display_records.h).
+struct Geometry;
 
 } // namespace korvex
 
@@ -49,14 +52,20 @@ struct GraphicRecord : GraphicStruct {
     std::vector<korvex::CustomProperty> properties;
     VertexStruct* firstVertex = nullptr; // circular doubly linked list, owned
     int vertexCount = 0;
+    // A copy's vertices, made in one block and linked into the list; vertices added later are
+    // made one by one.
+    std::unique_ptr<VertexStruct[]> vertexBlock;
+    int vertexBlockSize = 0;
     std::vector<std::array<int, 3>> faces; // meshes: indices into the vertex list
     std::vector<GraphicRecord*> children;  // owned, in order
     DrawingRecord* attachedTo = nullptr;   // set by GraphicAttach (not owned)
     size_t attachedIndex = 0;              // its place in attachedTo->attached
     bool extentsDirty = true;
     ExtentsStruct cachedExtents;
-    // Bumped on every change of the graphic's geometry or of any descendant's (their matrices
-    // included), never by a change of its own matrix alone.
+    // The state of the geometry of the graphic's tree: a stamp unique in the process, new on
+    // every change of its geometry or of any descendant's (their matrices included), never on a
+    // change of its own matrix alone. A copy takes its original's stamps, so graphics with one
+    // revision hold the same geometry and share what is derived from it (DerivedByRevision).
     uint64_t revision = 0;
     // Picking's cache, current while cacheRevision == revision. It holds the geometry as it
     // was when built; cacheToOwn carries it into the graphic's own coordinates as they are now
@@ -65,6 +74,10 @@ struct GraphicRecord : GraphicStruct {
     mutable std::shared_ptr<const korvex::GraphicCache> cache;
     mutable uint64_t cacheRevision = 0;
     mutable MatrixStruct cacheToOwn{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    // The display snapshot elements made from this graphic draw, current while
+    // snapshotRevision == revision.
+    std::shared_ptr<const korvex::Geometry> snapshot;
+    uint64_t snapshotRevision = 0;
     bool vectorizeContour = true; // meshes draw their contour edges
     bool counted = false;
     DrawingRecord* modelOf = nullptr; // the drawing whose model root this is
@@ -113,8 +126,36 @@ void appendVertex(GraphicRecord* g, double x, double y, double z);
 // its own matrix moved; the cached extents of g, of its ancestors and, when its own matrix
 // moved, of its descendants become stale.
 void noteGeometryChanged(GraphicRecord* g, bool matrixMoved);
-// Builds picking's cache of g unless it is current (picking.cpp).
-void ensurePickCache(const GraphicRecord& g);
+// A revision no graphic has had yet.
+uint64_t newRevision();
+
+// What is derived from a revision's geometry (picking caches, display snapshots), kept while
+// any graphic holds it, so that every graphic of that revision finds it made: the copies of one
+// graphic derive it once between them.
+template <class T> class DerivedByRevision {
+  public:
+    static std::shared_ptr<const T> find(uint64_t revision) {
+        const auto found = table().find(revision);
+        return found == table().end() ? nullptr : found->second.lock();
+    }
+    // Keeps `made` (taken over) for the revision.
+    static std::shared_ptr<const T> keep(uint64_t revision, std::unique_ptr<T> made) {
+        std::shared_ptr<const T> shared(made.release(), [revision](const T* gone) {
+            const auto found = table().find(revision);
+            if (found != table().end() && found->second.expired()) table().erase(found);
+            delete gone;
+        });
+        table()[revision] = shared;
+        return shared;
+    }
+
+  private:
+    static std::unordered_map<uint64_t, std::weak_ptr<const T>>& table() {
+        // Never destroyed: graphics released while the process ends still reach it.
+        static auto* byRevision = new std::unordered_map<uint64_t, std::weak_ptr<const T>>;
+        return *byRevision;
+    }
+};
 GraphicRecord* parentOf(const GraphicRecord* g);
 // The graphic's own matrix, the identity when it has none.
 const MatrixStruct& ownMatrix(const GraphicRecord& g);

@@ -143,16 +143,6 @@ bool invertAffine(const MatrixStruct& m, MatrixStruct* out) {
     return true;
 }
 
-Vec3 transformVector(const MatrixStruct& m, Vec3 v) {
-    const double* a = m.m;
-    return {a[0] * v.x + a[4] * v.y + a[8] * v.z, a[1] * v.x + a[5] * v.y + a[9] * v.z,
-            a[2] * v.x + a[6] * v.y + a[10] * v.z};
-}
-
-Vec3 transformPoint(const MatrixStruct& m, Vec3 p) {
-    return transformVector(m, p) + Vec3{m.m[12], m.m[13], m.m[14]};
-}
-
 void mapPoint(const MatrixStruct& m, double& x, double& y, double& z) {
     const Vec3 p = transformPoint(m, {x, y, z});
     x = p.x;

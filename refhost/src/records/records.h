@@ -49,8 +49,15 @@ const MatrixStruct& orIdentity(const MatrixStruct* m);
 MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b);
 // The inverse of an affine matrix; false (and `inverse` untouched) when it is singular.
 bool invertAffine(const MatrixStruct& m, MatrixStruct* inverse);
-Vec3 transformPoint(const MatrixStruct& m, Vec3 p);
-Vec3 transformVector(const MatrixStruct& m, Vec3 v);
+// Inline: picking maps every vertex it looks at through these.
+inline Vec3 transformVector(const MatrixStruct& m, Vec3 v) {
+    const double* a = m.m;
+    return {a[0] * v.x + a[4] * v.y + a[8] * v.z, a[1] * v.x + a[5] * v.y + a[9] * v.z,
+            a[2] * v.x + a[6] * v.y + a[10] * v.z};
+}
+inline Vec3 transformPoint(const MatrixStruct& m, Vec3 p) {
+    return transformVector(m, p) + Vec3{m.m[12], m.m[13], m.m[14]};
+}
 // The point (x, y, z) mapped by m, in place.
 void mapPoint(const MatrixStruct& m, double& x, double& y, double& z);
 

@@ -70,6 +70,10 @@ __attribute__((noinline)) void operator delete(void* p) noexcept {
 __attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
     std::free(p);
 }
+// What a no-throw new expression frees with when the constructor throws.
+__attribute__((noinline)) void operator delete(void* p, const std::nothrow_t&) noexcept {
+    std::free(p);
+}
 
 namespace {
 

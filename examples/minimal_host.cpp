@@ -5,6 +5,7 @@
 //
 #include "tiller/tiller.h"
 
+#include "korvex/math.h"
 #include "korvex/session.h"
 #include "korvex/view.h"
 #include "tiller/host/korvex.h"
@@ -60,8 +61,7 @@ std::string DragArrow(GControl* control, KvScene* scene, ViewportStruct* vp, dou
     // It stays null when no drag step succeeded: then there is nothing to apply.
     const HandleProperties* params = dbGHandleGetParams(control, handle);
     const MatrixStruct* moved = params ? params->mDrag : nullptr;
-    const MatrixStruct applied =
-        moved ? *moved : MatrixStruct{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    const MatrixStruct applied = moved ? *moved : Identity;
     dbGCtrlSetState(control, StateIdle, nullptr, 0, 0, 0, 0, 0, 0, 0);
     kvScenePointerRelease(scene);
     kvSceneTransformSelection(scene, &applied);

@@ -12,6 +12,38 @@
 #include <string>
 #include <vector>
 
+// Sets the control up over the scene's selection as a CAD host would (kvSceneSetupGeometry).
+inline int SetupOverSelection(KvScene* scene, ViewportStruct* vp, GControl* c,
+                              const GControlProperties& props) {
+    KvSetupGeometry g{};
+    if (!kvSceneSetupGeometry(scene, &g)) return 0;
+    ExtentsStruct* extents = ExtentsNewEx();
+    ExtentsSet(extents, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
+               g.extentsMax.y, g.extentsMax.z);
+    VertexStruct* ref = VertexNewEx(g.refPoint.x, g.refPoint.y, g.refPoint.z);
+    const int done = dbGCtrlSetup(c, &props, vp, &g.controlCS, extents, ref, &g.rotbarCS,
+                                  &g.selectionCS, extents);
+    VertexDispose(&ref);
+    ExtentsDispose(&extents);
+    return done;
+}
+// The pointer over pixel (px, py): the host's sample, then dbGCtrlDrag with it.
+inline GHandle* PointerMove(KvScene* scene, ViewportStruct* vp, GControl* c, double px, double py,
+                            uint32_t* changed = nullptr, uint16_t keys = 0, uint32_t uniform = 0,
+                            uint32_t fromCenter = 0, uint32_t keepSelectionCS = 0) {
+    KvDragSample s{};
+    if (!kvScenePointerMove(scene, vp, px, py, &s)) return nullptr;
+    return dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys, uniform, fromCenter,
+                       keepSelectionCS, changed);
+}
+// A press over pixel (px, py) starting a drag of h; the answer of dbGCtrlSetState.
+inline int Press(KvScene* scene, ViewportStruct* vp, GControl* c, GHandle* h, double px, double py,
+                 uint16_t keys = 0) {
+    KvDragSample s{};
+    if (!kvScenePointerPress(scene, vp, px, py, &s)) return 0;
+    return dbGCtrlSetState(c, 1, h, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys);
+}
+
 class ControlFixture : public SceneFixture {
   protected:
     void SetUp() override {
@@ -67,28 +99,14 @@ class ControlFixture : public SceneFixture {
         VertexDispose(&origin);
         return done;
     }
-    // Sets the control up over the scene's selection as a CAD host would (kvSceneSetupGeometry).
     int SetupOverSelection(GControl* c, const GControlProperties& props) {
-        KvSetupGeometry g{};
-        if (!kvSceneSetupGeometry(scene, &g)) return 0;
-        ExtentsStruct* extents = ExtentsNewEx();
-        ExtentsSet(extents, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
-                   g.extentsMax.y, g.extentsMax.z);
-        VertexStruct* ref = VertexNewEx(g.refPoint.x, g.refPoint.y, g.refPoint.z);
-        const int done = dbGCtrlSetup(c, &props, vp, &g.controlCS, extents, ref, &g.rotbarCS,
-                                      &g.selectionCS, extents);
-        VertexDispose(&ref);
-        ExtentsDispose(&extents);
-        return done;
+        return ::SetupOverSelection(scene, vp, c, props);
     }
-    // The pointer over pixel (px, py): the host's sample, then dbGCtrlDrag with it.
     GHandle* PointerMove(GControl* c, double px, double py, uint32_t* changed = nullptr,
                          uint16_t keys = 0, uint32_t uniform = 0, uint32_t fromCenter = 0,
                          uint32_t keepSelectionCS = 0) {
-        KvDragSample s{};
-        if (!kvScenePointerMove(scene, vp, px, py, &s)) return nullptr;
-        return dbGCtrlDrag(c, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys, uniform, fromCenter,
-                           keepSelectionCS, changed);
+        return ::PointerMove(scene, vp, c, px, py, changed, keys, uniform, fromCenter,
+                             keepSelectionCS);
     }
     // The name of the handle the pointer finds over a world point, `dy` pixels above it, or "".
     std::string HoverName(GControl* c, KvPoint world, double dy = 0, uint32_t* changed = nullptr) {
@@ -96,11 +114,8 @@ class ControlFixture : public SceneFixture {
         GHandle* h = PointerMove(c, px[0], px[1] - dy, changed);
         return h ? dbGHandleGetParams(c, h)->csName : "";
     }
-    // A press over pixel (px, py) starting a drag of h; the answer of dbGCtrlSetState.
     int Press(GControl* c, GHandle* h, double px, double py, uint16_t keys = 0) {
-        KvDragSample s{};
-        if (!kvScenePointerPress(scene, vp, px, py, &s)) return 0;
-        return dbGCtrlSetState(c, 1, h, s.x, s.y, s.z, s.vx, s.vy, s.vz, keys);
+        return ::Press(scene, vp, c, h, px, py, keys);
     }
     // Ends the drag in progress; the answer of dbGCtrlSetState.
     int Release(GControl* c) {

@@ -5,6 +5,7 @@
 #define TILLER_TESTS_CONTROL_TEST_PROFILES_H
 
 #include "korvex/drawing.h"
+#include "korvex/math.h"
 
 #include <filesystem>
 #include <string>
@@ -16,10 +17,6 @@ namespace testprofile {
 
 using Props = std::vector<std::pair<std::string, std::string>>;
 
-struct Point {
-    double x, y, z;
-};
-
 inline GraphicStruct* AddGroup(GraphicStruct* parent, const Props& props) {
     GraphicStruct* group = kvGraphicNew(GraphicKindGroup);
     for (const auto& [name, value] : props)
@@ -29,7 +26,7 @@ inline GraphicStruct* AddGroup(GraphicStruct* parent, const Props& props) {
 }
 
 // A square mesh in the plane z = c.z, of half size `half`, centred at c.
-inline GraphicStruct* AddSquare(GraphicStruct* parent, Point c, double half) {
+inline GraphicStruct* AddSquare(GraphicStruct* parent, KvPoint c, double half) {
     GraphicStruct* mesh = kvGraphicNew(GraphicKindMesh);
     kvGraphicAddVertex(mesh, c.x - half, c.y - half, c.z);
     kvGraphicAddVertex(mesh, c.x + half, c.y - half, c.z);
@@ -41,7 +38,7 @@ inline GraphicStruct* AddSquare(GraphicStruct* parent, Point c, double half) {
     return mesh;
 }
 
-inline GraphicStruct* AddLine(GraphicStruct* parent, Point a, Point b, uint32_t pen) {
+inline GraphicStruct* AddLine(GraphicStruct* parent, KvPoint a, KvPoint b, uint32_t pen) {
     GraphicStruct* line = kvGraphicNew(GraphicKindLine);
     kvGraphicAddVertex(line, a.x, a.y, a.z);
     kvGraphicAddVertex(line, b.x, b.y, b.z);
@@ -51,7 +48,7 @@ inline GraphicStruct* AddLine(GraphicStruct* parent, Point a, Point b, uint32_t 
 }
 
 // A part group of `type` holding a square at c.
-inline GraphicStruct* AddSquarePart(GraphicStruct* handle, const char* type, Point c, double half,
+inline GraphicStruct* AddSquarePart(GraphicStruct* handle, const char* type, KvPoint c, double half,
                                     Props extra = {}) {
     extra.insert(extra.begin(), {"handle_part", type});
     GraphicStruct* part = AddGroup(handle, extra);
@@ -62,12 +59,12 @@ inline GraphicStruct* AddSquarePart(GraphicStruct* handle, const char* type, Poi
 enum class Flaw { None, FourthLine, TwoRed, BlueElsewhere };
 
 // Red X, green Y and blue Z axis lines of length 0.1 from `origin`.
-inline GraphicStruct* AddCoordsystem(GraphicStruct* handle, Point o = {0, 0, 0},
+inline GraphicStruct* AddCoordsystem(GraphicStruct* handle, KvPoint o = {0, 0, 0},
                                      Flaw flaw = Flaw::None) {
     GraphicStruct* part = AddGroup(handle, {{"handle_part", "coordsystem"}});
     AddLine(part, o, {o.x + 0.1, o.y, o.z}, 0x0000FF);
     AddLine(part, o, {o.x, o.y + 0.1, o.z}, flaw == Flaw::TwoRed ? 0x0000FF : 0x00FF00);
-    const Point zStart = flaw == Flaw::BlueElsewhere ? Point{o.x + 0.05, o.y, o.z} : o;
+    const KvPoint zStart = flaw == Flaw::BlueElsewhere ? KvPoint{o.x + 0.05, o.y, o.z} : o;
     AddLine(part, zStart, {o.x, o.y, o.z + 0.1}, 0xFF0000);
     if (flaw == Flaw::FourthLine) AddLine(part, o, {o.x + 0.1, o.y + 0.1, o.z}, 0x00FFFF);
     return part;
@@ -95,7 +92,7 @@ inline GraphicStruct* AddHandleGroup(GraphicStruct* root, const HandleDesc& desc
 }
 
 // An interactive handle: mouseout and mouseover squares at c and a sound coordsystem.
-inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleDesc& desc, Point c,
+inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleDesc& desc, KvPoint c,
                                      double half = 0.05) {
     GraphicStruct* handle = AddHandleGroup(root, desc);
     AddSquarePart(handle, "mouseout", c, half);
@@ -106,8 +103,8 @@ inline GraphicStruct* AddInteractive(GraphicStruct* root, const HandleDesc& desc
 
 // An interactive handle picked on a line from a to b (its mouseout part, with the part's
 // `partExtra` properties), with a mouseover square at the line's middle and a sound coordsystem.
-inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc, Point a, Point b,
-                                    Props partExtra = {}) {
+inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc, KvPoint a,
+                                    KvPoint b, Props partExtra = {}) {
     GraphicStruct* handle = AddHandleGroup(root, desc);
     partExtra.insert(partExtra.begin(), {"handle_part", "mouseout"});
     AddLine(AddGroup(handle, partExtra), a, b, 0xFFFFFF);
@@ -117,7 +114,7 @@ inline GraphicStruct* AddLineHandle(GraphicStruct* root, const HandleDesc& desc,
 }
 
 // A static handle (transform none) showing a square at c.
-inline GraphicStruct* AddStatic(GraphicStruct* root, const std::string& name, Point c,
+inline GraphicStruct* AddStatic(GraphicStruct* root, const std::string& name, KvPoint c,
                                 Props extra = {}) {
     GraphicStruct* handle =
         AddHandleGroup(root, {name, "none", "refpoint", "gctrl_cs", "none", std::move(extra)});

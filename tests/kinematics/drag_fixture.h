@@ -4,6 +4,7 @@
 #ifndef TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 #define TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 
+#include "korvex/view.h"
 #include "support/live_records.h"
 #include "support/math3d.h"
 #include "tiller/handle/ghandle.h"

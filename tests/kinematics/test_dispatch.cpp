@@ -2,8 +2,6 @@
 // and host records across drag steps, including steps whose record creations fail.
 #include "drag_fixture.h"
 
-#include <cmath>
-
 namespace {
 
 struct Pair {
@@ -17,12 +15,6 @@ const Pair Routines[] = {
     {TransformScale2, MovementRotbarX},   {TransformRotate, MovementRotbarXY},
 };
 const Vec Grab = BoxCentre + Vec{0.3, 0.2, 0};
-
-bool IsIdentity(const MatrixStruct& m, double tol) {
-    for (int i = 0; i < 16; ++i)
-        if (std::fabs(m.m[i] - Identity.m[i]) > tol) return false;
-    return true;
-}
 
 TEST_F(DragTest, GuardsRefuseAndKeepTheDragMatrix) {
     GHandle* h = MakeHandle(TransformMove, MovementWorkPlaneXY, Identity, BoxCentre);
@@ -57,11 +49,14 @@ TEST_F(DragTest, PairsWithoutARoutineLeaveTheIdentity) {
         h->MovementType = movement;
         MatrixStruct returned;
         EXPECT_EQ(Drag(h, At(Grab + Vec{1, 0, 0}), &returned), 0);
-        EXPECT_TRUE(IsIdentity(*h->mDrag, 0) && IsIdentity(returned, 0));
+        EXPECT_TRUE(MatrixIsIdentity(h->mDrag) && MatrixIsIdentity(&returned));
     }
 }
 
-TEST_F(DragTest, EveryRoutineGivesTheIdentityAtTheStartSample) {
+// Every routine gives the identity at the start sample. Once a handle holds its drag matrix and
+// its selection box, a step makes no lasting record, whether it succeeds or one of its
+// creations fails; a failed step leaves the identity.
+TEST_F(DragTest, DragStepsStartAtTheIdentityAndReleaseEveryRecordEvenWhenCreationsFail) {
     for (bool perspective : {false, true}) {
         Look({3, -4, 2.5}, perspective);
         for (const Pair& p : Routines) {
@@ -69,20 +64,8 @@ TEST_F(DragTest, EveryRoutineGivesTheIdentityAtTheStartSample) {
             Start(h, Grab);
             MatrixStruct returned;
             ASSERT_EQ(Drag(h, At(Grab), &returned), 1) << p.transform << "/" << p.movement;
-            EXPECT_TRUE(IsIdentity(*h->mDrag, 1e-9) && IsIdentity(returned, 1e-9))
-                << p.transform << "/" << p.movement << (perspective ? " perspective" : "");
-        }
-    }
-}
-
-// Once a handle holds its drag matrix and its selection box, a step makes no lasting record,
-// whether it succeeds or one of its creations fails; a failed step leaves the identity.
-TEST_F(DragTest, DragStepsReleaseEveryRecordTheyMakeEvenWhenCreationsFail) {
-    for (bool perspective : {false, true}) {
-        Look({3, -4, 2.5}, perspective);
-        for (const Pair& p : Routines) {
-            GHandle* h = MakeHandle(p.transform, p.movement, Identity, BoxCentre);
-            Start(h, Grab);
+            ExpectMatrixNear(*h->mDrag, Identity, 1e-9);
+            ExpectMatrixNear(returned, Identity, 1e-9);
             const tiller::DragSample step = At(Grab + Vec{0.2, 0.1, 0});
             ASSERT_EQ(Drag(h, step), 1);
             const long settled = kvLiveTotal();
@@ -97,7 +80,7 @@ TEST_F(DragTest, DragStepsReleaseEveryRecordTheyMakeEvenWhenCreationsFail) {
                 kvFailNthCreation(0);
                 EXPECT_EQ(kvLiveTotal(), settled) << p.transform << "/" << p.movement << " n=" << n;
                 if (!ok && n > 1) {
-                    EXPECT_TRUE(IsIdentity(*h->mDrag, 0));
+                    EXPECT_TRUE(MatrixIsIdentity(h->mDrag));
                 }
                 if (!fired) break;
             }

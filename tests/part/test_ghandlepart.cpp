@@ -28,8 +28,8 @@ class PartTest : public HandleFixture {};
 
 TEST_F(PartTest, AncestorAndOwnMatricesAreBakedIntoTheCopy) {
     GraphicStruct* group = AddStatic(root, "Marker", {0, 0, 0});
-    const MatrixStruct up = Translation(0, 0, 1);
-    const MatrixStruct right = Translation(1, 0, 0);
+    const MatrixStruct up = Translation({0, 0, 1});
+    const MatrixStruct right = Translation({1, 0, 0});
     GraphicSetMatrix(group, &up, 0);
     GraphicPosition pos;
     GraphicSetMatrix(GraphicFirst(group, &pos, 1, 1), &right, 0);
@@ -47,7 +47,7 @@ TEST_F(PartTest, NonOrthogonalMatrixIsBakedAndUndoneByTheNextMatrix) {
     ASSERT_TRUE(part->PartSetMatrix(&doubled));
     EXPECT_NE(part->SavedGeometry, nullptr);
     ExpectCentre(part, 0.4, 0, 0);
-    const MatrixStruct moved = Translation(0, 1, 0);
+    const MatrixStruct moved = Translation({0, 1, 0});
     ASSERT_TRUE(part->PartSetMatrix(&moved));
     EXPECT_EQ(part->SavedGeometry, nullptr);
     EXPECT_TRUE(MatrixEqual(GraphicGetMatrix(part->Geometry), &moved));

@@ -80,7 +80,7 @@ TEST_F(ElementTest, CallbackRunsAfterSetMatrixReturnsAndOnCameraChanges) {
     kvViewportSetPerspective(vp, 90);
     ViewportIsPerspective(vp);
     const int before = listener.calls;
-    const MatrixStruct moved = Translation(0, 0, -5);
+    const MatrixStruct moved = Translation({0, 0, -5});
     insideSetMatrix = true;
     element->SetMatrix(&moved, false);
     insideSetMatrix = false;

@@ -8,9 +8,9 @@
 #include "assembly.h"
 #include "play.h"
 
+#include "control/control_fixture.h"
 #include "korvex/cad.h"
 #include "korvex/drawing.h"
-#include "support/live_records.h"
 #include "tiller/tiller.h"
 
 #include <gtest/gtest.h>
@@ -93,6 +93,9 @@ class CadModelTest : public LiveRecordsTest {
         ExtentsDispose(&all);
     }
 
+    std::string HandleName(GControl* c, GHandle* h) {
+        return h ? dbGHandleGetParams(c, h)->csName : "";
+    }
     KvPoint PixelOf(KvPoint world) {
         KvPoint p{};
         EXPECT_TRUE(kvViewportWorldToPixel(vp, world, &p.x, &p.y));
@@ -264,7 +267,7 @@ TEST_F(CadModelTest, APartTurnedInItsAssemblyIsMeasuredInItsOwnFrame) {
 // A bolt selected by its path, its control set up, the X arrow dragged through the exports and
 // the drag applied at the release: the bolt alone moves, by the drag matrix.
 TEST_F(CadModelTest, ASelectedPartIsDraggedThroughTheExportsInBothProjections) {
-    const char* path = "l-bracket-assembly_1/nut-bolt-assembly_2/bolt_1";
+    const std::string assembly = "l-bracket-assembly_1/nut-bolt-assembly_2/";
     for (bool perspective : {false, true}) {
         SCOPED_TRACE(perspective ? "perspective" : "parallel");
         kvSceneDispose(&scene);
@@ -272,54 +275,32 @@ TEST_F(CadModelTest, ASelectedPartIsDraggedThroughTheExportsInBothProjections) {
         vp = kvViewportCreate(kvSceneDrawing(scene), 800, 600);
         Open(kStep);
         FitView(perspective);
-        ASSERT_TRUE(kvSceneSelectByName(scene, path, 0, nullptr));
-        GraphicStruct* bolt = kvSceneSelection(scene)[0];
-        GraphicStruct* nut =
-            kvSceneFindParts(scene, "l-bracket-assembly_1/nut-bolt-assembly_2/nut_1")[0];
-        const auto boltBefore = WorldBox(bolt), nutBefore = WorldBox(nut);
-        kvSceneClearSelection(scene);
-        kvSceneSelect(scene, bolt, 1);
-
+        GraphicStruct* bolt = kvSceneFindParts(scene, (assembly + "bolt_1").c_str())[0];
+        GraphicStruct* nut = kvSceneFindParts(scene, (assembly + "nut_1").c_str())[0];
+        const auto nutBefore = WorldBox(nut),
+                   boltBefore = WorldBox(bolt); // the bolt stays selected
         GControl* control =
             dbGCtrlCreate("UniversalCtrl.qvw", "cad", kvSceneDrawing(scene), kvSelectionExtents);
         ASSERT_NE(control, nullptr);
-        KvSetupGeometry g{};
-        ASSERT_TRUE(kvSceneSetupGeometry(scene, &g));
-        ExtentsStruct* extents = ExtentsNewEx();
-        ExtentsSet(extents, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
-                   g.extentsMax.y, g.extentsMax.z);
-        VertexStruct* ref = VertexNewEx(g.refPoint.x, g.refPoint.y, g.refPoint.z);
-        const GControlProperties settings;
-        EXPECT_TRUE(dbGCtrlSetup(control, &settings, vp, &g.controlCS, extents, ref, &g.rotbarCS,
-                                 &g.selectionCS, extents));
-        ExtentsDispose(&extents);
-        VertexDispose(&ref);
+        ASSERT_EQ(SetupOverSelection(scene, vp, control, GControlProperties{}), 1);
         ASSERT_TRUE(dbGCtrlShow(control, 1, 1));
 
         // The arrow lies along the image of world X from the control's centre.
-        const KvPoint c = PixelOf(g.refPoint);
-        const KvPoint x = PixelOf({g.refPoint.x + 1, g.refPoint.y, g.refPoint.z});
-        const double len = std::hypot(x.x - c.x, x.y - c.y);
-        const double ux = (x.x - c.x) / len, uy = (x.y - c.y) / len;
-        KvDragSample s{};
-        GHandle* handle = nullptr;
-        for (double r = 30; r < 160 && !handle; r += 4) {
-            kvScenePointerMove(scene, vp, c.x + r * ux, c.y + r * uy, &s);
-            handle = dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
-            if (handle && std::string(dbGHandleGetParams(control, handle)->csName) != "AxisX")
-                handle = nullptr;
-        }
-        ASSERT_NE(handle, nullptr) << "no X arrow along the image of world X";
-        const KvPoint at = PixelOf({s.x, s.y, s.z});
-        ASSERT_TRUE(kvScenePointerPress(scene, vp, at.x, at.y, &s));
-        dbGCtrlSetState(control, 1, handle, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0);
-        for (int step = 1; step <= 4; ++step) {
-            kvScenePointerMove(scene, vp, at.x + 12 * step * ux, at.y + 12 * step * uy, &s);
-            dbGCtrlDrag(control, s.x, s.y, s.z, s.vx, s.vy, s.vz, 0, 0, 0, 0, nullptr);
-        }
-        const MatrixStruct* m = dbGHandleGetParams(control, handle)->mDrag;
-        ASSERT_NE(m, nullptr);
-        const MatrixStruct drag = *m;
+        KvSetupGeometry g{};
+        ASSERT_TRUE(kvSceneSetupGeometry(scene, &g));
+        const KvPoint c = PixelOf(g.refPoint), x = PixelOf(g.refPoint + KvPoint{1, 0, 0});
+        const KvPoint u = Unit(x - c);
+        double r = 30;
+        while (r < 160 && HandleName(control, PointerMove(scene, vp, control, c.x + r * u.x,
+                                                          c.y + r * u.y)) != "AxisX")
+            r += 4;
+        ASSERT_LT(r, 160) << "no X arrow along the image of world X";
+        GHandle* handle = PointerMove(scene, vp, control, c.x + r * u.x, c.y + r * u.y);
+        ASSERT_EQ(Press(scene, vp, control, handle, c.x + r * u.x, c.y + r * u.y), 1);
+        for (int step = 1; step <= 4; ++step)
+            PointerMove(scene, vp, control, c.x + (r + 12 * step) * u.x,
+                        c.y + (r + 12 * step) * u.y);
+        const MatrixStruct drag = *dbGHandleGetParams(control, handle)->mDrag;
         dbGCtrlSetState(control, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
         kvScenePointerRelease(scene);
         ASSERT_TRUE(kvSceneTransformSelection(scene, &drag));

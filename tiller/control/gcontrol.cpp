@@ -51,6 +51,10 @@ GControl::~GControl() {
     }
     handles.clear();
     handlesByName.clear();
+    ReleaseGeometry();
+}
+
+void GControl::ReleaseGeometry() {
     MatrixDispose(&controlCS);
     ExtentsDispose(&selectionExtents);
     VertexDispose(&refPoint);

@@ -107,6 +107,7 @@ struct GControl {
     tiller::PickViewTracker pickViews;
     std::vector<HoverCandidate> hoverOrder; // kept to spare an allocation per pointer sample
 
+    void ReleaseGeometry();
     void AddHandleFor(GraphicStruct* group);
     GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);

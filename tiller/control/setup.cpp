@@ -99,12 +99,7 @@ int GControl::SetGeometry(const MatrixStruct* givenControlCS, const ExtentsStruc
                           const VertexStruct* givenRefPoint, const MatrixStruct* givenRotbarCS,
                           const MatrixStruct* givenSelectionCS, const ExtentsStruct* extents2) {
     if (handles.empty() || !HasUsableProfile()) return 0;
-    MatrixDispose(&controlCS);
-    ExtentsDispose(&selectionExtents);
-    VertexDispose(&refPoint);
-    MatrixDispose(&rotbarCS);
-    MatrixDispose(&selectionCS);
-    ExtentsDispose(&selectionExtents2);
+    ReleaseGeometry();
 
     controlCS = MatrixCopyEx(givenControlCS);
     rotbarCS = MatrixCopyEx(givenRotbarCS);

@@ -278,11 +278,7 @@ int GHandle::SetViewport(ViewportStruct* viewport) {
     pViewport = viewport;
     for (PartSlot slot : DisplayedSlots)
         if (IsPresentAndDisplayable(parts[slot])) parts[slot]->PartSetViewport(viewport);
-    if (PositionType != PositionUndefined && OrientationType != OrientationUndefined) {
-        for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotActive, SlotStatic,
-                              SlotHighlightArea, SlotVisibilityArea})
-            ApplyPlacementToPart(parts[slot]);
-    }
+    PlaceEveryPart();
     return 1;
 }
 

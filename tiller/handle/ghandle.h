@@ -65,6 +65,7 @@ struct GHandle : HandleProperties {
     int PlaceHandle(const MatrixStruct* controlCS, const ExtentsStruct* extents,
                     const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
                     const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
+    void PlaceEveryPart();
     int ApplyPlacementToPart(tiller::GHandlePart* part);
     // The part a hover tests for this handle, or null when the handle cannot be hit in this
     // view: nothing to show, disabled, looked at along a disabling axis, or far from the cursor

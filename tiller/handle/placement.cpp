@@ -70,11 +70,7 @@ int GHandle::PlaceHandle(const MatrixStruct* controlCS, const ExtentsStruct* ext
     mHandleWorld = MatrixMatrixMultiplyEx(mPlacement, mProfileCS);
     mHandleWorldInv = MatrixOrthoInvertEx(mHandleWorld);
 
-    if (PositionType != PositionUndefined && OrientationType != OrientationUndefined) {
-        for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotActive, SlotStatic,
-                              SlotHighlightArea, SlotVisibilityArea})
-            ApplyPlacementToPart(parts[slot]);
-    }
+    PlaceEveryPart();
     RecordCenterAndExtents();
     MatrixAssign(mProfileCS, &mHandleCS);
     MatrixMultiplyLeft(mPlacement, &mHandleCS);
@@ -140,6 +136,14 @@ void GHandle::RecordCenterAndExtents() {
     if (!extents || !ExtentsValid(extents)) return;
     if (!HandleExtents) HandleExtents = ExtentsNewEx();
     if (HandleExtents) ExtentsCopyFrom(HandleExtents, extents);
+}
+
+// A handle without a position or an orientation keeps its parts where they are.
+void GHandle::PlaceEveryPart() {
+    if (PositionType == PositionUndefined || OrientationType == OrientationUndefined) return;
+    for (PartSlot slot : {SlotMouseout, SlotMouseover, SlotActive, SlotStatic, SlotHighlightArea,
+                          SlotVisibilityArea})
+        ApplyPlacementToPart(parts[slot]);
 }
 
 int GHandle::ApplyPlacementToPart(GHandlePart* part) {

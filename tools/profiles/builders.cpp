@@ -18,19 +18,19 @@ double tidy(double value) {
 }
 
 // A point of the circle of `radius` about the X axis at `x`, at angle 2 pi i / segments.
-Vec3 circlePoint(double x, double radius, int i, int segments) {
+KvPoint circlePoint(double x, double radius, int i, int segments) {
     const double a = 2 * Pi * i / segments;
     return {x, radius * std::cos(a), radius * std::sin(a)};
 }
 
-int addVertex(Mesh& mesh, Vec3 p) {
+int addVertex(Mesh& mesh, KvPoint p) {
     mesh.vertices.push_back(p);
     return static_cast<int>(mesh.vertices.size()) - 1;
 }
 
 // A disc closing a ring of `segments` vertices starting at `first`, about `centre`; `front`
 // says whether the ring runs counter-clockwise seen from the side the disc faces.
-void addCap(Mesh& mesh, int first, int segments, Vec3 centre, bool front) {
+void addCap(Mesh& mesh, int first, int segments, KvPoint centre, bool front) {
     const int c = addVertex(mesh, centre);
     for (int i = 0; i < segments; ++i) {
         const int a = first + i, b = first + (i + 1) % segments;
@@ -40,20 +40,7 @@ void addCap(Mesh& mesh, int first, int segments, Vec3 centre, bool front) {
 
 } // namespace
 
-Vec3 operator+(Vec3 a, Vec3 b) {
-    return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-Vec3 operator-(Vec3 a, Vec3 b) {
-    return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-Vec3 operator*(double s, Vec3 a) {
-    return {s * a.x, s * a.y, s * a.z};
-}
-Vec3 operator-(Vec3 a) {
-    return {-a.x, -a.y, -a.z};
-}
-
-Vec3 Frame::apply(Vec3 local) const {
+KvPoint Frame::apply(KvPoint local) const {
     return origin + local.x * x + local.y * y + local.z * z;
 }
 
@@ -70,7 +57,7 @@ void Mesh::append(const Mesh& other) {
 
 Mesh Mesh::transformed(const Frame& frame) const {
     Mesh out = *this;
-    for (Vec3& v : out.vertices)
+    for (KvPoint& v : out.vertices)
         v = frame.apply(v);
     return out;
 }
@@ -129,51 +116,51 @@ Mesh torus(double majorRadius, double minorRadius, int segments, int tubeSegment
     return mesh;
 }
 
-Mesh quad(Vec3 a, Vec3 b, Vec3 c, Vec3 d) {
+Mesh quad(KvPoint a, KvPoint b, KvPoint c, KvPoint d) {
     return {{a, b, c, d}, {{0, 1, 2}, {0, 2, 3}}};
 }
 
-Mesh square(Vec3 centre, Vec3 u, Vec3 v, double half) {
-    const Vec3 du = half * u, dv = half * v;
+Mesh square(KvPoint centre, KvPoint u, KvPoint v, double half) {
+    const KvPoint du = half * u, dv = half * v;
     return quad(centre - du - dv, centre + du - dv, centre + du + dv, centre - du + dv);
 }
 
-Mesh box(Vec3 min, Vec3 max) {
-    const Vec3 centre = 0.5 * (min + max), size = max - min;
-    const Vec3 axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+Mesh box(KvPoint min, KvPoint max) {
+    const KvPoint centre = 0.5 * (min + max), size = max - min;
+    const KvPoint axes[3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     const double extent[3] = {size.x, size.y, size.z};
     Mesh mesh;
     for (int k = 0; k < 3; ++k) {
         // The face's own axes run cyclically after its normal, so u x v is the normal.
         const int ku = (k + 1) % 3, kv = (k + 2) % 3;
-        const Vec3 u = 0.5 * extent[ku] * axes[ku], v = 0.5 * extent[kv] * axes[kv];
+        const KvPoint u = 0.5 * extent[ku] * axes[ku], v = 0.5 * extent[kv] * axes[kv];
         for (const double side : {1.0, -1.0}) {
-            const Vec3 c = centre + (0.5 * side * extent[k]) * axes[k];
-            const Vec3 su = side * u;
+            const KvPoint c = centre + (0.5 * side * extent[k]) * axes[k];
+            const KvPoint su = side * u;
             mesh.append(quad(c - su - v, c + su - v, c + su + v, c - su + v));
         }
     }
     return mesh;
 }
 
-Mesh cube(Vec3 centre, double half) {
-    const Vec3 h{half, half, half};
+Mesh cube(KvPoint centre, double half) {
+    const KvPoint h{half, half, half};
     return box(centre - h, centre + h);
 }
 
-Mesh sphere(Vec3 centre, double radius, int slices, int stacks) {
+Mesh sphere(KvPoint centre, double radius, int slices, int stacks) {
     Mesh mesh;
-    const int north = addVertex(mesh, centre + Vec3{0, 0, radius});
+    const int north = addVertex(mesh, centre + KvPoint{0, 0, radius});
     for (int k = 1; k < stacks; ++k) {
         const double theta = Pi * k / stacks;
         for (int i = 0; i < slices; ++i) {
             const double phi = 2 * Pi * i / slices;
             addVertex(mesh,
-                      centre + radius * Vec3{std::sin(theta) * std::cos(phi),
-                                             std::sin(theta) * std::sin(phi), std::cos(theta)});
+                      centre + radius * KvPoint{std::sin(theta) * std::cos(phi),
+                                                std::sin(theta) * std::sin(phi), std::cos(theta)});
         }
     }
-    const int south = addVertex(mesh, centre - Vec3{0, 0, radius});
+    const int south = addVertex(mesh, centre - KvPoint{0, 0, radius});
     const auto ring = [&](int k, int i) { return 1 + (k - 1) * slices + i % slices; };
     for (int i = 0; i < slices; ++i) {
         mesh.faces.push_back({north, ring(1, i), ring(1, i + 1)});
@@ -186,11 +173,11 @@ Mesh sphere(Vec3 centre, double radius, int slices, int stacks) {
     return mesh;
 }
 
-std::vector<std::array<Vec3, 2>> boxEdges(Vec3 min, Vec3 max) {
+std::vector<std::array<KvPoint, 2>> boxEdges(KvPoint min, KvPoint max) {
     const auto corner = [&](int i) {
-        return Vec3{i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z};
+        return KvPoint{i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z};
     };
-    std::vector<std::array<Vec3, 2>> edges;
+    std::vector<std::array<KvPoint, 2>> edges;
     for (int i = 0; i < 8; ++i)
         for (const int bit : {1, 2, 4})
             if (!(i & bit)) edges.push_back({corner(i), corner(i | bit)});
@@ -200,14 +187,14 @@ std::vector<std::array<Vec3, 2>> boxEdges(Vec3 min, Vec3 max) {
 GraphicStruct* meshGraphic(const Mesh& mesh, uint32_t pen) {
     GraphicStruct* g = kvGraphicNew(GraphicKindMesh);
     kvGraphicSetPen(g, pen);
-    for (const Vec3& v : mesh.vertices)
+    for (const KvPoint& v : mesh.vertices)
         kvGraphicAddVertex(g, tidy(v.x), tidy(v.y), tidy(v.z));
     for (const auto& f : mesh.faces)
         kvGraphicAddFace(g, f[0], f[1], f[2]);
     return g;
 }
 
-GraphicStruct* lineGraphic(Vec3 a, Vec3 b, uint32_t pen) {
+GraphicStruct* lineGraphic(KvPoint a, KvPoint b, uint32_t pen) {
     GraphicStruct* g = kvGraphicNew(GraphicKindLine);
     kvGraphicSetPen(g, pen);
     kvGraphicAddVertex(g, tidy(a.x), tidy(a.y), tidy(a.z));

@@ -3,7 +3,7 @@
 #ifndef TILLER_TOOLS_PROFILES_BUILDERS_H
 #define TILLER_TOOLS_PROFILES_BUILDERS_H
 
-#include "tiller/host/korvex.h"
+#include "korvex/math.h"
 
 #include <array>
 #include <cstdint>
@@ -11,27 +11,18 @@
 
 namespace profiles {
 
-struct Vec3 {
-    double x = 0, y = 0, z = 0;
-};
-
-Vec3 operator+(Vec3 a, Vec3 b);
-Vec3 operator-(Vec3 a, Vec3 b);
-Vec3 operator*(double s, Vec3 a);
-Vec3 operator-(Vec3 a);
-
 // A rigid frame: the images of the local axes and of the local origin.
 struct Frame {
-    Vec3 x{1, 0, 0}, y{0, 1, 0}, z{0, 0, 1};
-    Vec3 origin{};
+    KvPoint x{1, 0, 0}, y{0, 1, 0}, z{0, 0, 1};
+    KvPoint origin{};
 
-    Vec3 apply(Vec3 local) const;
+    KvPoint apply(KvPoint local) const;
     // The same frame turned half a turn about its Z axis: X and Y point the other way.
     Frame flipped() const;
 };
 
 struct Mesh {
-    std::vector<Vec3> vertices;
+    std::vector<KvPoint> vertices;
     std::vector<std::array<int, 3>> faces;
 
     void append(const Mesh& other);
@@ -45,21 +36,21 @@ Mesh cone(double x0, double x1, double radius, int segments);
 // A torus about the Z axis, lying in the XY plane.
 Mesh torus(double majorRadius, double minorRadius, int segments, int tubeSegments);
 // A quad whose front (counter-clockwise) side faces where (b - a) x (c - a) points.
-Mesh quad(Vec3 a, Vec3 b, Vec3 c, Vec3 d);
+Mesh quad(KvPoint a, KvPoint b, KvPoint c, KvPoint d);
 // A square of half size `half` about `centre` in the plane spanned by the unit vectors u and
 // v, facing u x v.
-Mesh square(Vec3 centre, Vec3 u, Vec3 v, double half);
+Mesh square(KvPoint centre, KvPoint u, KvPoint v, double half);
 // An axis-aligned box given by two opposite corners.
-Mesh box(Vec3 min, Vec3 max);
-Mesh cube(Vec3 centre, double half);
-Mesh sphere(Vec3 centre, double radius, int slices, int stacks);
+Mesh box(KvPoint min, KvPoint max);
+Mesh cube(KvPoint centre, double half);
+Mesh sphere(KvPoint centre, double radius, int slices, int stacks);
 
 // The twelve edges of an axis-aligned box, as pairs of end points.
-std::vector<std::array<Vec3, 2>> boxEdges(Vec3 min, Vec3 max);
+std::vector<std::array<KvPoint, 2>> boxEdges(KvPoint min, KvPoint max);
 
 // New graphics (kvGraphicNew) holding the geometry.
 GraphicStruct* meshGraphic(const Mesh& mesh, uint32_t pen);
-GraphicStruct* lineGraphic(Vec3 a, Vec3 b, uint32_t pen);
+GraphicStruct* lineGraphic(KvPoint a, KvPoint b, uint32_t pen);
 
 } // namespace profiles
 

@@ -70,7 +70,7 @@ void addMesh(GraphicStruct* part, const Mesh& mesh, uint32_t pen) {
     kvGraphicAddChild(part, g);
 }
 
-void addLine(GraphicStruct* part, Vec3 a, Vec3 b, uint32_t pen) {
+void addLine(GraphicStruct* part, KvPoint a, KvPoint b, uint32_t pen) {
     GraphicStruct* g = lineGraphic(a, b, pen);
     GraphicSetLayer(g, 1);
     kvGraphicAddChild(part, g);

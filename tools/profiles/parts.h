@@ -55,7 +55,7 @@ GraphicStruct* addHandle(GraphicStruct* root, const HandleSpec& desc);
 // handle.
 GraphicStruct* addPart(GraphicStruct* handle, const char* type, const PartLook& look = Solid);
 void addMesh(GraphicStruct* part, const Mesh& mesh, uint32_t pen);
-void addLine(GraphicStruct* part, Vec3 a, Vec3 b, uint32_t pen);
+void addLine(GraphicStruct* part, KvPoint a, KvPoint b, uint32_t pen);
 // The coordsystem part: three unit lines from the frame's origin along its axes, pens red,
 // green and blue for X, Y and Z.
 void addCoordsystem(GraphicStruct* handle, const Frame& frame);

@@ -228,7 +228,7 @@ void selectionCoordinateSystem(GraphicStruct* root) {
 
 // [SECTION] Box handles ---------------------------------------------------------------------
 
-const Vec3 BoxMin{-BoxHalf, -BoxHalf, -BoxHalf}, BoxMax{BoxHalf, BoxHalf, BoxHalf};
+const KvPoint BoxMin{-BoxHalf, -BoxHalf, -BoxHalf}, BoxMax{BoxHalf, BoxHalf, BoxHalf};
 
 // The wire box around the selection; it follows every drag, scaling ones included.
 void boundingBox(GraphicStruct* root) {
@@ -295,7 +295,7 @@ void scaleFaceGrip(GraphicStruct* root, const Axis& axis, bool positive) {
     desc.disableIfViewByX = true;
     desc.hideIfSelection2D = axis.letter == 'Z';
     GraphicStruct* handle = addHandle(root, desc);
-    const Vec3 centre{BoxHalf + FaceGripLift, 0, 0};
+    const KvPoint centre{BoxHalf + FaceGripLift, 0, 0};
     addLooks(handle, square(centre, {0, 1, 0}, {0, 0, 1}, FaceGripHalf).transformed(frame),
              square(centre, {0, 1, 0}, {0, 0, 1}, FaceGripHalf * 1.15).transformed(frame),
              axis.color);
@@ -307,7 +307,7 @@ void scaleFaceGrip(GraphicStruct* root, const Axis& axis, bool positive) {
 void scaleSelectionXY(GraphicStruct* root) {
     GraphicStruct* handle =
         addHandle(root, onSelectionBox("ScaleSelectionXY", "scale", "scene_cs_xy", 2));
-    const Vec3 corner{BoxHalf, BoxHalf, 0};
+    const KvPoint corner{BoxHalf, BoxHalf, 0};
     addLooks(handle, square(corner, {1, 0, 0}, {0, 1, 0}, EdgeGripHalf),
              square(corner, {1, 0, 0}, {0, 1, 0}, EdgeGripHalf * 1.15), Cyan);
     addCoordsystem(handle, World);

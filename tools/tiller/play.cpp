@@ -69,9 +69,9 @@ struct SetupRecords {
     }
 };
 
-ExtentsStruct* NewExtents(const std::array<Vec3, 2>& box) {
+ExtentsStruct* NewExtents(const std::array<KvPoint, 2>& box) {
     ExtentsStruct* e = ExtentsNewEx();
-    if (e) ExtentsSet(e, box[0][0], box[0][1], box[0][2], box[1][0], box[1][1], box[1][2]);
+    if (e) ExtentsSet(e, box[0].x, box[0].y, box[0].z, box[1].x, box[1].y, box[1].z);
     return e;
 }
 
@@ -162,9 +162,7 @@ bool Player::AddSelection(std::string* error) {
     std::string reason;
     switch (s.kind) {
     case SelectionSpec::Kind::Box:
-        if (kvSceneAddBox(scene_, {s.boxMin[0], s.boxMin[1], s.boxMin[2]},
-                          {s.boxMax[0], s.boxMax[1], s.boxMax[2]}, 0xB0A898))
-            return true;
+        if (kvSceneAddBox(scene_, s.boxMin, s.boxMax, 0xB0A898)) return true;
         *error = "the selection box may be flat, but not a line or a point";
         return false;
     case SelectionSpec::Kind::File:
@@ -183,9 +181,7 @@ void Player::OpenViewport() {
     const ViewportSpec& v = session_.viewport;
     if (v.perspective) kvViewportSetPerspective(vp_, v.fovY);
     if (v.eye && v.target) {
-        const Vec3 &e = *v.eye, &t = *v.target;
-        kvViewportSetCamera(vp_, {e[0], e[1], e[2]}, {t[0], t[1], t[2]},
-                            {v.up[0], v.up[1], v.up[2]});
+        kvViewportSetCamera(vp_, *v.eye, *v.target, v.up);
     } else {
         KvViewPreset preset = KvViewIso;
         kvViewPresetFromName(v.view.c_str(), &preset);
@@ -272,17 +268,15 @@ Line Player::Setup(const SetupSpec& given) {
     std::optional<MatrixStruct> controlCS = frame(given.controlCS, m.controlCS);
     std::optional<MatrixStruct> rotbarCS = frame(given.rotbarCS, m.rotbarCS);
     std::optional<MatrixStruct> selectionCS = frame(given.selectionCS, m.selectionCS);
-    std::optional<std::array<Vec3, 2>> box = given.extents;
-    if (!box && measured)
-        box = {{Vec3{m.extentsMin.x, m.extentsMin.y, m.extentsMin.z},
-                Vec3{m.extentsMax.x, m.extentsMax.y, m.extentsMax.z}}};
-    std::optional<Vec3> ref = given.refPoint;
-    if (!ref && measured) ref = Vec3{m.refPoint.x, m.refPoint.y, m.refPoint.z};
+    std::optional<std::array<KvPoint, 2>> box = given.extents;
+    if (!box && measured) box = {{m.extentsMin, m.extentsMax}};
+    std::optional<KvPoint> ref = given.refPoint;
+    if (!ref && measured) ref = m.refPoint;
 
     SetupRecords records;
     if (box) records.extents = NewExtents(*box);
     if (given.extents2 || box) records.extents2 = NewExtents(given.extents2.value_or(*box));
-    if (ref) records.refPoint = VertexNewEx((*ref)[0], (*ref)[1], (*ref)[2]);
+    if (ref) records.refPoint = VertexNewEx(ref->x, ref->y, ref->z);
     auto address = [](std::optional<MatrixStruct>& f) { return f ? &*f : nullptr; };
     const int result =
         dbGCtrlSetup(control_, &session_.settings, vp_, address(controlCS), records.extents,

@@ -11,10 +11,9 @@ namespace {
 
 using profiles::Frame;
 using profiles::Mesh;
-using profiles::Vec3;
 
 // A cylinder standing on the XY plane: the builders make them along X.
-Mesh uprightCylinder(Vec3 base, double height, double radius) {
+Mesh uprightCylinder(KvPoint base, double height, double radius) {
     Frame upright;
     upright.x = {0, 0, 1}, upright.y = {0, 1, 0}, upright.z = {-1, 0, 0};
     upright.origin = base;
@@ -36,9 +35,9 @@ Mesh bracket() {
 // A small table: a top on four legs.
 Mesh table() {
     Mesh m = profiles::box({0, 0, 0.9}, {1.6, 0.9, 1.0});
-    for (const Vec3 corner :
-         {Vec3{0.1, 0.1, 0}, Vec3{1.4, 0.1, 0}, Vec3{0.1, 0.7, 0}, Vec3{1.4, 0.7, 0}})
-        m.append(profiles::box(corner, corner + Vec3{0.1, 0.1, 0.9}));
+    for (const KvPoint corner :
+         {KvPoint{0.1, 0.1, 0}, KvPoint{1.4, 0.1, 0}, KvPoint{0.1, 0.7, 0}, KvPoint{1.4, 0.7, 0}})
+        m.append(profiles::box(corner, corner + KvPoint{0.1, 0.1, 0.9}));
     return m;
 }
 
@@ -72,7 +71,7 @@ bool AddSampleModel(KvScene* scene, const std::string& name) {
     if (found == models().end()) return false;
     const Mesh mesh = found->second.build();
     std::vector<KvPoint> vertices;
-    for (const Vec3& v : mesh.vertices)
+    for (const KvPoint& v : mesh.vertices)
         vertices.push_back({v.x, v.y, v.z});
     std::vector<int> faces;
     for (const auto& f : mesh.faces)

@@ -130,10 +130,15 @@ void RejectUnknownKeys(const json& object, const std::set<std::string>& known, i
         if (!known.count(key)) throw SessionError{line, "unknown key \"" + key + "\" in " + what};
 }
 
-std::array<Vec3, 2> Box(const json& v, int line, const std::string& what) {
+KvPoint Point(const json& v, int line, const std::string& what) {
+    const std::array<double, 3> n = Numbers<3>(v, line, what);
+    return {n[0], n[1], n[2]};
+}
+
+std::array<KvPoint, 2> Box(const json& v, int line, const std::string& what) {
     if (!v.is_array() || v.size() != 2)
         throw SessionError{line, what + " must be [[x1, y1, z1], [x2, y2, z2]]"};
-    return {Numbers<3>(v[0], line, what), Numbers<3>(v[1], line, what)};
+    return {Point(v[0], line, what), Point(v[1], line, what)};
 }
 
 SelectionSpec ReadSelection(const json& v, int line) {
@@ -164,9 +169,8 @@ SelectionSpec ReadSelection(const json& v, int line) {
         s.kind = SelectionSpec::Kind::Box;
         s.boxMin = box[0];
         s.boxMax = box[1];
-        for (int a = 0; a < 3; ++a)
-            if (s.boxMin[a] > s.boxMax[a])
-                throw SessionError{line, "selection box corners must be ordered min, max"};
+        if (s.boxMin.x > s.boxMax.x || s.boxMin.y > s.boxMax.y || s.boxMin.z > s.boxMax.z)
+            throw SessionError{line, "selection box corners must be ordered min, max"};
     } else if (v.contains("model")) {
         s.kind = SelectionSpec::Kind::Model;
         s.model = Text(v["model"], line, "selection model");
@@ -211,11 +215,11 @@ ViewportSpec ReadViewport(const json& v, int line) {
     if (v.contains("eye") != v.contains("target"))
         throw SessionError{line, "eye and target go together"};
     if (v.contains("eye")) {
-        s.eye = Numbers<3>(v["eye"], line, "eye");
-        s.target = Numbers<3>(v["target"], line, "target");
+        s.eye = Point(v["eye"], line, "eye");
+        s.target = Point(v["target"], line, "target");
         if (*s.eye == *s.target) throw SessionError{line, "eye and target must differ"};
     }
-    if (v.contains("up")) s.up = Numbers<3>(v["up"], line, "up");
+    if (v.contains("up")) s.up = Point(v["up"], line, "up");
     if (v.contains("unitsPerPixel")) {
         s.unitsPerPixel = Number(v["unitsPerPixel"], line, "unitsPerPixel");
         if (*s.unitsPerPixel <= 0) throw SessionError{line, "unitsPerPixel must be positive"};
@@ -263,7 +267,7 @@ SetupSpec ReadSetup(const json& v, int line) {
         s.selectionCS = Numbers<16>(v["selectionCS"], line, "selectionCS");
     if (v.contains("extents")) s.extents = Box(v["extents"], line, "extents");
     if (v.contains("extents2")) s.extents2 = Box(v["extents2"], line, "extents2");
-    if (v.contains("refPoint")) s.refPoint = Numbers<3>(v["refPoint"], line, "refPoint");
+    if (v.contains("refPoint")) s.refPoint = Point(v["refPoint"], line, "refPoint");
     return s;
 }
 

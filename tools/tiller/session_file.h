@@ -3,6 +3,7 @@
 #ifndef TILLER_TOOLS_SESSION_FILE_H
 #define TILLER_TOOLS_SESSION_FILE_H
 
+#include "korvex/math.h"
 #include "tiller/tiller.h"
 
 #include <array>
@@ -12,13 +13,12 @@
 
 namespace tiller::tools {
 
-using Vec3 = std::array<double, 3>;
 using Matrix16 = std::array<double, 16>;
 
 struct SelectionSpec {
     enum class Kind { Box, File, Model } kind = Kind::Box;
-    Vec3 boxMin{0, 0, 0};
-    Vec3 boxMax{1, 1, 1};
+    KvPoint boxMin{0, 0, 0};
+    KvPoint boxMax{1, 1, 1};
     std::string path;               // File: a drawing or CAD file, relative to the session file
     std::vector<std::string> parts; // File: the parts selected by name; all when empty
     double deflection = 0;          // File: relative tessellation deviation; 0 the host's
@@ -31,8 +31,8 @@ struct ViewportSpec {
     int height = 600;
     bool perspective = false;
     std::string view = "iso"; // preset, unless eye/target are given
-    std::optional<Vec3> eye, target;
-    Vec3 up{0, 0, 1};
+    std::optional<KvPoint> eye, target;
+    KvPoint up{0, 0, 1};
     std::optional<double> unitsPerPixel; // parallel; fitted to the selection when missing
     double fovY = 45.0;                  // perspective, degrees
 };
@@ -46,8 +46,8 @@ struct ViewChange {
 
 struct SetupSpec {
     std::optional<Matrix16> controlCS, rotbarCS, selectionCS;
-    std::optional<std::array<Vec3, 2>> extents, extents2;
-    std::optional<Vec3> refPoint;
+    std::optional<std::array<KvPoint, 2>> extents, extents2;
+    std::optional<KvPoint> refPoint;
     bool alignToSelection = false; // frames along the selected part's axes, not the world's
 };
 

@@ -121,6 +121,8 @@ test('the page loads with no console error and hovering the X arrow lights it', 
   if (process.env.TILLER_VIEW_SCREENSHOT) await page.screenshot({path: process.env.TILLER_VIEW_SCREENSHOT});
 });
 
+// What the server does with a drag (cancel, apply, undo) is checked without the browser
+// (tests/tools/test_viewer.cpp); here the page's keys and mouse reach it.
 test('dragging the X arrow moves the model live, Esc cancels, release applies, Ctrl+Z undoes', async () => {
   const start = await state();
   const {pixel, unit} = await findHandle('AxisX', [1, 0, 0]);
@@ -129,29 +131,19 @@ test('dragging the X arrow moves the model live, Esc cancels, release applies, C
   await dragBy(pixel, [unit[0] * 30, unit[1] * 30], 3);
   await page.keyboard.press('Escape');
   await settle();
-  let s = await state();
-  assert.equal(s.dragging, false);
-  assert.equal(s.undo, 0, 'a cancelled drag applies nothing');
-  assert.deepEqual(s.selection, start.selection);
+  assert.deepEqual((await state()).selection, start.selection, 'a cancelled drag applies nothing');
 
   await dragBy(pixel, [unit[0] * 60, unit[1] * 60], 6);
-  s = await state();
-  assert.ok(s.dragging);
+  const s = await state();
   assert.equal(await page.textContent('#readout-move'), s.mDrag.slice(12, 15).map(fixed).join(', '));
   assert.notDeepEqual(await canvasShot(), before, 'the model follows the drag');
   await page.mouse.up();
   await settle();
-  s = await state();
-  assert.equal(s.undo, 1);
-  const moved = s.applied.slice(12, 15);
-  assert.ok(moved[0] > 0 && Math.abs(moved[1]) < 1e-9 && Math.abs(moved[2]) < 1e-9, `moved ${moved}`);
-  assert.ok(Math.abs(s.selection.refPoint[0] - start.selection.refPoint[0] - moved[0]) < 1e-9);
+  assert.equal((await state()).undo, 1);
 
   await page.keyboard.press('Control+z');
   await settle();
-  s = await state();
-  assert.equal(s.undo, 0);
-  s.selection.refPoint.forEach((v, i) => assert.ok(Math.abs(v - start.selection.refPoint[i]) < 1e-9));
+  assert.equal((await state()).undo, 0);
 });
 
 test('turning the Z ring with 15° snapping gives a multiple of 15°', async () => {
@@ -215,7 +207,7 @@ test('the profile file rewritten on disk shows within 2 seconds; a broken one ke
     {timeout: 2000});
 });
 
-test('malformed requests get a 4xx and a one-line reason over HTTP, and change nothing', async () => {
+test('requests that only HTTP can get wrong are refused and change nothing', async () => {
   await settle();
   // The profile reloaded by the test before may still be reaching the page: wait for a still
   // picture before taking the one to compare against.
@@ -227,13 +219,10 @@ test('malformed requests get a 4xx and a one-line reason over HTTP, and change n
     picture = next;
   }
   const s = await state();
-  const host = {Host: 'rebound.example:80'};
+  // The reasons of malformed requests are checked without the browser; here what only HTTP has.
   for (const [name, body, headers, status] of [
     ['pointer', 'not json', {}, 400],
-    ['pointer', {type: 'press', x: 'a', y: 1}, {}, 400],
-    ['view', {zoom: -1}, {}, 400],
-    ['teleport', {}, {}, 404],
-    ['state', {}, host, 403],
+    ['state', {}, {Host: 'rebound.example:80'}, 403],
   ]) {
     const answer = await api(name, body, headers);
     assert.equal(answer.status, status, `${name} ${JSON.stringify(body)}`);

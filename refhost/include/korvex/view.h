@@ -16,15 +16,12 @@
 #ifndef KORVEX_VIEW_H
 #define KORVEX_VIEW_H
 
+#include "korvex/math.h"
 #include "tiller/host/redui.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-struct KvPoint {
-    double x, y, z;
-};
 
 // [SECTION] Viewports -----------------------------------------------------------------------
 

@@ -1,13 +1,13 @@
 # The two commands for a newcomer: `make demo` and `make test`.
 PACKAGES := cmake g++ clang make pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
+            nlohmann-json3-dev rapidjson-dev libpng-dev zlib1g-dev valgrind libcpp-httplib-dev chromium \
             libocct-foundation-dev libocct-modeling-data-dev libocct-modeling-algorithms-dev \
             libocct-ocaf-dev libocct-visualization-dev libocct-data-exchange-dev libtbb-dev
 
 # Extra CMake cache settings for the configure steps, e.g. CMAKE_ARGS=-DTILLER_WERROR=ON.
 CMAKE_ARGS ?=
 
-.PHONY: deps build demo assembly test test-asan bench fuzz docs format-check test-ratio view clean
+.PHONY: deps build demo assembly test test-asan sweep bench fuzz docs format-check test-ratio view clean
 
 # node and npm may come from elsewhere than Debian; only their commands are looked for.
 deps:
@@ -47,6 +47,13 @@ test-asan: deps
 	cmake --preset asan $(CMAKE_ARGS) >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
+
+# The whole-session fault sweep: every failing host-record creation, then every failing
+# operator new, each in its own process (make test-asan runs a sample of both).
+sweep: build
+	cmake --build --preset default --target tiller-sweep
+	./build/bin/tiller-sweep records
+	./build/bin/tiller-sweep new
 
 # Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps

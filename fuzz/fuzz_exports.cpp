@@ -1,10 +1,12 @@
 // Drives the exported functions with a host program read from the fuzzer's bytes: creations,
 // setups with awkward matrices and extents, pointer moves, presses, drags, imposed matrices,
 // visibility changes, reloads, deletions and disposal, in any order and with null, deleted
-// and non-finite arguments. The profiles stay loaded from one input to the next (loading one
-// costs far more than an input), and every control an input made is deleted after it. Any
-// crash, sanitizer report, or host record left alive beyond what the loaded profiles hold is a
-// fault.
+// and non-finite arguments. The profiles are the shipped ones with every mesh cut down to its
+// first triangle: the handles, parts and properties are all there, and loading one again after
+// a reload or a disposal costs a few milliseconds rather than a whole input budget. They stay
+// loaded from one input to the next, every control an input made is deleted after it, and an
+// input unloads them at most once. Any crash, sanitizer report, or host record left alive
+// beyond what the loaded profiles hold is a fault.
 #include "tiller/tiller.h"
 
 #include "korvex/session.h"
@@ -12,11 +14,16 @@
 #include "korvex/view.h"
 #include "tiller/host/korvex.h"
 
+#include <nlohmann/json.hpp>
+
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <limits>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -79,11 +86,38 @@ class Program {
     size_t at_ = 0;
 };
 
+// Keeps the first triangle of every mesh in the graphic tree, with the three vertices it uses.
+void KeepFirstTriangles(nlohmann::json& graphic) {
+    if (graphic.contains("faces") && !graphic["faces"].empty()) {
+        nlohmann::json vertices = nlohmann::json::array();
+        for (const nlohmann::json& index : graphic["faces"][0])
+            vertices.push_back(graphic["vertices"][index.get<size_t>()]);
+        graphic["vertices"] = vertices;
+        graphic["faces"] = nlohmann::json::array({nlohmann::json::array({0, 1, 2})});
+    }
+    if (graphic.contains("children"))
+        for (nlohmann::json& child : graphic["children"])
+            KeepFirstTriangles(child);
+}
+
+// A light copy of a shipped profile in the temporary folder; its path.
+std::string LightProfile(const char* name) {
+    nlohmann::json profile;
+    std::ifstream(std::string(TILLER_PROFILE_DIR) + "/" + name) >> profile;
+    KeepFirstTriangles(profile["root"]);
+    const std::string path =
+        "/tmp/tiller-fuzz-" + std::to_string(getpid()) + "-" + std::string(name);
+    std::ofstream(path) << profile.dump();
+    return path;
+}
+
 // The host side that outlives every input: a scene with a selected box and two viewports, in
 // the scene's drawing, which goes with the scene at exit.
 struct Host {
     KvScene* scene = kvSceneNew();
     ViewportStruct* views[2] = {};
+    const std::string profiles[3] = {LightProfile("UniversalCtrl.qvw"),
+                                     LightProfile("UniversalCtrlSimple.qvw"), "NoSuchProfile.qvw"};
     Host() {
         kvSceneMakeCurrent(scene);
         kvSceneAddBox(scene, {0, 0, 0}, {2, 1, 0.5}, 0x808080);
@@ -93,7 +127,11 @@ struct Host {
         kvViewportSetPerspective(views[1], 45);
         kvViewportSetPreset(views[1], KvViewFront);
     }
-    ~Host() { kvSceneDispose(&scene); }
+    ~Host() {
+        kvSceneDispose(&scene);
+        std::remove(profiles[0].c_str());
+        std::remove(profiles[1].c_str());
+    }
 };
 
 Host& TheHost() {
@@ -178,13 +216,11 @@ struct Made {
     }
 };
 
-void Step(Program& p, std::array<GControl*, 2>& controls, Made& made) {
-    static const char* const kProfiles[] = {"UniversalCtrl.qvw", "UniversalCtrlSimple.qvw",
-                                            "NoSuchProfile.qvw"};
+void Step(Program& p, std::array<GControl*, 2>& controls, Made& made, bool& unloaded) {
     GControl*& c = controls[p.Small(2)];
     switch (p.Small(16)) {
     case 0:
-        c = dbGCtrlCreate(kProfiles[p.Small(3)], p.Small(2) ? "a" : "b",
+        c = dbGCtrlCreate(TheHost().profiles[p.Small(3)].c_str(), p.Small(2) ? "a" : "b",
                           p.Small(6) ? kvSceneDrawing(TheHost().scene) : nullptr,
                           p.Small(4) ? kvSelectionExtents : nullptr);
         made.Add(c);
@@ -233,7 +269,7 @@ void Step(Program& p, std::array<GControl*, 2>& controls, Made& made) {
         dbGCtrlDelete(c);
         break;
     case 12:
-        if (p.Small(8) == 0) dbGCtrlReload(c);
+        if (p.Small(8) == 0 && !unloaded) unloaded = dbGCtrlReload(c) == 1;
         break;
     case 13:
         kvViewportZoom(TheHost().views[p.Small(2)], p.Small(2) ? 0.25 : 8.0);
@@ -242,7 +278,10 @@ void Step(Program& p, std::array<GControl*, 2>& controls, Made& made) {
         kvViewportOrbit(TheHost().views[p.Small(2)], p.Number(), p.Number());
         break;
     case 15:
-        if (p.Small(8) == 0) dbDisposeGCtrlManager();
+        if (p.Small(8) == 0 && !unloaded) {
+            dbDisposeGCtrlManager();
+            unloaded = true;
+        }
         break;
     }
 }
@@ -256,9 +295,9 @@ struct ManagerCost {
     explicit ManagerCost(long none) {
         dbGetGCtrlManager();
         manager = kvLiveTotal() - none;
-        dbGCtrlDelete(dbGCtrlCreate("UniversalCtrl.qvw", "probe", nullptr, nullptr));
+        dbGCtrlDelete(dbGCtrlCreate(TheHost().profiles[0].c_str(), "probe", nullptr, nullptr));
         universal = kvLiveTotal() - none - manager;
-        dbGCtrlDelete(dbGCtrlCreate("UniversalCtrlSimple.qvw", "probe", nullptr, nullptr));
+        dbGCtrlDelete(dbGCtrlCreate(TheHost().profiles[1].c_str(), "probe", nullptr, nullptr));
         simple = kvLiveTotal() - none - manager - universal;
     }
 };
@@ -285,8 +324,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Program program(data, size);
     std::array<GControl*, 2> controls{};
     Made made;
+    bool unloaded = false;
     for (int steps = 0; steps < 64 && !program.Done(); ++steps)
-        Step(program, controls, made);
+        Step(program, controls, made, unloaded);
     for (size_t i = 0; i < made.count; ++i)
         dbGCtrlDelete(made.controls[i]);
     kvScenePointerRelease(host.scene);

@@ -90,6 +90,29 @@ TEST_F(QvwTest, NestingBeyondTheLimitsIsRejected) {
     EXPECT_EQ(rejection(file), "the document nests deeper than 256 levels");
 }
 
+// Text the lexer alone would let through: a NUL byte it takes for the end, an escaped lone
+// surrogate that decodes to bytes that are not UTF-8, and a key repeated far apart in a large
+// object.
+TEST_F(QvwTest, TextThatIsNotCleanJsonIsRefused) {
+    const std::string head = "{\"format\": \"qvw\", \"version\": 1, \"root\": {\"kind\": 7";
+    std::string wide = "{\"format\": \"qvw\", \"version\": 1, \"root\": {\"kind\": 7, "
+                       "\"properties\": [[\"x\", {";
+    for (int i = 0; i < 200000; ++i)
+        wide += "\"k" + std::to_string(i) + "\": 0, ";
+    const std::pair<std::string, std::string> cases[] = {
+        {head + "}}" + std::string(1, '\0') + "{}",
+         "not JSON: syntax error: a NUL byte in the text"},
+        {head + ", \"properties\": [[\"\\udc00\", 1]]}}",
+         "not JSON: a text escapes a lone surrogate"},
+        {wide + "\"k17\": 1}]]}}", "not JSON: the key 'k17' appears twice in one object"},
+    };
+    const fs::path file = scratchFile("unclean.qvw");
+    for (const auto& [text, reason] : cases) {
+        writeText(file, text);
+        EXPECT_EQ(rejection(file), reason);
+    }
+}
+
 void expectSameBits(double a, double b, const std::string& what) {
     EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << what << ": " << a << " vs " << b;
 }

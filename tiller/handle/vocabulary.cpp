@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <vector>
 
 namespace tiller {
@@ -75,23 +76,27 @@ const std::vector<std::string> partKeys = {"handle_part",  "part_transparency", 
                                            "part_diffuse", "part_specular",     "part_fixed_size"};
 
 // The name at `index` of a names array, or none when the element cannot be read.
+// The copies are released however the reading ends, a failed allocation included.
 std::optional<std::wstring> NameAt(SAFEARRAY* names, int32_t index) {
     BSTR name = nullptr;
     if (SafeArrayGetElement(names, &index, &name) != S_OK) return std::nullopt;
-    std::wstring text = name ? name : L"";
-    SysFreeString(name);
-    return text;
+    const std::unique_ptr<wchar_t, void (*)(BSTR)> held(name, SysFreeString);
+    return std::wstring(name ? name : L"");
 }
+
+struct HeldVariant {
+    VARIANT value;
+    HeldVariant() { VariantInit(&value); }
+    ~HeldVariant() { VariantClear(&value); }
+};
 
 // The value at `index` when it is text; an unreadable or non-text value gives none.
 std::optional<std::string> TextValueAt(SAFEARRAY* values, int32_t index) {
-    VARIANT value;
-    VariantInit(&value);
+    HeldVariant held;
+    VARIANT& value = held.value;
     if (SafeArrayGetElement(values, &index, &value) != S_OK) return std::nullopt;
-    std::optional<std::string> text;
-    if (value.vt == VT_BSTR) text = value.bstrVal ? utf8::Narrow(value.bstrVal) : std::string();
-    VariantClear(&value);
-    return text;
+    if (value.vt != VT_BSTR) return std::nullopt;
+    return value.bstrVal ? utf8::Narrow(value.bstrVal) : std::string();
 }
 
 bool IsBlank(char c) {

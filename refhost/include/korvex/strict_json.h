@@ -1,87 +1,193 @@
 // Strict JSON reading for the drawing files and the tools' session files: a key repeated in
-// one object and nesting beyond a depth are refused (nlohmann would keep the last key
+// one object and nesting beyond a depth are refused (a plain DOM parse would keep the last key
 // silently), reading stays linear in the text, and a document that would need more than a few
-// times its text in memory is refused before it can exhaust the process.
+// times its text in memory is refused before it can exhaust the process. RapidJSON's event
+// reader does the lexing; a checking layer sits between its events and the document they
+// build: a RapidJSON document for the drawing reader (fast, pooled), an nlohmann document for
+// the session files. Allocation failure surfaces as std::bad_alloc.
 #ifndef KORVEX_STRICT_JSON_H
 #define KORVEX_STRICT_JSON_H
 
 #include <nlohmann/json.hpp>
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvex {
 
-// Builds the document from the parser's events. Each key is looked up once in its own object;
-// the memory the values take is estimated as they come.
-class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
+// RapidJSON's allocator interface over operator new: a failed allocation throws rather than
+// answering a null the parser would go on with.
+struct ThrowingAllocator {
+    static const bool kNeedFree = true;
+    void* Malloc(size_t size) { return size ? ::operator new(size) : nullptr; }
+    void* Realloc(void* original, size_t originalSize, size_t newSize) {
+        if (newSize == 0) {
+            Free(original);
+            return nullptr;
+        }
+        void* grown = ::operator new(newSize);
+        if (original) std::memcpy(grown, original, std::min(originalSize, newSize));
+        Free(original);
+        return grown;
+    }
+    static void Free(void* p) { ::operator delete(p); }
+};
+
+using JsonDocument =
+    rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<ThrowingAllocator>,
+                               ThrowingAllocator>;
+using JsonValue = JsonDocument::ValueType;
+
+// Checks the reader's events before the document being built (Target) sees them: the depth,
+// keys repeated in one object, the memory the document will take, and text that could not be
+// printed back.
+template <class Target> class CheckedEvents {
   public:
-    using json = nlohmann::json;
-    CheckedBuilder(json* root, size_t textBytes, size_t maxDepth)
-        : root_(root), maxDepth_(maxDepth),
+    CheckedEvents(Target& target, size_t textBytes, size_t maxDepth)
+        : target_(target), maxDepth_(maxDepth),
           memoryLimit_(MemoryPerTextByte * textBytes + MemoryAllowance) {}
 
-    bool null() override { return place(json()); }
-    bool boolean(bool value) override { return place(json(value)); }
-    bool number_integer(number_integer_t value) override { return place(json(value)); }
-    bool number_unsigned(number_unsigned_t value) override { return place(json(value)); }
-    bool number_float(number_float_t value, const string_t&) override { return place(json(value)); }
-    bool string(string_t& value) override {
-        charge(value.size());
-        return place(json(std::move(value)));
+    bool Null() { return charge(ValueBytes) && target_.Null(); }
+    bool Bool(bool value) { return charge(ValueBytes) && target_.Bool(value); }
+    bool Int(int value) { return charge(ValueBytes) && target_.Int(value); }
+    bool Uint(unsigned value) { return charge(ValueBytes) && target_.Uint(value); }
+    bool Int64(std::int64_t value) { return charge(ValueBytes) && target_.Int64(value); }
+    bool Uint64(std::uint64_t value) { return charge(ValueBytes) && target_.Uint64(value); }
+    bool Double(double value) { return charge(ValueBytes) && target_.Double(value); }
+    // Only called when numbers are asked for as text, which they are not.
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
+    bool String(const char* text, rapidjson::SizeType length, bool copy) {
+        return printable(text, length) && charge(ValueBytes + length) &&
+               target_.String(text, length, copy);
     }
-    bool binary(binary_t&) override { return refuse("not JSON: binary values are not text"); }
-    bool start_object(std::size_t) override { return open(json::object()); }
-    bool start_array(std::size_t) override { return open(json::array()); }
-    bool end_object() override { return close(); }
-    bool end_array() override { return close(); }
-    bool key(string_t& name) override {
-        json& object = *open_.back();
-        if (object.contains(name))
-            return refuse("not JSON: the key '" + name + "' appears twice in one object");
-        charge(ObjectEntryBytes + name.size());
-        pendingKey_ = &object[name];
-        return withinMemory();
+    bool StartObject() { return open() && target_.StartObject(); }
+    bool StartArray() { return open() && target_.StartArray(); }
+    bool Key(const char* text, rapidjson::SizeType length, bool copy) {
+        if (!printable(text, length) || !charge(ObjectEntryBytes + length)) return false;
+        keySpans_.emplace_back(keyBytes_.size(), length);
+        keyBytes_.append(text, length);
+        return target_.Key(text, length, copy);
     }
-    bool parse_error(std::size_t byte, const std::string&,
-                     const nlohmann::detail::exception& e) override {
-        errorByte_ = byte;
-        std::string message = e.what();
-        const size_t tag = message.find("] ");
-        if (tag != std::string::npos) message.erase(0, tag + 2);
-        return refuse("not JSON: " + message);
+    bool EndObject(rapidjson::SizeType members) {
+        return distinctKeys() && close() && target_.EndObject(members);
     }
+    bool EndArray(rapidjson::SizeType elements) { return close() && target_.EndArray(elements); }
 
     const std::string& reason() const { return reason_; }
-    // The offset the parser stopped at when the text is not JSON, else 0.
-    size_t errorByte() const { return errorByte_; }
+    bool refuse(const std::string& reason) {
+        if (reason_.empty()) reason_ = reason;
+        return false;
+    }
 
   private:
     static constexpr size_t MemoryPerTextByte = 6;
     static constexpr size_t MemoryAllowance = size_t{64} << 20;
     static constexpr size_t ValueBytes = 32;       // a value and its share of a list's slack
     static constexpr size_t ContainerBytes = 64;   // a list's or map's own block
-    static constexpr size_t ObjectEntryBytes = 96; // a map node with its key
+    static constexpr size_t ObjectEntryBytes = 96; // a map entry with its key
 
-    json* root_;
+    Target& target_;
     size_t maxDepth_;
-    size_t errorByte_ = 0;
-    std::vector<json*> open_;
-    json* pendingKey_ = nullptr;
     size_t memory_ = 0;
     size_t memoryLimit_;
     std::string reason_;
+    // The keys of the open objects, innermost last, and where each open container's start.
+    std::string keyBytes_;
+    std::vector<std::pair<size_t, size_t>> keySpans_; // offset and length in keyBytes_
+    std::vector<size_t> openKeys_;                    // the first span of each open container
 
-    void charge(size_t bytes) { memory_ += bytes; }
-    bool withinMemory() {
+    bool charge(size_t bytes) {
+        memory_ += bytes;
         if (memory_ <= memoryLimit_) return true;
         return refuse("the document needs more memory than " + std::to_string(MemoryPerTextByte) +
                       " times its size to read");
     }
-    bool refuse(const std::string& reason) {
-        if (reason_.empty()) reason_ = reason;
-        return false;
+    // The reader checks the raw bytes; an escaped lone surrogate (\uDC00) still decodes to
+    // bytes that are not UTF-8.
+    bool printable(const char* text, size_t length) {
+        for (size_t i = 0; i + 1 < length; ++i)
+            if (static_cast<unsigned char>(text[i]) == 0xED &&
+                static_cast<unsigned char>(text[i + 1]) >= 0xA0)
+                return refuse("not JSON: a text escapes a lone surrogate");
+        return true;
     }
+    bool open() {
+        if (openKeys_.size() >= maxDepth_)
+            return refuse("the document nests deeper than " + std::to_string(maxDepth_) +
+                          " levels");
+        openKeys_.push_back(keySpans_.size());
+        return charge(ValueBytes + ContainerBytes);
+    }
+    bool close() {
+        const size_t first = openKeys_.back();
+        openKeys_.pop_back();
+        if (first < keySpans_.size()) keyBytes_.resize(keySpans_[first].first);
+        keySpans_.resize(first);
+        return true;
+    }
+    std::string_view keyAt(const std::pair<size_t, size_t>& span) const {
+        return std::string_view(keyBytes_).substr(span.first, span.second);
+    }
+    // Sorting the object's keys finds a repeat in n log n, whatever the object's size.
+    bool distinctKeys() {
+        const auto first = keySpans_.begin() + static_cast<std::ptrdiff_t>(openKeys_.back());
+        std::sort(first, keySpans_.end(),
+                  [this](const auto& a, const auto& b) { return keyAt(a) < keyAt(b); });
+        const auto repeat =
+            std::adjacent_find(first, keySpans_.end(), [this](const auto& a, const auto& b) {
+                return keyAt(a) == keyAt(b);
+            });
+        if (repeat == keySpans_.end()) return true;
+        return refuse("not JSON: the key '" + std::string(keyAt(*repeat)) +
+                      "' appears twice in one object");
+    }
+};
+
+// Builds an nlohmann document from checked events.
+class JsonBuilder {
+  public:
+    using json = nlohmann::json;
+    explicit JsonBuilder(json* root) : root_(root) {}
+
+    bool Null() { return place(json()); }
+    bool Bool(bool value) { return place(json(value)); }
+    bool Int(int value) { return place(json(static_cast<std::int64_t>(value))); }
+    bool Uint(unsigned value) { return place(json(static_cast<std::int64_t>(value))); }
+    bool Int64(std::int64_t value) { return place(json(value)); }
+    // Whole numbers keep the signed type while they fit, as every reader expects of them.
+    bool Uint64(std::uint64_t value) {
+        if (value <= static_cast<std::uint64_t>(INT64_MAX))
+            return place(json(static_cast<std::int64_t>(value)));
+        return place(json(value));
+    }
+    bool Double(double value) { return place(json(value)); }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        return place(json(std::string(text, length)));
+    }
+    bool StartObject() { return open(json::object()); }
+    bool StartArray() { return open(json::array()); }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        pendingKey_ = &(*open_.back())[std::string(text, length)];
+        return true;
+    }
+    bool EndObject(rapidjson::SizeType) { return close(); }
+    bool EndArray(rapidjson::SizeType) { return close(); }
+
+  private:
+    json* root_;
+    std::vector<json*> open_;
+    json* pendingKey_ = nullptr;
+
     // Where the next value goes: the root, the open list's end, or the key just read.
     json* slotFor(json&& value) {
         if (open_.empty()) {
@@ -90,24 +196,20 @@ class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
         }
         json& parent = *open_.back();
         if (parent.is_array()) {
-            parent.push_back(std::move(value));
-            return &parent.back();
+            auto& list = *parent.get_ptr<json::array_t*>();
+            list.push_back(std::move(value));
+            return &list.back();
         }
         *pendingKey_ = std::move(value);
         return pendingKey_;
     }
     bool place(json&& value) {
-        charge(ValueBytes);
         slotFor(std::move(value));
-        return withinMemory();
+        return true;
     }
     bool open(json&& container) {
-        if (open_.size() >= maxDepth_)
-            return refuse("the document nests deeper than " + std::to_string(maxDepth_) +
-                          " levels");
-        charge(ValueBytes + ContainerBytes);
         open_.push_back(slotFor(std::move(container)));
-        return withinMemory();
+        return true;
     }
     bool close() {
         open_.pop_back();
@@ -115,20 +217,68 @@ class CheckedBuilder : public nlohmann::json_sax<nlohmann::json> {
     }
 };
 
+// The reader's account of a syntax error. A number too large for a double names the number.
+inline std::string syntaxErrorReason(const std::string& text, rapidjson::ParseErrorCode code,
+                                     size_t offset) {
+    if (code == rapidjson::kParseErrorNumberTooBig) {
+        const size_t end = text.find_first_not_of("+-.0123456789eE", offset);
+        return "not JSON: number overflow parsing '" + text.substr(offset, end - offset) + "'";
+    }
+    return std::string("not JSON: syntax error: ") + rapidjson::GetParseError_En(code);
+}
+
+// Runs the reader over `text` into `target`; false with the reason and the byte offset a
+// syntax error stopped at (0 otherwise).
+template <class Target>
+bool readStrictJson(const std::string& text, size_t maxDepth, Target& target, std::string* reason,
+                    size_t* errorByte) {
+    constexpr unsigned Flags =
+        rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
+    CheckedEvents<Target> events(target, text.size(), maxDepth);
+    rapidjson::MemoryStream stream(text.data(), text.size());
+    rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, ThrowingAllocator> reader;
+    const rapidjson::ParseResult result = reader.Parse<Flags>(stream, events);
+    *errorByte = 0;
+    if (result.IsError() && !events.reason().empty()) {
+        *reason = events.reason();
+        return false;
+    }
+    if (result.IsError()) {
+        *errorByte = result.Offset();
+        *reason = syntaxErrorReason(text, result.Code(), result.Offset());
+        return false;
+    }
+    if (stream.Tell() != text.size()) { // the reader takes a NUL byte for the end
+        *errorByte = stream.Tell();
+        *reason = "not JSON: syntax error: a NUL byte in the text";
+        return false;
+    }
+    return true;
+}
+
 // Parses `text` into *out; false with the reason ("not JSON: ..." for a syntax error) and, when
 // asked, the byte offset of a syntax error.
 inline bool parseStrictJson(const std::string& text, size_t maxDepth, nlohmann::json* out,
                             std::string* reason, size_t* errorByte = nullptr) {
-    CheckedBuilder builder(out, text.size(), maxDepth);
-    try {
-        if (nlohmann::json::sax_parse(text, &builder)) return true;
-        *reason = builder.reason().empty() ? "not JSON" : builder.reason();
-    } catch (const nlohmann::json::exception& e) {
-        *reason = std::string("not JSON: ") + e.what();
-    }
-    if (errorByte) *errorByte = builder.errorByte();
+    JsonBuilder builder(out);
+    size_t stoppedAt = 0;
+    if (readStrictJson(text, maxDepth, builder, reason, &stoppedAt)) return true;
+    if (errorByte) *errorByte = stoppedAt;
     *out = nlohmann::json();
     return false;
+}
+
+// Parses `text` into the RapidJSON document *out, with the same checks and reasons.
+inline bool parseStrictDocument(const std::string& text, size_t maxDepth, JsonDocument* out,
+                                std::string* reason) {
+    bool parsed = false;
+    auto generate = [&](JsonDocument& document) {
+        size_t stoppedAt = 0;
+        parsed = readStrictJson(text, maxDepth, document, reason, &stoppedAt);
+        return parsed;
+    };
+    out->Populate(generate);
+    return parsed;
 }
 
 } // namespace korvex

@@ -282,7 +282,9 @@ void* CRedUIElement::operator new(std::size_t size) {
 
 void* CRedUIElement::operator new(std::size_t size, const std::nothrow_t&) noexcept {
     if (!admitRecord(KvElement)) return nullptr;
-    return ::operator new(size, std::nothrow);
+    void* p = ::operator new(size, std::nothrow);
+    if (!p) releaseRecord(KvElement);
+    return p;
 }
 
 void CRedUIElement::operator delete(void* p) noexcept {

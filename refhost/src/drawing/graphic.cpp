@@ -81,9 +81,9 @@ void destroyGraphicTree(GraphicRecord* g) {
 }
 
 void appendChild(GraphicRecord* parent, GraphicRecord* child) {
+    parent->children.push_back(child); // first: if it throws, the child is still on its own
     child->parent = parent;
     child->flags &= ~GraphicFlagNoParent;
-    parent->children.push_back(child);
     noteGeometryChanged(parent, false);
 }
 
@@ -138,6 +138,11 @@ void noteGeometryChanged(GraphicRecord* g, bool matrixMoved) {
 
 namespace {
 
+struct TreeDeleter {
+    void operator()(GraphicRecord* g) const { destroyGraphicTree(g); }
+};
+using GraphicTree = std::unique_ptr<GraphicRecord, TreeDeleter>;
+
 // The original's vertices in one block, linked in its order. The copy's revision is set once
 // it is complete.
 void copyVertices(const GraphicRecord& g, GraphicRecord* copy) {
@@ -153,8 +158,9 @@ void copyVertices(const GraphicRecord& g, GraphicRecord* copy) {
     copy->vertexCount = n;
 }
 
-GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
-    GraphicRecord* copy = createGraphic(g.kind, counted);
+// Releases what it made when an allocation fails part way.
+GraphicTree copyNode(const GraphicRecord& g, bool counted) {
+    GraphicTree copy(createGraphic(g.kind, counted));
     if (!copy) return nullptr;
     copy->flags = g.flags | GraphicFlagNoParent;
     copy->layer = g.layer;
@@ -163,11 +169,14 @@ GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
     copy->matrix = g.matrix;
     copy->refPoint = g.refPoint;
     copy->properties = g.properties;
-    copyVertices(g, copy);
+    copyVertices(g, copy.get());
     copy->faces = g.faces;
     copy->vectorizeContour = g.vectorizeContour;
-    for (const GraphicRecord* child : g.children)
-        appendChild(copy, copyNode(*child, false));
+    for (const GraphicRecord* child : g.children) {
+        GraphicTree childCopy = copyNode(*child, false);
+        appendChild(copy.get(), childCopy.get());
+        childCopy.release();
+    }
     copy->revision = g.revision;
     return copy;
 }
@@ -175,7 +184,7 @@ GraphicRecord* copyNode(const GraphicRecord& g, bool counted) {
 } // namespace
 
 GraphicRecord* copyGraphicTree(const GraphicRecord& g) {
-    return copyNode(g, true);
+    return copyNode(g, true).release();
 }
 
 const MatrixStruct& ownMatrix(const GraphicRecord& g) {
@@ -388,8 +397,14 @@ KORVEX_API int GraphicEnumerateProperties(GraphicStruct* g, SAFEARRAY** first, S
     SAFEARRAY* empty = kvSafeArrayCreate(VT_VARIANT, 0);
     SAFEARRAY* nameArray = kvSafeArrayCreate(VT_BSTR, count);
     SAFEARRAY* valueArray = kvSafeArrayCreate(VT_VARIANT, count);
-    if (!empty || !nameArray || !valueArray ||
-        !fillPropertyArrays(graphic, nameArray, valueArray)) {
+    bool filled = false;
+    try {
+        filled =
+            empty && nameArray && valueArray && fillPropertyArrays(graphic, nameArray, valueArray);
+    } catch (const std::bad_alloc&) {
+        filled = false;
+    }
+    if (!filled) {
         for (SAFEARRAY* array : {empty, nameArray, valueArray})
             SafeArrayDestroy(array);
         return 0;
@@ -408,11 +423,26 @@ KORVEX_API void GraphicSetLayer(GraphicStruct* g, int layer) {
     if (g) asGraphic(g)->layer = layer;
 }
 
+namespace korvex {
+// The copy GraphicCopyEx answers; allocation failure reaches it as std::bad_alloc.
+GraphicRecord* copyWithCache(const GraphicRecord& original, const MatrixStruct* m);
+} // namespace korvex
+
 KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStruct* m, int,
                                         uint16_t) {
     if (!g) return nullptr;
     const GraphicRecord& original = *asGraphic(g);
-    GraphicRecord* copy = copyGraphicTree(original);
+    try {
+        return korvex::copyWithCache(original, m);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+namespace korvex {
+
+GraphicRecord* copyWithCache(const GraphicRecord& original, const MatrixStruct* m) {
+    GraphicTree copy = copyNode(original, true);
     if (!copy) return nullptr;
     if (m) copy->matrix = compose(*m, ownMatrix(*copy));
     // A copy shares the original's picking cache, which may also carry transforms baked into
@@ -427,8 +457,10 @@ KORVEX_API GraphicStruct* GraphicCopyEx(const GraphicStruct* g, const MatrixStru
         copy->cachedExtents = original.cachedExtents;
         copy->extentsDirty = false;
     }
-    return copy;
+    return copy.release();
 }
+
+} // namespace korvex
 
 // Only a graphic outside any tree can be attached; attaching moves it from its previous
 // drawing. Attachment records where the graphic lives; it is not drawn as part of the model.

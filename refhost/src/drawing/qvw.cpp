@@ -46,14 +46,55 @@ constexpr long long MaxFileBytes = 64LL << 20;
 
 // [SECTION] JSON ----------------------------------------------------------------------------
 
-struct DocumentRejected {
-    std::string reason;
-};
+using korvex::JsonValue;
 
 // Numbers beyond the range of a double are refused by the parser itself, so every number read
 // is finite.
 bool parseJson(const std::string& text, json* out, std::string* reason) {
     return korvex::parseStrictJson(text, MaxJsonDepth, out, reason);
+}
+
+bool isWholeNumber(const JsonValue& v) {
+    return v.IsInt64() || v.IsUint64();
+}
+
+// A whole number, clamped into long long (every caller range-checks it).
+long long wholeNumber(const JsonValue& v) {
+    if (v.IsInt64()) return v.GetInt64();
+    return std::numeric_limits<long long>::max();
+}
+
+// A value as compact JSON text, numbers in their shortest form that reads back the same.
+json asJson(const JsonValue& v) {
+    if (v.IsString()) return std::string(v.GetString(), v.GetStringLength());
+    if (v.IsBool()) return v.GetBool();
+    if (v.IsInt64()) return v.GetInt64();
+    if (v.IsUint64()) return v.GetUint64();
+    if (v.IsNumber()) return v.GetDouble();
+    if (v.IsArray()) {
+        json list = json::array();
+        for (const JsonValue& item : v.GetArray())
+            list.push_back(asJson(item));
+        return list;
+    }
+    if (v.IsObject()) {
+        json object = json::object();
+        for (const auto& member : v.GetObject())
+            object[std::string(member.name.GetString(), member.name.GetStringLength())] =
+                asJson(member.value);
+        return object;
+    }
+    return json();
+}
+
+std::string textOf(const JsonValue& v) {
+    return asJson(v).dump();
+}
+
+// The member `name` of an object, or null.
+const JsonValue* field(const JsonValue& object, const char* name) {
+    const auto member = object.FindMember(name);
+    return member == object.MemberEnd() ? nullptr : &member->value;
 }
 
 // [SECTION] Reader --------------------------------------------------------------------------
@@ -66,21 +107,26 @@ using GraphicTree = std::unique_ptr<GraphicRecord, TreeDeleter>;
 class DrawingReader {
   public:
     // A new drawing, or null with the reason.
-    DrawingRecord* read(const json& document) {
-        if (!document.is_object()) return refuse("the document is not a JSON object");
-        for (const auto& [key, value] : document.items())
+    DrawingRecord* read(const JsonValue& document) {
+        if (!document.IsObject()) return refuse("the document is not a JSON object");
+        for (const auto& member : document.GetObject()) {
+            const std::string key(member.name.GetString(), member.name.GetStringLength());
             if (key != "format" && key != "version" && key != "root")
                 return refuse("unknown field '" + key + "'");
-        if (!document.contains("format")) return refuse("missing field 'format'");
-        if (document["format"] != "qvw") return refuse("format: expected \"qvw\"");
-        if (!document.contains("version")) return refuse("missing field 'version'");
-        const json& version = document["version"];
-        if (!version.is_number_integer()) return refuse("version: expected an integer");
-        if (version != FormatVersion)
-            return refuse("version: version " + version.dump() +
+        }
+        const JsonValue* format = field(document, "format");
+        if (!format) return refuse("missing field 'format'");
+        if (!format->IsString() || std::string(format->GetString()) != "qvw")
+            return refuse("format: expected \"qvw\"");
+        const JsonValue* version = field(document, "version");
+        if (!version) return refuse("missing field 'version'");
+        if (!isWholeNumber(*version)) return refuse("version: expected an integer");
+        if (wholeNumber(*version) != FormatVersion)
+            return refuse("version: version " + textOf(*version) +
                           " is not supported (this reader reads version 1)");
-        if (!document.contains("root")) return refuse("missing field 'root'");
-        GraphicTree root = readGraphic(document["root"], "root", 0);
+        const JsonValue* rootValue = field(document, "root");
+        if (!rootValue) return refuse("missing field 'root'");
+        GraphicTree root = readGraphic(*rootValue, "root", 0);
         if (!root) return nullptr;
         if (root->kind != GraphicKindGroup)
             return refuse("root: the model root must be a group (kind 7)");
@@ -107,23 +153,28 @@ class DrawingReader {
         return false;
     }
 
-    static bool isGraphicField(const std::string& key) {
-        for (const char* field : {"kind", "layer", "pen", "matrix", "refpoint", "properties",
+    static bool isGraphicField(const JsonValue& key) {
+        const std::string_view name(key.GetString(), key.GetStringLength());
+        for (const char* known : {"kind", "layer", "pen", "matrix", "refpoint", "properties",
                                   "children", "vertices", "faces"})
-            if (key == field) return true;
+            if (name == known) return true;
         return false;
     }
 
-    GraphicTree readGraphic(const json& j, const std::string& path, int depth) {
-        if (!j.is_object()) return failed(path, "expected a graphic (a JSON object)");
+    GraphicTree readGraphic(const JsonValue& j, const std::string& path, int depth) {
+        if (!j.IsObject()) return failed(path, "expected a graphic (a JSON object)");
         if (depth > MaxGraphicDepth)
             return failed(path, "graphics nest deeper than " + std::to_string(MaxGraphicDepth) +
                                     " levels");
         if (++graphics_ > MaxGraphics)
             return failed(path,
                           "more than " + std::to_string(MaxGraphics) + " graphics in the drawing");
-        for (const auto& [key, value] : j.items())
-            if (!isGraphicField(key)) return failed(path, "unknown field '" + key + "'");
+        for (const auto& member : j.GetObject())
+            if (!isGraphicField(member.name))
+                return failed(
+                    path, "unknown field '" +
+                              std::string(member.name.GetString(), member.name.GetStringLength()) +
+                              "'");
         int kind = 0;
         if (!readKind(j, path, &kind) || !checkPayloadFields(j, path, kind)) return nullptr;
         GraphicTree g(korvex::createGraphic(kind, false));
@@ -140,115 +191,115 @@ class DrawingReader {
         return nullptr;
     }
 
-    bool readKind(const json& j, const std::string& path, int* kind) {
-        if (!j.contains("kind")) return fail(path, "missing field 'kind'");
-        const json& value = j["kind"];
-        if (!value.is_number_integer()) return fail(path, "kind: expected an integer");
-        const long long code = value.get<long long>();
+    bool readKind(const JsonValue& j, const std::string& path, int* kind) {
+        const JsonValue* value = field(j, "kind");
+        if (!value) return fail(path, "missing field 'kind'");
+        if (!isWholeNumber(*value)) return fail(path, "kind: expected an integer");
+        const long long code = wholeNumber(*value);
         if (code < 0 || code > 255 || !korvex::isKnownGraphicKind(static_cast<int>(code)))
-            return fail(path, "kind: unknown kind " + value.dump() +
+            return fail(path, "kind: unknown kind " + textOf(*value) +
                                   " (known: 2 line, 3 polygon, 7 group, 11 pick, 18 mesh)");
         *kind = static_cast<int>(code);
         return true;
     }
 
-    bool checkPayloadFields(const json& j, const std::string& path, int kind) {
+    bool checkPayloadFields(const JsonValue& j, const std::string& path, int kind) {
         const std::string which = " (kind " + std::to_string(kind) + ")";
-        if (j.contains("children") && !korvex::kindHasChildren(kind))
+        if (field(j, "children") && !korvex::kindHasChildren(kind))
             return fail(path, "children: only groups have children" + which);
-        if (j.contains("vertices") && !korvex::kindHasVertices(kind))
+        if (field(j, "vertices") && !korvex::kindHasVertices(kind))
             return fail(path, "vertices: only lines, polygons and meshes have vertices" + which);
-        if (j.contains("faces") && !korvex::kindHasFaces(kind))
+        if (field(j, "faces") && !korvex::kindHasFaces(kind))
             return fail(path, "faces: only meshes have faces" + which);
         return true;
     }
 
-    bool readLayer(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("layer")) return true;
-        const json& value = j["layer"];
-        if (!value.is_number_integer() ||
-            value.get<long long>() < std::numeric_limits<int>::min() ||
-            value.get<long long>() > std::numeric_limits<int>::max())
-            return fail(path, "layer: expected a 32-bit integer");
-        g->layer = value.get<int>();
+    bool readLayer(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = field(j, "layer");
+        if (!value) return true;
+        if (!value->IsInt()) return fail(path, "layer: expected a 32-bit integer");
+        g->layer = value->GetInt();
         return true;
     }
 
-    bool readPen(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("pen")) return true;
-        const json& value = j["pen"];
+    bool readPen(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = field(j, "pen");
+        if (!value) return true;
         const std::string hexDigits = "0123456789abcdefABCDEF";
-        const bool wellFormed =
-            value.is_string() && value.get<std::string>().size() == 8 &&
-            value.get<std::string>().compare(0, 2, "0x") == 0 &&
-            value.get<std::string>().find_first_not_of(hexDigits, 2) == std::string::npos;
+        const std::string text =
+            value->IsString() ? std::string(value->GetString(), value->GetStringLength()) : "";
+        const bool wellFormed = text.size() == 8 && text.compare(0, 2, "0x") == 0 &&
+                                text.find_first_not_of(hexDigits, 2) == std::string::npos;
         if (!wellFormed) return fail(path, "pen: expected a colour text \"0xBBGGRR\"");
-        g->penColor = static_cast<uint32_t>(std::stoul(value.get<std::string>(), nullptr, 16));
+        g->penColor = static_cast<uint32_t>(std::stoul(text, nullptr, 16));
         return true;
     }
 
-    bool readNumbers(const json& value, size_t count, double* out) {
-        if (!value.is_array() || value.size() != count) return false;
-        for (size_t i = 0; i < count; ++i) {
-            if (!value[i].is_number()) return false;
-            out[i] = value[i].get<double>();
+    bool readNumbers(const JsonValue& value, size_t count, double* out) {
+        if (!value.IsArray() || value.Size() != count) return false;
+        for (rapidjson::SizeType i = 0; i < count; ++i) {
+            if (!value[i].IsNumber()) return false;
+            out[i] = value[i].GetDouble();
         }
         return true;
     }
 
-    bool readMatrix(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("matrix")) return true;
+    bool readMatrix(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = field(j, "matrix");
+        if (!value) return true;
         MatrixStruct m;
-        if (!readNumbers(j["matrix"], 16, m.m)) return fail(path, "matrix: expected 16 numbers");
+        if (!readNumbers(*value, 16, m.m)) return fail(path, "matrix: expected 16 numbers");
         g->matrix = m;
         return true;
     }
 
-    bool readReferencePoint(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("refpoint")) return true;
+    bool readReferencePoint(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = field(j, "refpoint");
+        if (!value) return true;
         double p[3];
-        if (!readNumbers(j["refpoint"], 3, p))
-            return fail(path, "refpoint: expected three numbers");
+        if (!readNumbers(*value, 3, p)) return fail(path, "refpoint: expected three numbers");
         g->refPoint = VertexStruct{p[0], p[1], p[2], nullptr, nullptr};
         return true;
     }
 
-    bool readProperties(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("properties")) return true;
-        const json& list = j["properties"];
-        if (!list.is_array()) return fail(path, "properties: expected a list of [name, value]");
-        if (list.size() > MaxProperties)
+    bool readProperties(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = field(j, "properties");
+        if (!list) return true;
+        if (!list->IsArray()) return fail(path, "properties: expected a list of [name, value]");
+        if (list->Size() > MaxProperties)
             return fail(path,
                         "properties: more than " + std::to_string(MaxProperties) + " properties");
-        for (size_t i = 0; i < list.size(); ++i) {
+        for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
             const std::string where = "properties[" + std::to_string(i) + "]";
-            const json& pair = list[i];
-            if (!pair.is_array() || pair.size() != 2)
+            const JsonValue& pair = (*list)[i];
+            if (!pair.IsArray() || pair.Size() != 2)
                 return fail(path, where + ": expected a [name, value] pair");
-            if (!pair[0].is_string()) return fail(path, where + ": the name must be a text");
+            if (!pair[0].IsString()) return fail(path, where + ": the name must be a text");
             korvex::CustomProperty p;
-            korvex::wideFromUtf8(pair[0].get<std::string>(), &p.name);
-            p.isText = pair[1].is_string();
+            korvex::wideFromUtf8(std::string(pair[0].GetString(), pair[0].GetStringLength()),
+                                 &p.name);
+            p.isText = pair[1].IsString();
             if (p.isText)
-                korvex::wideFromUtf8(pair[1].get<std::string>(), &p.text);
+                korvex::wideFromUtf8(std::string(pair[1].GetString(), pair[1].GetStringLength()),
+                                     &p.text);
             else
-                p.literal = pair[1].dump();
+                p.literal = textOf(pair[1]);
             g->properties.push_back(std::move(p));
         }
         return true;
     }
 
-    bool readVertices(const json& j, const std::string& path, GraphicRecord* g) {
-        const json empty = json::array();
-        const json& list = j.contains("vertices") ? j["vertices"] : empty;
-        if (!list.is_array()) return fail(path, "vertices: expected a list of [x, y, z]");
-        if (vertices_ + static_cast<long>(list.size()) > MaxVertices)
+    bool readVertices(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = field(j, "vertices");
+        if (list && !list->IsArray()) return fail(path, "vertices: expected a list of [x, y, z]");
+        const long count = list ? static_cast<long>(list->Size()) : 0;
+        if (vertices_ + count > MaxVertices)
             return fail(path, "vertices: more than " + std::to_string(MaxVertices) +
                                   " vertices in the drawing");
-        vertices_ += static_cast<long>(list.size());
-        for (size_t i = 0; i < list.size(); ++i) {
+        vertices_ += count;
+        for (long i = 0; i < count; ++i) {
             double p[3];
-            if (!readNumbers(list[i], 3, p))
+            if (!readNumbers((*list)[static_cast<rapidjson::SizeType>(i)], 3, p))
                 return fail(path, "vertices[" + std::to_string(i) + "]: expected three numbers");
             korvex::appendVertex(g, p[0], p[1], p[2]);
         }
@@ -261,43 +312,48 @@ class DrawingReader {
         return true;
     }
 
-    bool readFaces(const json& j, const std::string& path, GraphicRecord* g) {
-        if (!j.contains("faces")) return true;
-        const json& list = j["faces"];
-        if (!list.is_array()) return fail(path, "faces: expected a list of [a, b, c]");
-        if (faces_ + static_cast<long>(list.size()) > MaxFaces)
+    bool readFaces(const JsonValue& j, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = field(j, "faces");
+        if (!list) return true;
+        if (!list->IsArray()) return fail(path, "faces: expected a list of [a, b, c]");
+        if (faces_ + static_cast<long>(list->Size()) > MaxFaces)
             return fail(path,
                         "faces: more than " + std::to_string(MaxFaces) + " faces in the drawing");
-        faces_ += static_cast<long>(list.size());
-        for (size_t i = 0; i < list.size(); ++i) {
-            const std::string where = "faces[" + std::to_string(i) + "]";
-            const json& face = list[i];
-            if (!face.is_array() || face.size() != 3)
-                return fail(path, where + ": expected three vertex indices");
+        faces_ += static_cast<long>(list->Size());
+        g->faces.reserve(list->Size());
+        for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
+            const JsonValue& face = (*list)[i];
             std::array<int, 3> indices{};
-            for (int k = 0; k < 3; ++k) {
-                if (!face[k].is_number_integer())
-                    return fail(path, where + ": expected three vertex indices");
-                const long long index = face[k].get<long long>();
-                if (index < 0)
-                    return fail(path, where + ": index " + face[k].dump() + " is negative");
-                if (index >= g->vertexCount)
-                    return fail(path, where + ": index " + face[k].dump() + " is past the " +
-                                          std::to_string(g->vertexCount) + " vertices");
-                indices[k] = static_cast<int>(index);
-            }
+            if (!face.IsArray() || face.Size() != 3)
+                return fail(path,
+                            "faces[" + std::to_string(i) + "]: expected three vertex indices");
+            for (rapidjson::SizeType k = 0; k < 3; ++k)
+                if (!readIndex(face[k], path, i, g->vertexCount, &indices[k])) return false;
             g->faces.push_back(indices);
         }
         return true;
     }
 
-    bool readChildren(const json& j, const std::string& path, int depth, GraphicRecord* g) {
-        if (!j.contains("children")) return true;
-        const json& list = j["children"];
-        if (!list.is_array()) return fail(path, "children: expected a list of graphics");
-        for (size_t i = 0; i < list.size(); ++i) {
+    bool readIndex(const JsonValue& value, const std::string& path, rapidjson::SizeType face,
+                   int vertexCount, int* index) {
+        const std::string where = "faces[" + std::to_string(face) + "]";
+        if (!isWholeNumber(value)) return fail(path, where + ": expected three vertex indices");
+        const long long n = wholeNumber(value);
+        if (n < 0) return fail(path, where + ": index " + textOf(value) + " is negative");
+        if (n >= vertexCount)
+            return fail(path, where + ": index " + textOf(value) + " is past the " +
+                                  std::to_string(vertexCount) + " vertices");
+        *index = static_cast<int>(n);
+        return true;
+    }
+
+    bool readChildren(const JsonValue& j, const std::string& path, int depth, GraphicRecord* g) {
+        const JsonValue* list = field(j, "children");
+        if (!list) return true;
+        if (!list->IsArray()) return fail(path, "children: expected a list of graphics");
+        for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
             GraphicTree child =
-                readGraphic(list[i], path + "/children[" + std::to_string(i) + "]", depth + 1);
+                readGraphic((*list)[i], path + "/children[" + std::to_string(i) + "]", depth + 1);
             if (!child) return false;
             korvex::appendChild(g, child.release());
         }
@@ -345,14 +401,26 @@ bool readFileText(const std::string& path, std::string* text, std::string* reaso
     return done;
 }
 
-DrawingRecord* readDrawing(const std::string& path, std::string* reason) {
+DrawingRecord* readDrawingOrThrow(const std::string& path, std::string* reason) {
     std::string text;
-    json document;
-    if (!readFileText(path, &text, reason) || !parseJson(text, &document, reason)) return nullptr;
+    korvex::JsonDocument document;
+    if (!readFileText(path, &text, reason) ||
+        !korvex::parseStrictDocument(text, MaxJsonDepth, &document, reason))
+        return nullptr;
     DrawingReader reader;
     DrawingRecord* d = reader.read(document);
     if (!d) *reason = reader.reason();
     return d;
+}
+
+// The host's callers get null rather than an exception when memory runs out.
+DrawingRecord* readDrawing(const std::string& path, std::string* reason) {
+    try {
+        return readDrawingOrThrow(path, reason);
+    } catch (const std::bad_alloc&) {
+        *reason = "out of memory reading '" + path + "'";
+        return nullptr;
+    }
 }
 
 // [SECTION] Writer --------------------------------------------------------------------------

@@ -65,7 +65,11 @@ HRESULT copyString(const wchar_t* text, BSTR* out) {
 KORVEX_API BSTR SysAllocString(const wchar_t* text) {
     if (!text || !korvex::admitRecord(KvBstr)) return nullptr;
     const size_t length = std::wcslen(text);
-    auto* copy = new wchar_t[length + 1];
+    auto* copy = new (std::nothrow) wchar_t[length + 1];
+    if (!copy) {
+        korvex::releaseRecord(KvBstr);
+        return nullptr;
+    }
     std::wmemcpy(copy, text, length + 1);
     return copy;
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,10 +22,16 @@ bool admitRecord(KvRecordType type);
 // Counts a released record.
 void releaseRecord(KvRecordType type);
 
-// Allocates a T counted as `type`, or null when the creation is made to fail.
+// Allocates a T counted as `type`, or null when the creation is made to fail or memory runs
+// out: a record that could not be made is not counted.
 template <class T, class... Args> T* newRecord(KvRecordType type, Args&&... args) {
     if (!admitRecord(type)) return nullptr;
-    return new T(std::forward<Args>(args)...);
+    try {
+        return new T(std::forward<Args>(args)...);
+    } catch (const std::bad_alloc&) {
+        releaseRecord(type);
+        return nullptr;
+    }
 }
 template <class T> void deleteRecord(KvRecordType type, T* record) {
     if (!record) return;

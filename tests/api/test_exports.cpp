@@ -4,6 +4,7 @@
 
 #include "control/control_fixture.h"
 #include "korvex/drawing.h"
+#include "korvex/failing_new.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,29 +17,11 @@ namespace fs = std::filesystem;
 static bool failNextAllocation = false;
 static bool allocationFailed = false;
 
-void* operator new(std::size_t size) {
-    if (failNextAllocation) {
-        failNextAllocation = false;
-        allocationFailed = true;
-        throw std::bad_alloc();
-    }
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-// The no-throw form is freed by the plain delete below, so it must come from the same heap.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-// Out of line, so that the compiler does not pair an inlined free with the new above.
-__attribute__((noinline)) void operator delete(void* p) noexcept {
-    std::free(p);
-}
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
+bool KvAllocationShouldFail() noexcept {
+    if (!failNextAllocation) return false;
+    failNextAllocation = false;
+    allocationFailed = true;
+    return true;
 }
 
 namespace {

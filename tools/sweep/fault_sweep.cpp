@@ -19,6 +19,7 @@
 //   [SECTION] Session
 //   [SECTION] One run
 //   [SECTION] Sweep
+#include "korvex/failing_new.h"
 #include "korvex/session.h"
 #include "korvex/testing.h"
 #include "korvex/view.h"
@@ -45,34 +46,12 @@ long allocationsCounted = 0;
 bool allocationFailed = false;
 } // namespace
 
-void* operator new(std::size_t size) {
-    if (countAllocations) {
-        ++allocationsCounted;
-        if (allocationsLeft > 0 && --allocationsLeft == 0) {
-            allocationFailed = true;
-            throw std::bad_alloc();
-        }
-    }
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-// Out of line, so that the compiler does not pair an inlined free with the new above.
-__attribute__((noinline)) void operator delete(void* p) noexcept {
-    std::free(p);
-}
-__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-// What a no-throw new expression frees with when the constructor throws.
-__attribute__((noinline)) void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
+bool KvAllocationShouldFail() noexcept {
+    if (!countAllocations) return false;
+    ++allocationsCounted;
+    if (allocationsLeft <= 0 || --allocationsLeft != 0) return false;
+    allocationFailed = true;
+    return true;
 }
 
 namespace {

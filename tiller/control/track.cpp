@@ -35,18 +35,6 @@ bool RanksBefore(const HitRank& hit, const HitRank& best) {
                                  SameDistance(hit.distance, best.distance));
 }
 
-// Whether a hit handle tested after `best` takes its place; any hit beats no best at all.
-bool BeatsBestHit(const HitRank& candidate, const HitRank* best) {
-    if (!best) return true;
-    if (candidate.priority >= 0) {
-        if (best->priority < 0 || best->priority > candidate.priority) return true;
-        if (best->priority < candidate.priority) return false;
-        return RanksBefore(candidate, *best);
-    }
-    if (best->priority >= 0) return false;
-    return RanksBefore(candidate, *best);
-}
-
 // The order in which priorities are tested: 0 first, then ascending; every negative priority
 // (and one that is not a number) ranks lowest, all alike.
 bool TestedBefore(double a, double b) {
@@ -108,7 +96,8 @@ GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
         double distance = -1.0;
         if (!candidate.part->PartHitTest(view, x, y, z, &facet, &distance)) continue;
         const tiller::HitRank rank{candidate.priority, facet, distance};
-        if (tiller::BeatsBestHit(rank, best ? &bestRank : nullptr)) {
+        // Only handles of the best one's priority get this far, so the hits alone decide.
+        if (!best || tiller::RanksBefore(rank, bestRank)) {
             best = candidate.handle;
             bestRank = rank;
         }

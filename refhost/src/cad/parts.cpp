@@ -74,7 +74,7 @@ using namespace korvex::cad;
 
 std::string kvGraphicName(const GraphicStruct* g) {
     if (!g) return {};
-    for (const CustomProperty& p : static_cast<const GraphicRecord*>(g)->properties)
+    for (const CustomProperty& p : propertiesOf(*static_cast<const GraphicRecord*>(g)))
         if (p.isText && p.name == L"Name") return utf8FromWide(p.text);
     return {};
 }

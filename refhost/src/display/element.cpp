@@ -156,15 +156,16 @@ RedUIElementState redrawIf(const ElementImpl& e, bool redraw) {
 // The graphic's display snapshot, made once per revision and shared by every element made from
 // a graphic of that revision: a snapshot is never changed once made.
 std::shared_ptr<const Geometry> snapshotOf(GraphicRecord& g) {
-    if (g.snapshot && g.snapshotRevision == g.revision) return g.snapshot;
+    DerivedState& derived = g.derived.made();
+    if (derived.snapshot && derived.snapshotRevision == g.revision) return derived.snapshot;
     std::shared_ptr<const Geometry> snapshot = DerivedByRevision<Geometry>::find(g.revision);
     if (!snapshot) {
         auto made = std::make_unique<Geometry>();
         collectGeometry(g, identityMatrix(), false, {MeshEdges::Contours, nullptr}, made.get());
         snapshot = DerivedByRevision<Geometry>::keep(g.revision, std::move(made));
     }
-    g.snapshot = snapshot;
-    g.snapshotRevision = g.revision;
+    derived.snapshot = snapshot;
+    derived.snapshotRevision = g.revision;
     return snapshot;
 }
 

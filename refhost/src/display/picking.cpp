@@ -2,7 +2,7 @@
 // the nearest facet along a sight line and the nearest edge within a radius. Each graphic
 // keeps its geometry, bounds and bounding-volume hierarchies in its cache, rebuilt when the
 // graphic's revision moves on (a change anywhere in its tree but its own matrix); baked
-// transforms and copies keep it (see GraphicRecord::cacheToOwn).
+// transforms and copies keep it (see DerivedState::cacheToOwn).
 //
 // Index
 //   [SECTION] Geometry of graphics
@@ -22,9 +22,10 @@ namespace {
 
 std::vector<Vec3> verticesOf(const GraphicRecord& g) {
     std::vector<Vec3> points;
-    const VertexStruct* v = g.firstVertex;
-    for (int i = 0; v && i < g.vertexCount; ++i, v = v->next)
-        points.push_back(toVec3(*v));
+    if (!g.vertices) return points;
+    points.reserve(g.vertices->size());
+    for (const VertexStruct& v : *g.vertices)
+        points.push_back(toVec3(v));
     return points;
 }
 
@@ -59,7 +60,8 @@ bool validFace(const std::array<int, 3>& f, size_t count) {
 bool isContourEdge(const std::vector<int>& faces, const std::vector<Vec3>& p,
                    const GraphicRecord& g) {
     if (faces.size() != 2) return true;
-    const Vec3 a = faceNormal(p, g.faces[faces[0]]), b = faceNormal(p, g.faces[faces[1]]);
+    const FaceList& all = facesOf(g);
+    const Vec3 a = faceNormal(p, all[faces[0]]), b = faceNormal(p, all[faces[1]]);
     return dot(a, b) < std::cos(30.0 * 3.141592653589793 / 180.0);
 }
 
@@ -67,8 +69,9 @@ void appendMeshEdges(const GraphicRecord& g, const std::vector<Vec3>& local,
                      const std::vector<Vec3>& placed, MeshEdges mode, Geometry* out) {
     if (mode == MeshEdges::None || (mode == MeshEdges::Contours && !g.vectorizeContour)) return;
     std::map<std::pair<int, int>, std::vector<int>> facesOfEdge;
-    for (size_t f = 0; f < g.faces.size(); ++f) {
-        const auto& face = g.faces[f];
+    const FaceList& all = facesOf(g);
+    for (size_t f = 0; f < all.size(); ++f) {
+        const auto& face = all[f];
         if (!validFace(face, local.size())) continue;
         for (int e = 0; e < 3; ++e) {
             const int a = face[e], b = face[(e + 1) % 3];
@@ -102,7 +105,7 @@ void appendOwnGeometry(const GraphicRecord& g, const MatrixStruct& m, MeshEdges 
             out->triangles.push_back({p[0], p[i - 1], p[i], color});
         break;
     case GraphicKindMesh:
-        for (const auto& f : g.faces)
+        for (const auto& f : facesOf(g))
             if (validFace(f, p.size()))
                 out->triangles.push_back({p[f[0]], p[f[1]], p[f[2]], color});
         appendMeshEdges(g, local, p, edges, out);
@@ -273,13 +276,14 @@ std::unique_ptr<GraphicCache> buildCache(const GraphicRecord& g) {
 }
 
 const GraphicCache& cacheOf(const GraphicRecord& g) {
-    if (g.cache && g.cacheRevision == g.revision) return *g.cache;
+    if (const GraphicCache* current = currentCache(g)) return *current;
     std::shared_ptr<const GraphicCache> shared = DerivedByRevision<GraphicCache>::find(g.revision);
     if (!shared) shared = DerivedByRevision<GraphicCache>::keep(g.revision, buildCache(g));
     // Replaced, never changed in place: copies may share the old cache.
-    g.cache = shared;
-    g.cacheRevision = g.revision;
-    g.cacheToOwn = identityMatrix();
+    DerivedState& derived = g.derived.made();
+    derived.cache = shared;
+    derived.cacheRevision = g.revision;
+    derived.cacheToOwn.reset();
     return *shared;
 }
 
@@ -371,7 +375,7 @@ double GraphicGetClosestFacet(const VertexStruct* point, GraphicStruct* g, int*,
     const ViewportRecord& view = *asViewport(vp);
     const GraphicCache& cache = cacheOf(graphic);
     const FacetRay ray = facetRay(view, point ? toVec3(*point) : Vec3{});
-    const MatrixStruct own = compose(ownMatrix(graphic), graphic.cacheToOwn);
+    const MatrixStruct own = compose(ownMatrix(graphic), cacheToOwnOf(graphic));
     MatrixStruct toLocal;
     if (!invertAffine(own, &toLocal)) return -1;
     // The local direction keeps the world ray's parameter: t means the same in both.
@@ -518,7 +522,7 @@ double GraphicGetDistanceEx2(GraphicStruct* g, const VertexStruct* point,
     EdgeQuery q;
     q.perspective = view.perspective;
     const MatrixStruct& v = q.perspective || !viewMatrix ? view.view : *viewMatrix;
-    q.toView = compose(v, compose(ownMatrix(graphic), graphic.cacheToOwn));
+    q.toView = compose(v, compose(ownMatrix(graphic), cacheToOwnOf(graphic)));
     if (q.perspective) {
         const SightLine line = sightLineThroughPixel(view, view.cursorX, view.cursorY);
         const Vec3 d = transformVector(view.view, line.direction);

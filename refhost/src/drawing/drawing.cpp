@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace korvex {
 
@@ -70,7 +71,7 @@ bool addProperty(GraphicStruct* g, const char* name, bool isText, const std::str
     p.isText = isText;
     p.literal = literal;
     if (!wideFromUtf8(name, &p.name) || !wideFromUtf8(text, &p.text)) return false;
-    asGraphic(g)->properties.push_back(std::move(p));
+    changeableProperties(asGraphic(g)).push_back(std::move(p));
     return true;
 }
 
@@ -171,8 +172,8 @@ KORVEX_API int kvGraphicAddFace(GraphicStruct* mesh, int a, int b, int c) {
     if (!mesh || !kindHasFaces(mesh->kind)) return 0;
     GraphicRecord* g = asGraphic(mesh);
     for (int index : {a, b, c})
-        if (index < 0 || index >= g->vertexCount) return 0;
-    g->faces.push_back({a, b, c});
+        if (index < 0 || index >= vertexCountOf(*g)) return 0;
+    changeableFaces(g).push_back({a, b, c});
     noteGeometryChanged(g, false);
     return 1;
 }
@@ -202,12 +203,12 @@ KORVEX_API int kvGraphicAddValueProperty(GraphicStruct* g, const char* name, con
 // [SECTION] Reading -------------------------------------------------------------------------
 
 KORVEX_API int kvGraphicPropertyCount(const GraphicStruct* g) {
-    return g ? static_cast<int>(asGraphic(g)->properties.size()) : 0;
+    return g ? static_cast<int>(propertiesOf(*asGraphic(g)).size()) : 0;
 }
 
 KORVEX_API int kvGraphicGetProperty(const GraphicStruct* g, int index, KvProperty* out) {
     if (!g || !out || index < 0 || index >= kvGraphicPropertyCount(g)) return 0;
-    const CustomProperty& p = asGraphic(g)->properties[index];
+    const CustomProperty& p = propertiesOf(*asGraphic(g))[index];
     out->name = utf8FromWide(p.name);
     out->isText = p.isText;
     out->value = p.isText ? utf8FromWide(p.text) : p.literal;
@@ -215,12 +216,12 @@ KORVEX_API int kvGraphicGetProperty(const GraphicStruct* g, int index, KvPropert
 }
 
 KORVEX_API int kvGraphicFaceCount(const GraphicStruct* g) {
-    return g ? static_cast<int>(asGraphic(g)->faces.size()) : 0;
+    return g ? static_cast<int>(facesOf(*asGraphic(g)).size()) : 0;
 }
 
 KORVEX_API int kvGraphicGetFace(const GraphicStruct* g, int index, int out[3]) {
     if (!g || !out || index < 0 || index >= kvGraphicFaceCount(g)) return 0;
-    std::memcpy(out, asGraphic(g)->faces[index].data(), 3 * sizeof(int));
+    std::memcpy(out, facesOf(*asGraphic(g))[index].data(), 3 * sizeof(int));
     return 1;
 }
 

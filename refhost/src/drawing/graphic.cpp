@@ -51,29 +51,10 @@ GraphicRecord* createGraphic(int kind, bool counted) {
     return g;
 }
 
-namespace {
-
-void freeVertices(GraphicRecord* g) {
-    const VertexStruct* block = g->vertexBlock.get();
-    VertexStruct* v = g->firstVertex;
-    for (int i = 0; i < g->vertexCount; ++i) {
-        VertexStruct* next = v->next;
-        if (v < block || v >= block + g->vertexBlockSize) delete v;
-        v = next;
-    }
-    g->vertexBlock.reset();
-    g->vertexBlockSize = 0;
-    g->firstVertex = nullptr;
-    g->vertexCount = 0;
-}
-
-} // namespace
-
 void destroyGraphicTree(GraphicRecord* g) {
     if (!g) return;
     for (GraphicRecord* child : g->children)
         destroyGraphicTree(child);
-    freeVertices(g);
     if (g->counted)
         deleteRecord(KvGraphic, g);
     else
@@ -87,21 +68,78 @@ void appendChild(GraphicRecord* parent, GraphicRecord* child) {
     noteGeometryChanged(parent, false);
 }
 
-// The list is circular: a new vertex goes in before the first one, at the end.
-void appendVertex(GraphicRecord* g, double x, double y, double z) {
-    auto* v = new VertexStruct{x, y, z, nullptr, nullptr};
-    if (!g->firstVertex) {
-        v->next = v->prev = v;
-        g->firstVertex = v;
-    } else {
-        VertexStruct* last = g->firstVertex->prev;
-        v->prev = last;
-        v->next = g->firstVertex;
-        last->next = v;
-        g->firstVertex->prev = v;
+void linkVertices(VertexBlock& block) {
+    const size_t n = block.size();
+    for (size_t i = 0; i < n; ++i) {
+        block[i].next = &block[(i + 1) % n];
+        block[i].prev = &block[(i + n - 1) % n];
     }
-    ++g->vertexCount;
+}
+
+// Growing the block may move it: the list is linked anew then.
+void appendVertex(GraphicRecord* g, double x, double y, double z) {
+    VertexBlock& block = changeableVertices(g);
+    const VertexStruct* before = block.data();
+    block.push_back({x, y, z, nullptr, nullptr});
+    if (block.data() != before || block.size() <= 2) {
+        linkVertices(block);
+    } else {
+        VertexStruct& last = block.back();
+        last.prev = &block[block.size() - 2];
+        last.next = &block.front();
+        last.prev->next = &last;
+        block.front().prev = &last;
+    }
     noteGeometryChanged(g, false);
+}
+
+int vertexCountOf(const GraphicRecord& g) {
+    return g.vertices ? static_cast<int>(g.vertices->size()) : 0;
+}
+
+const VertexStruct* firstVertexOf(const GraphicRecord& g) {
+    return vertexCountOf(g) > 0 ? g.vertices->data() : nullptr;
+}
+
+namespace {
+
+template <class T> const T& sharedOrEmpty(const std::shared_ptr<T>& part) {
+    static const T empty;
+    return part ? *part : empty;
+}
+
+// A part the graphic alone holds, made empty when it has none.
+template <class T> T& unshared(std::shared_ptr<T>& part) {
+    if (!part)
+        part = std::make_shared<T>();
+    else if (part.use_count() > 1)
+        part = std::make_shared<T>(*part);
+    return *part;
+}
+
+} // namespace
+
+const FaceList& facesOf(const GraphicRecord& g) {
+    return sharedOrEmpty(g.faces);
+}
+
+const PropertyList& propertiesOf(const GraphicRecord& g) {
+    return sharedOrEmpty(g.properties);
+}
+
+VertexBlock& changeableVertices(GraphicRecord* g) {
+    const bool copied = g->vertices && g->vertices.use_count() > 1;
+    VertexBlock& block = unshared(g->vertices);
+    if (copied) linkVertices(block);
+    return block;
+}
+
+FaceList& changeableFaces(GraphicRecord* g) {
+    return unshared(g->faces);
+}
+
+PropertyList& changeableProperties(GraphicRecord* g) {
+    return unshared(g->properties);
 }
 
 GraphicRecord* parentOf(const GraphicRecord* g) {
@@ -143,21 +181,6 @@ struct TreeDeleter {
 };
 using GraphicTree = std::unique_ptr<GraphicRecord, TreeDeleter>;
 
-// The original's vertices in one block, linked in its order. The copy's revision is set once
-// it is complete.
-void copyVertices(const GraphicRecord& g, GraphicRecord* copy) {
-    const int n = g.vertexCount;
-    if (n == 0) return;
-    copy->vertexBlock.reset(new VertexStruct[n]);
-    copy->vertexBlockSize = n;
-    VertexStruct* block = copy->vertexBlock.get();
-    const VertexStruct* v = g.firstVertex;
-    for (int i = 0; i < n; ++i, v = v->next)
-        block[i] = {v->x, v->y, v->z, &block[(i + 1) % n], &block[(i + n - 1) % n]};
-    copy->firstVertex = block;
-    copy->vertexCount = n;
-}
-
 // Releases what it made when an allocation fails part way.
 GraphicTree copyNode(const GraphicRecord& g, bool counted) {
     GraphicTree copy(createGraphic(g.kind, counted));
@@ -169,7 +192,7 @@ GraphicTree copyNode(const GraphicRecord& g, bool counted) {
     copy->matrix = g.matrix;
     copy->refPoint = g.refPoint;
     copy->properties = g.properties;
-    copyVertices(g, copy.get());
+    copy->vertices = g.vertices;
     copy->faces = g.faces;
     copy->vectorizeContour = g.vectorizeContour;
     for (const GraphicRecord* child : g.children) {
@@ -189,6 +212,15 @@ GraphicRecord* copyGraphicTree(const GraphicRecord& g) {
 
 const MatrixStruct& ownMatrix(const GraphicRecord& g) {
     return g.matrix ? *g.matrix : IdentityMatrix;
+}
+
+const GraphicCache* currentCache(const GraphicRecord& g) {
+    const DerivedState* d = g.derived ? &*g.derived : nullptr;
+    return d && d->cache && d->cacheRevision == g.revision ? d->cache.get() : nullptr;
+}
+
+const MatrixStruct& cacheToOwnOf(const GraphicRecord& g) {
+    return g.derived && g.derived->cacheToOwn ? *g.derived->cacheToOwn : IdentityMatrix;
 }
 
 } // namespace korvex
@@ -239,11 +271,11 @@ struct Bounds {
 };
 
 void addVerticesOfSubtree(const GraphicRecord& g, const MatrixStruct& toWorld, Bounds* bounds) {
-    const VertexStruct* v = g.firstVertex;
-    for (int i = 0; i < g.vertexCount; ++i, v = v->next) {
-        const Vec3 p = transformPoint(toWorld, {v->x, v->y, v->z});
-        bounds->add(p.x, p.y, p.z);
-    }
+    if (g.vertices)
+        for (const VertexStruct& v : *g.vertices) {
+            const Vec3 p = transformPoint(toWorld, {v.x, v.y, v.z});
+            bounds->add(p.x, p.y, p.z);
+        }
     for (const GraphicRecord* child : g.children)
         addVerticesOfSubtree(*child, compose(toWorld, ownMatrix(*child)), bounds);
 }
@@ -262,11 +294,11 @@ ExtentsStruct worldExtentsOf(const GraphicRecord& g) {
 // Bakes `m` into the vertices and reference point of g, then into each child with the
 // child's own matrix, which is cleared.
 void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
-    VertexStruct* v = g->firstVertex;
-    for (int i = 0; i < g->vertexCount; ++i, v = v->next) {
-        const Vec3 p = transformPoint(m, {v->x, v->y, v->z});
-        v->x = p.x, v->y = p.y, v->z = p.z;
-    }
+    if (g->vertices)
+        for (VertexStruct& v : changeableVertices(g)) {
+            const Vec3 p = transformPoint(m, {v.x, v.y, v.z});
+            v.x = p.x, v.y = p.y, v.z = p.z;
+        }
     if (g->refPoint) mapPoint(m, g->refPoint->x, g->refPoint->y, g->refPoint->z);
     for (GraphicRecord* child : g->children) {
         const MatrixStruct childToParent = compose(m, ownMatrix(*child));
@@ -342,8 +374,9 @@ VARIANT variantOfProperty(const CustomProperty& p) {
 }
 
 bool fillPropertyArrays(const GraphicRecord& g, SAFEARRAY* names, SAFEARRAY* values) {
-    for (uint32_t i = 0; i < g.properties.size(); ++i) {
-        const CustomProperty& p = g.properties[i];
+    const PropertyList& properties = propertiesOf(g);
+    for (uint32_t i = 0; i < properties.size(); ++i) {
+        const CustomProperty& p = properties[i];
         const VARIANT value = variantOfProperty(p);
         if (kvSafeArrayPutElement(names, i, p.name.c_str()) != S_OK ||
             kvSafeArrayPutElement(values, i, &value) != S_OK)
@@ -393,7 +426,7 @@ KORVEX_API int GraphicEnumerateProperties(GraphicStruct* g, SAFEARRAY** first, S
         if (out) *out = nullptr;
     if (!g) return 0;
     const GraphicRecord& graphic = *asGraphic(g);
-    const auto count = static_cast<uint32_t>(graphic.properties.size());
+    const auto count = static_cast<uint32_t>(propertiesOf(graphic).size());
     SAFEARRAY* empty = kvSafeArrayCreate(VT_VARIANT, 0);
     SAFEARRAY* nameArray = kvSafeArrayCreate(VT_BSTR, count);
     SAFEARRAY* valueArray = kvSafeArrayCreate(VT_VARIANT, count);
@@ -448,10 +481,11 @@ GraphicRecord* copyWithCache(const GraphicRecord& original, const MatrixStruct* 
     // A copy shares the original's picking cache, which may also carry transforms baked into
     // the original since it was built. Where the copy sits alike in the world, it takes the
     // original's extents too.
-    if (original.cache && original.cacheRevision == original.revision) {
-        copy->cache = original.cache;
-        copy->cacheToOwn = original.cacheToOwn;
-        copy->cacheRevision = copy->revision;
+    if (currentCache(original)) {
+        DerivedState& derived = copy->derived.made();
+        derived.cache = original.derived->cache;
+        derived.cacheToOwn = original.derived->cacheToOwn;
+        derived.cacheRevision = copy->revision;
     }
     if (!m && !parentOf(&original) && !original.extentsDirty) {
         copy->cachedExtents = original.cachedExtents;
@@ -501,19 +535,20 @@ KORVEX_API void GraphicSetMatrix(GraphicStruct* g, const MatrixStruct* m, int) {
 KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, int, int, int) {
     if (!g || !m) return;
     GraphicRecord* graphic = asGraphic(g);
-    const bool cacheCurrent = graphic->cache && graphic->cacheRevision == graphic->revision;
+    const bool cacheCurrent = currentCache(*graphic) != nullptr;
     bakeSubtree(graphic, *m);
-    const MatrixStruct cacheToOwn = compose(*m, graphic->cacheToOwn);
+    const MatrixStruct cacheToOwn = compose(*m, cacheToOwnOf(*graphic));
     // A flattening transform leaves the cache for a rebuild: picking must invert it.
     if (!cacheCurrent || !wellConditioned(cacheToOwn)) return;
-    graphic->cacheToOwn = cacheToOwn;
-    graphic->cacheRevision = graphic->revision;
+    graphic->derived->cacheToOwn = cacheToOwn;
+    graphic->derived->cacheRevision = graphic->revision;
 }
 
 // Marking dirty makes the next GraphicGetExtents measure again, here and in the ancestors.
 KORVEX_API void GraphicSetExtentsDirty(GraphicStruct* g, int dirty) {
     if (!g) return;
     if (!dirty) {
+        asGraphic(g)->cachedExtents.made();
         asGraphic(g)->extentsDirty = false;
         return;
     }
@@ -537,7 +572,7 @@ KORVEX_API const ExtentsStruct* GraphicGetExtents(GraphicStruct* g, int, int, in
         graphic->cachedExtents = worldExtentsOf(*graphic);
         graphic->extentsDirty = false;
     }
-    return &graphic->cachedExtents;
+    return &*graphic->cachedExtents;
 }
 
 KORVEX_API const VertexStruct* GraphicGetReferencePoint(const GraphicStruct* g) {
@@ -582,20 +617,23 @@ KORVEX_API uint32_t GraphicGetPenColor(const GraphicStruct* g) {
 }
 
 KORVEX_API int GraphicVertexCount(const GraphicStruct* g, int, uint32_t) {
-    return g ? asGraphic(g)->vertexCount : 0;
+    return g ? vertexCountOf(*asGraphic(g)) : 0;
 }
 
-// The vertices in list order; the position keeps the last one handed out.
+// The vertices in list order; the position keeps the last one handed out. They are shared with
+// the graphic's copies, so they are handed out to be read and walked, not written: the
+// graphic's vertices change through GraphicTransform and the host-application API.
 KORVEX_API VertexStruct* GraphicVertexFirst(GraphicStruct* g, GraphicPosition* pos, int, uint32_t) {
     if (!g || !pos) return nullptr;
-    pos->at = asGraphic(g)->firstVertex;
-    return asGraphic(g)->firstVertex;
+    auto* first = const_cast<VertexStruct*>(firstVertexOf(*asGraphic(g)));
+    pos->at = first;
+    return first;
 }
 
 KORVEX_API VertexStruct* GraphicVertexNext(GraphicStruct* g, GraphicPosition* pos, int, uint32_t) {
     if (!g || !pos || !pos->at) return nullptr;
     VertexStruct* next = static_cast<VertexStruct*>(pos->at)->next;
-    if (next == asGraphic(g)->firstVertex) return nullptr;
+    if (next == firstVertexOf(*asGraphic(g))) return nullptr;
     pos->at = next;
     return next;
 }

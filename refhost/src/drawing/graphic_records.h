@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -33,51 +32,98 @@ struct CustomProperty {
     std::string literal; // JSON text of a non-text value
 };
 
+// A graphic's vertices lie in one block, linked in order into a circular list; its faces index
+// into that order.
+using VertexBlock = std::vector<VertexStruct>;
+using FaceList = std::vector<std::array<int, 3>>;
+using PropertyList = std::vector<CustomProperty>;
+
+// An optional value kept on the heap, copied with its holder: a graphic pays a pointer for
+// what most graphics lack.
+template <class T> class HeapOptional {
+  public:
+    HeapOptional() = default;
+    HeapOptional(const HeapOptional& other)
+        : value_(other.value_ ? std::make_unique<T>(*other.value_) : nullptr) {}
+    HeapOptional& operator=(const HeapOptional& other) {
+        if (!other.value_)
+            reset();
+        else if (this != &other)
+            *this = *other.value_;
+        return *this;
+    }
+    HeapOptional& operator=(const T& value) {
+        if (value_)
+            *value_ = value;
+        else
+            value_ = std::make_unique<T>(value);
+        return *this;
+    }
+    // The value, a default one made first when there is none.
+    T& made() {
+        if (!value_) value_ = std::make_unique<T>();
+        return *value_;
+    }
+    void reset() { value_.reset(); }
+    explicit operator bool() const { return value_ != nullptr; }
+    T& operator*() const { return *value_; }
+    T* operator->() const { return value_.get(); }
+
+  private:
+    std::unique_ptr<T> value_;
+};
+
 // Host-private derived data of a graphic (bounds, triangle hierarchy), rebuilt after changes.
 struct GraphicCache;
 // What a graphic tree shows (display_records.h).
 struct Geometry;
 
+// What picking and display derive from a graphic, made the first time they ask: most graphics
+// of a tree are never picked or drawn on their own.
+struct DerivedState {
+    // Picking's cache, current while cacheRevision is the graphic's revision. It holds the
+    // geometry as it was when built; cacheToOwn carries it into the graphic's own coordinates
+    // as they are now (transforms baked since), so that baking a matrix or copying the graphic
+    // keeps it, and copies share it.
+    std::shared_ptr<const GraphicCache> cache;
+    uint64_t cacheRevision = 0;
+    HeapOptional<MatrixStruct> cacheToOwn; // none: the identity
+    // The display snapshot elements made from the graphic draw, current while
+    // snapshotRevision is the graphic's revision.
+    std::shared_ptr<const Geometry> snapshot;
+    uint64_t snapshotRevision = 0;
+};
+
 } // namespace korvex
 
-// Ownership: a graphic owns its vertices and children. A graphic made by GraphicNewEx,
-// GraphicCopyEx or kvGraphicNew is `counted` (a live KvGraphic record) until it is freed,
-// wherever it ends up; the children a copy or a file reader makes are not.
+// Ownership: a graphic owns its children. A graphic made by GraphicNewEx, GraphicCopyEx or
+// kvGraphicNew is `counted` (a live KvGraphic record) until it is freed, wherever it ends up;
+// the children a copy or a file reader makes are not. Its vertices, faces and properties are
+// shared with its copies until one of them changes them: read them through the accessors
+// below, change them only through the `changeable...` ones, which unshare them first.
 struct GraphicRecord : GraphicStruct {
     int layer = 0;
     uint32_t penColor = 0x00FFFFFF;
     int spaceMode = 0;
-    std::optional<MatrixStruct> matrix;   // own matrix; none means identity
-    std::optional<VertexStruct> refPoint; // links unused
-    std::vector<korvex::CustomProperty> properties;
-    VertexStruct* firstVertex = nullptr; // circular doubly linked list, owned
-    int vertexCount = 0;
-    // A copy's vertices, made in one block and linked into the list; vertices added later are
-    // made one by one.
-    std::unique_ptr<VertexStruct[]> vertexBlock;
-    int vertexBlockSize = 0;
-    std::vector<std::array<int, 3>> faces; // meshes: indices into the vertex list
-    std::vector<GraphicRecord*> children;  // owned, in order
-    DrawingRecord* attachedTo = nullptr;   // set by GraphicAttach (not owned)
-    size_t attachedIndex = 0;              // its place in attachedTo->attached
+    korvex::HeapOptional<MatrixStruct> matrix;   // own matrix; none means identity
+    korvex::HeapOptional<VertexStruct> refPoint; // links unused
+    // Null while there are none.
+    std::shared_ptr<korvex::PropertyList> properties;
+    std::shared_ptr<korvex::VertexBlock> vertices;
+    std::shared_ptr<korvex::FaceList> faces; // meshes
+    std::vector<GraphicRecord*> children;    // owned, in order
+    DrawingRecord* attachedTo = nullptr;     // set by GraphicAttach (not owned)
+    size_t attachedIndex = 0;                // its place in attachedTo->attached
+    // Made when first measured; always there while the extents are not dirty.
     bool extentsDirty = true;
-    ExtentsStruct cachedExtents;
+    korvex::HeapOptional<ExtentsStruct> cachedExtents;
     // The state of the geometry of the graphic's tree: a stamp unique in the process, new on
     // every change of its geometry or of any descendant's (their matrices included), never on a
     // change of its own matrix alone. A copy takes its original's stamps, so graphics with one
     // revision hold the same geometry and share what is derived from it (DerivedByRevision).
     uint64_t revision = 0;
-    // Picking's cache, current while cacheRevision == revision. It holds the geometry as it
-    // was when built; cacheToOwn carries it into the graphic's own coordinates as they are now
-    // (transforms baked since), so that baking a matrix or copying the graphic keeps it, and
-    // copies share it. Derived data: built on demand, also through const access.
-    mutable std::shared_ptr<const korvex::GraphicCache> cache;
-    mutable uint64_t cacheRevision = 0;
-    mutable MatrixStruct cacheToOwn{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    // The display snapshot elements made from this graphic draw, current while
-    // snapshotRevision == revision.
-    std::shared_ptr<const korvex::Geometry> snapshot;
-    uint64_t snapshotRevision = 0;
+    // Built on demand, also through const access.
+    mutable korvex::HeapOptional<korvex::DerivedState> derived;
     bool vectorizeContour = true; // meshes draw their contour edges
     bool counted = false;
     DrawingRecord* modelOf = nullptr; // the drawing whose model root this is
@@ -122,6 +168,21 @@ void destroyGraphicTree(GraphicRecord* g);
 GraphicRecord* copyGraphicTree(const GraphicRecord& g);
 void appendChild(GraphicRecord* parent, GraphicRecord* child);
 void appendVertex(GraphicRecord* g, double x, double y, double z);
+
+// The shared parts of a graphic, for reading: empty while it has none.
+int vertexCountOf(const GraphicRecord& g);
+// The first vertex of the circular list, or null.
+const VertexStruct* firstVertexOf(const GraphicRecord& g);
+const FaceList& facesOf(const GraphicRecord& g);
+const PropertyList& propertiesOf(const GraphicRecord& g);
+// The graphic's own vertices, faces or properties to change, copied first while another graphic
+// shares them. Vertices added to the block must be linked in (linkVertices). The caller notes
+// geometric changes (noteGeometryChanged).
+VertexBlock& changeableVertices(GraphicRecord* g);
+FaceList& changeableFaces(GraphicRecord* g);
+PropertyList& changeableProperties(GraphicRecord* g);
+// Links the block's vertices in order into a circular list.
+void linkVertices(VertexBlock& block);
 // Records a geometric change of g: a new revision of its ancestors, and of g itself unless only
 // its own matrix moved; the cached extents of g, of its ancestors and, when its own matrix
 // moved, of its descendants become stale.
@@ -159,6 +220,9 @@ template <class T> class DerivedByRevision {
 GraphicRecord* parentOf(const GraphicRecord* g);
 // The graphic's own matrix, the identity when it has none.
 const MatrixStruct& ownMatrix(const GraphicRecord& g);
+// Picking's cache while it is current, or null.
+const GraphicCache* currentCache(const GraphicRecord& g);
+const MatrixStruct& cacheToOwnOf(const GraphicRecord& g);
 
 // [SECTION] Drawings ------------------------------------------------------------------------
 

@@ -24,6 +24,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -284,7 +285,7 @@ class DrawingReader {
                                      &p.text);
             else
                 p.literal = textOf(pair[1]);
-            g->properties.push_back(std::move(p));
+            korvex::changeableProperties(g).push_back(std::move(p));
         }
         return true;
     }
@@ -297,18 +298,25 @@ class DrawingReader {
             return fail(path, "vertices: more than " + std::to_string(MaxVertices) +
                                   " vertices in the drawing");
         vertices_ += count;
-        for (long i = 0; i < count; ++i) {
-            double p[3];
-            if (!readNumbers((*list)[static_cast<rapidjson::SizeType>(i)], 3, p))
-                return fail(path, "vertices[" + std::to_string(i) + "]: expected three numbers");
-            korvex::appendVertex(g, p[0], p[1], p[2]);
+        if (count > 0) {
+            korvex::VertexBlock& block = korvex::changeableVertices(g);
+            block.reserve(static_cast<size_t>(count));
+            for (long i = 0; i < count; ++i) {
+                double p[3];
+                if (!readNumbers((*list)[static_cast<rapidjson::SizeType>(i)], 3, p))
+                    return fail(path,
+                                "vertices[" + std::to_string(i) + "]: expected three numbers");
+                block.push_back({p[0], p[1], p[2], nullptr, nullptr});
+            }
+            korvex::linkVertices(block);
+            korvex::noteGeometryChanged(g, false);
         }
         const int needed = korvex::minimumVertexCount(g->kind);
-        if (g->vertexCount < needed)
+        if (count < needed)
             return fail(path, std::string("vertices: a ") +
                                   (g->kind == GraphicKindLine ? "line" : "polygon") +
                                   " needs at least " + std::to_string(needed) +
-                                  " vertices, found " + std::to_string(g->vertexCount));
+                                  " vertices, found " + std::to_string(count));
         return true;
     }
 
@@ -320,7 +328,9 @@ class DrawingReader {
             return fail(path,
                         "faces: more than " + std::to_string(MaxFaces) + " faces in the drawing");
         faces_ += static_cast<long>(list->Size());
-        g->faces.reserve(list->Size());
+        korvex::FaceList& faces = korvex::changeableFaces(g);
+        faces.reserve(list->Size());
+        const int vertexCount = korvex::vertexCountOf(*g);
         for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
             const JsonValue& face = (*list)[i];
             std::array<int, 3> indices{};
@@ -328,8 +338,8 @@ class DrawingReader {
                 return fail(path,
                             "faces[" + std::to_string(i) + "]: expected three vertex indices");
             for (rapidjson::SizeType k = 0; k < 3; ++k)
-                if (!readIndex(face[k], path, i, g->vertexCount, &indices[k])) return false;
-            g->faces.push_back(indices);
+                if (!readIndex(face[k], path, i, vertexCount, &indices[k])) return false;
+            faces.push_back(indices);
         }
         return true;
     }
@@ -457,27 +467,27 @@ class DrawingChecker {
             const double p[3] = {g.refPoint->x, g.refPoint->y, g.refPoint->z};
             if (!finite(p, 3)) return fail(path, "refpoint: holds a number that is not finite");
         }
-        if (g.properties.size() > MaxProperties)
+        if (korvex::propertiesOf(g).size() > MaxProperties)
             return fail(path,
                         "properties: more than " + std::to_string(MaxProperties) + " properties");
         return checkVertices(g, path) && checkChildren(g, path, depth);
     }
 
     bool checkVertices(const GraphicRecord& g, const std::string& path) {
-        vertices_ += g.vertexCount;
-        faces_ += static_cast<long>(g.faces.size());
+        const int count = korvex::vertexCountOf(g);
+        vertices_ += count;
+        faces_ += static_cast<long>(korvex::facesOf(g).size());
         if (vertices_ > MaxVertices) return fail(path, "vertices: too many in the drawing");
         if (faces_ > MaxFaces) return fail(path, "faces: too many in the drawing");
-        const VertexStruct* v = g.firstVertex;
-        for (int i = 0; i < g.vertexCount; ++i, v = v->next) {
-            const double p[3] = {v->x, v->y, v->z};
+        for (int i = 0; i < count; ++i) {
+            const VertexStruct& v = (*g.vertices)[static_cast<size_t>(i)];
+            const double p[3] = {v.x, v.y, v.z};
             if (!finite(p, 3))
                 return fail(path, "vertices[" + std::to_string(i) +
                                       "]: holds a number that is not finite");
         }
-        if (g.vertexCount < korvex::minimumVertexCount(g.kind))
-            return fail(path,
-                        "vertices: too few for its kind (" + std::to_string(g.vertexCount) + ")");
+        if (count < korvex::minimumVertexCount(g.kind))
+            return fail(path, "vertices: too few for its kind (" + std::to_string(count) + ")");
         return true;
     }
 
@@ -538,24 +548,23 @@ std::string graphicText(const GraphicRecord& g, int level) {
     if (g.refPoint)
         fields.push_back("\"refpoint\": " +
                          tripleText(g.refPoint->x, g.refPoint->y, g.refPoint->z));
-    if (!g.properties.empty()) {
+    if (!korvex::propertiesOf(g).empty()) {
         std::vector<std::string> pairs;
-        for (const korvex::CustomProperty& p : g.properties)
+        for (const korvex::CustomProperty& p : korvex::propertiesOf(g))
             pairs.push_back("[" + json(korvex::utf8FromWide(p.name)).dump() + ", " +
                             (p.isText ? json(korvex::utf8FromWide(p.text)).dump() : p.literal) +
                             "]");
         fields.push_back("\"properties\": " + listText(pairs, level + 1));
     }
-    if (g.vertexCount > 0) {
+    if (korvex::vertexCountOf(g) > 0) {
         std::vector<std::string> triples;
-        const VertexStruct* v = g.firstVertex;
-        for (int i = 0; i < g.vertexCount; ++i, v = v->next)
-            triples.push_back(tripleText(v->x, v->y, v->z));
+        for (const VertexStruct& v : *g.vertices)
+            triples.push_back(tripleText(v.x, v.y, v.z));
         fields.push_back("\"vertices\": " + listText(triples, level + 1));
     }
-    if (!g.faces.empty()) {
+    if (!korvex::facesOf(g).empty()) {
         std::vector<std::string> faces;
-        for (const auto& f : g.faces)
+        for (const auto& f : korvex::facesOf(g))
             faces.push_back("[" + std::to_string(f[0]) + ", " + std::to_string(f[1]) + ", " +
                             std::to_string(f[2]) + "]");
         fields.push_back("\"faces\": " + listText(faces, level + 1));

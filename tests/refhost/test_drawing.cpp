@@ -40,6 +40,15 @@ std::vector<double> vertexXs(GraphicStruct* g) {
     return xs;
 }
 
+// The first graphic on `layer` below g.
+GraphicStruct* childOnLayer(GraphicStruct* g, int layer) {
+    GraphicList all;
+    GraphicWalkFillChildsList(g, nullptr, &all, 0, 0);
+    for (GraphicStruct* child : all)
+        if (GraphicGetLayer(child) == layer) return child;
+    return nullptr;
+}
+
 std::vector<int> visited;
 int recordLayer(GraphicStruct* g, int32_t* counter) {
     visited.push_back(GraphicGetLayer(g));
@@ -128,9 +137,37 @@ TEST_F(DrawingTest, ACopyCarriesTheGivenMatrixAfterItsOwn) {
 
     GraphicTransform(copy, &shift, 0, 1, 1, 0);
     EXPECT_EQ(vertexXs(lineB), (std::vector<double>{1, 4})) << "the original is untouched";
-    GraphicDispose(&copy);
+    GraphicStruct* copyOfB = childOnLayer(copy, 121);
+    EXPECT_EQ(vertexXs(copyOfB), (std::vector<double>{11, 14}));
+
+    // A copy shares vertices, faces and properties with its original until one side changes
+    // them; either side's change leaves the other as it was, its vertex list whole.
+    GraphicStruct* mesh = addGraphic(groupA, GraphicKindMesh, 13);
+    for (int i = 0; i < 3; ++i)
+        kvGraphicAddVertex(mesh, i, i * i, 0);
+    kvGraphicAddFace(mesh, 0, 1, 2);
+    GraphicStruct* second = GraphicCopyEx(groupA, nullptr, 0, 4);
+    kvGraphicAddVertex(lineB, 7, 0, 0);
+    kvGraphicAddFace(mesh, 2, 1, 0);
+    kvGraphicAddTextProperty(groupA, "more", "B");
+    GraphicTransform(copyOfB, &shift, 0, 1, 1, 0);
+    EXPECT_EQ(vertexXs(childOnLayer(second, 121)), (std::vector<double>{1, 4}));
+    EXPECT_EQ(kvGraphicFaceCount(childOnLayer(second, 13)), 1);
+    EXPECT_EQ(kvGraphicPropertyCount(second), 1);
+    GraphicTransform(childOnLayer(second, 13), &shift, 0, 1, 1, 0);
+    kvGraphicAddVertex(childOnLayer(second, 121), 9, 0, 0);
+    EXPECT_EQ(vertexXs(childOnLayer(second, 13)), (std::vector<double>{10, 11, 12}));
+    EXPECT_EQ(vertexXs(childOnLayer(second, 121)), (std::vector<double>{1, 4, 9}));
+    EXPECT_EQ(vertexXs(mesh), (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(vertexXs(lineB), (std::vector<double>{1, 4, 7}));
+    EXPECT_EQ(vertexXs(copyOfB), (std::vector<double>{21, 24}));
+    EXPECT_EQ(kvGraphicFaceCount(mesh), 2);
+    EXPECT_EQ(kvGraphicPropertyCount(groupA), 2);
+
+    for (GraphicStruct** made : {&copy, &second})
+        GraphicDispose(made);
     EXPECT_EQ(copy, nullptr);
-    EXPECT_EQ(extraGraphics(), 0);
+    EXPECT_EQ(extraGraphics(), 1) << "the mesh alone";
 }
 
 TEST_F(DrawingTest, TransformBakesDescendantMatricesAndReferencePoints) {

@@ -2,9 +2,10 @@
 // one object and nesting beyond a depth are refused (a plain DOM parse would keep the last key
 // silently), reading stays linear in the text, and a document that would need more than a few
 // times its text in memory is refused before it can exhaust the process. RapidJSON's event
-// reader does the lexing; a checking layer sits between its events and the document they
-// build: a RapidJSON document for the drawing reader (fast, pooled), an nlohmann document for
-// the session files. Allocation failure surfaces as std::bad_alloc.
+// reader does the lexing in place (texts are decoded inside the buffer read); a checking layer
+// sits between its events and the document they build, and converts numbers: a RapidJSON
+// document for the drawing reader (fast, pooled, its texts in the buffer read), an nlohmann
+// document for the session files. Allocation failure surfaces as std::bad_alloc.
 #ifndef KORVEX_STRICT_JSON_H
 #define KORVEX_STRICT_JSON_H
 
@@ -15,7 +16,10 @@
 #include <rapidjson/reader.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -50,11 +54,11 @@ using JsonValue = JsonDocument::ValueType;
 
 // Checks the reader's events before the document being built (Target) sees them: the depth,
 // keys repeated in one object, the memory the document will take, and text that could not be
-// printed back.
+// printed back. `text` is the buffer being read.
 template <class Target> class CheckedEvents {
   public:
-    CheckedEvents(Target& target, size_t textBytes, size_t maxDepth)
-        : target_(target), maxDepth_(maxDepth),
+    CheckedEvents(Target& target, const char* text, size_t textBytes, size_t maxDepth)
+        : target_(target), text_(text), maxDepth_(maxDepth),
           memoryLimit_(MemoryPerTextByte * textBytes + MemoryAllowance) {}
 
     bool Null() { return charge(ValueBytes) && target_.Null(); }
@@ -64,8 +68,31 @@ template <class Target> class CheckedEvents {
     bool Int64(std::int64_t value) { return charge(ValueBytes) && target_.Int64(value); }
     bool Uint64(std::uint64_t value) { return charge(ValueBytes) && target_.Uint64(value); }
     bool Double(double value) { return charge(ValueBytes) && target_.Double(value); }
-    // Only called when numbers are asked for as text, which they are not.
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return false; }
+    // Numbers come as their text, converted here exactly (std::from_chars): a whole number that
+    // fits in 64 bits is an integer, any other a double. One beyond the range of a double is
+    // refused, and overflowAt() tells where it starts.
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        if (!charge(ValueBytes)) return false;
+        const char* end = text + length;
+        if (std::none_of(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; })) {
+            std::int64_t negative = 0;
+            std::uint64_t positive = 0;
+            if (*text == '-' && std::from_chars(text, end, negative).ec == std::errc())
+                return target_.Int64(negative);
+            if (*text != '-' && std::from_chars(text, end, positive).ec == std::errc())
+                return target_.Uint64(positive);
+        }
+        double value = 0;
+        if (std::from_chars(text, end, value).ec == std::errc::result_out_of_range) {
+            // Too small or too large: strtod tells which, and rounds what underflows.
+            value = std::strtod(std::string(text, length).c_str(), nullptr);
+            if (std::isinf(value)) {
+                overflowAt_ = static_cast<size_t>(text - text_);
+                return false;
+            }
+        }
+        return target_.Double(value);
+    }
     bool String(const char* text, rapidjson::SizeType length, bool copy) {
         return printable(text, length) && charge(ValueBytes + length) &&
                target_.String(text, length, copy);
@@ -84,6 +111,8 @@ template <class Target> class CheckedEvents {
     bool EndArray(rapidjson::SizeType elements) { return close() && target_.EndArray(elements); }
 
     const std::string& reason() const { return reason_; }
+    // Where a number too large for a double starts, or npos.
+    size_t overflowAt() const { return overflowAt_; }
     bool refuse(const std::string& reason) {
         if (reason_.empty()) reason_ = reason;
         return false;
@@ -97,6 +126,8 @@ template <class Target> class CheckedEvents {
     static constexpr size_t ObjectEntryBytes = 96; // a map entry with its key
 
     Target& target_;
+    const char* text_;
+    size_t overflowAt_ = std::string::npos;
     size_t maxDepth_;
     size_t memory_ = 0;
     size_t memoryLimit_;
@@ -227,28 +258,35 @@ inline std::string syntaxErrorReason(const std::string& text, rapidjson::ParseEr
     return std::string("not JSON: syntax error: ") + rapidjson::GetParseError_En(code);
 }
 
-// Runs the reader over `text` into `target`; false with the reason and the byte offset a
-// syntax error stopped at (0 otherwise).
+// Runs the reader over `buffer` into `target`, decoding texts in place (a target may keep
+// pointers into the buffer); false with the reason and the byte offset a syntax error stopped at
+// (0 otherwise).
 template <class Target>
-bool readStrictJson(const std::string& text, size_t maxDepth, Target& target, std::string* reason,
+bool readStrictJson(std::string& buffer, size_t maxDepth, Target& target, std::string* reason,
                     size_t* errorByte) {
-    constexpr unsigned Flags =
-        rapidjson::kParseValidateEncodingFlag | rapidjson::kParseFullPrecisionFlag;
-    CheckedEvents<Target> events(target, text.size(), maxDepth);
-    rapidjson::MemoryStream stream(text.data(), text.size());
+    constexpr unsigned Flags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
+                               rapidjson::kParseNumbersAsStringsFlag;
+    const size_t size = buffer.size();
+    CheckedEvents<Target> events(target, buffer.data(), size, maxDepth);
+    rapidjson::InsituStringStream stream(buffer.data());
     rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, ThrowingAllocator> reader;
     const rapidjson::ParseResult result = reader.Parse<Flags>(stream, events);
     *errorByte = 0;
+    if (result.IsError() && events.overflowAt() != std::string::npos) {
+        *errorByte = events.overflowAt();
+        *reason = syntaxErrorReason(buffer, rapidjson::kParseErrorNumberTooBig, *errorByte);
+        return false;
+    }
     if (result.IsError() && !events.reason().empty()) {
         *reason = events.reason();
         return false;
     }
     if (result.IsError()) {
         *errorByte = result.Offset();
-        *reason = syntaxErrorReason(text, result.Code(), result.Offset());
+        *reason = syntaxErrorReason(buffer, result.Code(), result.Offset());
         return false;
     }
-    if (stream.Tell() != text.size()) { // the reader takes a NUL byte for the end
+    if (stream.Tell() != size) { // the reader takes a NUL byte for the end
         *errorByte = stream.Tell();
         *reason = "not JSON: syntax error: a NUL byte in the text";
         return false;
@@ -260,21 +298,23 @@ bool readStrictJson(const std::string& text, size_t maxDepth, Target& target, st
 // asked, the byte offset of a syntax error.
 inline bool parseStrictJson(const std::string& text, size_t maxDepth, nlohmann::json* out,
                             std::string* reason, size_t* errorByte = nullptr) {
+    std::string buffer = text;
     JsonBuilder builder(out);
     size_t stoppedAt = 0;
-    if (readStrictJson(text, maxDepth, builder, reason, &stoppedAt)) return true;
+    if (readStrictJson(buffer, maxDepth, builder, reason, &stoppedAt)) return true;
     if (errorByte) *errorByte = stoppedAt;
     *out = nlohmann::json();
     return false;
 }
 
-// Parses `text` into the RapidJSON document *out, with the same checks and reasons.
-inline bool parseStrictDocument(const std::string& text, size_t maxDepth, JsonDocument* out,
+// Parses `text` into the RapidJSON document *out, with the same checks and reasons. The
+// document's texts stay in `text`, which is changed and must outlive the document.
+inline bool parseStrictDocument(std::string* text, size_t maxDepth, JsonDocument* out,
                                 std::string* reason) {
     bool parsed = false;
     auto generate = [&](JsonDocument& document) {
         size_t stoppedAt = 0;
-        parsed = readStrictJson(text, maxDepth, document, reason, &stoppedAt);
+        parsed = readStrictJson(*text, maxDepth, document, reason, &stoppedAt);
         return parsed;
     };
     out->Populate(generate);

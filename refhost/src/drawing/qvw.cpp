@@ -271,11 +271,11 @@ class DrawingReader {
             return fail(path,
                         "properties: more than " + std::to_string(MaxProperties) + " properties");
         for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
-            const std::string where = "properties[" + std::to_string(i) + "]";
+            const auto where = [i] { return "properties[" + std::to_string(i) + "]"; };
             const JsonValue& pair = (*list)[i];
             if (!pair.IsArray() || pair.Size() != 2)
-                return fail(path, where + ": expected a [name, value] pair");
-            if (!pair[0].IsString()) return fail(path, where + ": the name must be a text");
+                return fail(path, where() + ": expected a [name, value] pair");
+            if (!pair[0].IsString()) return fail(path, where() + ": the name must be a text");
             korvex::CustomProperty p;
             korvex::wideFromUtf8(std::string(pair[0].GetString(), pair[0].GetStringLength()),
                                  &p.name);
@@ -344,14 +344,15 @@ class DrawingReader {
         return true;
     }
 
+    // The reason names the face only when there is one: most indices are fine.
     bool readIndex(const JsonValue& value, const std::string& path, rapidjson::SizeType face,
                    int vertexCount, int* index) {
-        const std::string where = "faces[" + std::to_string(face) + "]";
-        if (!isWholeNumber(value)) return fail(path, where + ": expected three vertex indices");
+        const auto where = [face] { return "faces[" + std::to_string(face) + "]"; };
+        if (!isWholeNumber(value)) return fail(path, where() + ": expected three vertex indices");
         const long long n = wholeNumber(value);
-        if (n < 0) return fail(path, where + ": index " + textOf(value) + " is negative");
+        if (n < 0) return fail(path, where() + ": index " + textOf(value) + " is negative");
         if (n >= vertexCount)
-            return fail(path, where + ": index " + textOf(value) + " is past the " +
+            return fail(path, where() + ": index " + textOf(value) + " is past the " +
                                   std::to_string(vertexCount) + " vertices");
         *index = static_cast<int>(n);
         return true;
@@ -415,7 +416,7 @@ DrawingRecord* readDrawingOrThrow(const std::string& path, std::string* reason) 
     std::string text;
     korvex::JsonDocument document;
     if (!readFileText(path, &text, reason) ||
-        !korvex::parseStrictDocument(text, MaxJsonDepth, &document, reason))
+        !korvex::parseStrictDocument(&text, MaxJsonDepth, &document, reason))
         return nullptr;
     DrawingReader reader;
     DrawingRecord* d = reader.read(document);

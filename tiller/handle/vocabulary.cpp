@@ -2,10 +2,12 @@
 
 #include "tiller/profile/diagnostics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <vector>
@@ -99,6 +101,49 @@ std::optional<std::string> TextValueAt(SAFEARRAY* values, int32_t index) {
     return value.bstrVal ? utf8::Narrow(value.bstrVal) : std::string();
 }
 
+// Whether a name is the ASCII key of `length` bytes, compared without converting either.
+bool NameIsAsciiKey(const std::optional<std::wstring>& name, const char* key, size_t length) {
+    return name && name->size() == length && std::equal(key, key + length, name->begin());
+}
+
+// A property list with its names read once, so that looking a key up does not copy every name
+// out of the host's array again.
+class PropertyTable {
+  public:
+    PropertyTable(SAFEARRAY* names, SAFEARRAY* values, int count) : values_(values) {
+        for (int32_t index = 0; index < count; ++index)
+            names_.push_back(NameAt(names, index));
+    }
+
+    // See FindPropertyText.
+    std::optional<std::string> Text(const char* key) const {
+        if (!values_ || !key) return std::nullopt;
+        // Every key the loader reads is ASCII; any other is compared as wide text.
+        const size_t length = std::strlen(key);
+        const bool ascii = std::all_of(key, key + length, [](char c) { return c >= 0; });
+        const std::optional<std::wstring> wideKey = ascii ? std::nullopt : utf8::Widen(key);
+        for (size_t index = 0; index < names_.size(); ++index) {
+            const bool match = ascii ? NameIsAsciiKey(names_[index], key, length)
+                                     : names_[index] && names_[index] == wideKey;
+            if (!match) continue;
+            auto text = TextValueAt(values_, static_cast<int32_t>(index));
+            if (!text) ReportDiagnostic(DiagnosticCode::ValueNotText, key);
+            return text;
+        }
+        return std::nullopt;
+    }
+    bool Has(const std::wstring& key) const {
+        return std::any_of(names_.begin(), names_.end(),
+                           [&key](const auto& name) { return name == key; });
+    }
+    // The names in order; none where one could not be read.
+    const std::vector<std::optional<std::wstring>>& Names() const { return names_; }
+
+  private:
+    SAFEARRAY* values_;
+    std::vector<std::optional<std::wstring>> names_;
+};
+
 bool IsBlank(char c) {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
@@ -145,25 +190,18 @@ std::string LeadingDecimalNumber(const std::string& text) {
     return text.substr(from, end - from);
 }
 
-bool HasKey(SAFEARRAY* names, int count, const std::wstring& key) {
-    for (int32_t index = 0; index < count; ++index)
-        if (NameAt(names, index) == key) return true;
-    return false;
-}
-
 // Reports `code` when `key` is not among the names at all (a present key whose value is not
 // text has been reported as such already).
-void ReportIfAbsent(SAFEARRAY* names, int count, const std::string& key, DiagnosticCode code) {
-    if (DiagnosticsListening() && !HasKey(names, count, utf8::Widen(key).value_or(L"")))
+void ReportIfAbsent(const PropertyTable& table, const std::string& key, DiagnosticCode code) {
+    if (DiagnosticsListening() && !table.Has(utf8::Widen(key).value_or(L"")))
         ReportDiagnostic(code, key);
 }
 
 // Reports the keys the loader does not read and the keys given more than once.
-void ReportKeyMistakes(SAFEARRAY* names, int count, const std::vector<std::string>& known) {
+void ReportKeyMistakes(const PropertyTable& table, const std::vector<std::string>& known) {
     if (!DiagnosticsListening()) return;
     std::vector<std::wstring> seen;
-    for (int32_t index = 0; index < count; ++index) {
-        const auto name = NameAt(names, index);
+    for (const auto& name : table.Names()) {
         if (!name) continue;
         const std::string key = utf8::Narrow(*name).value_or("");
         bool isKnown = false;
@@ -215,18 +253,18 @@ bool IsYes(const std::optional<std::string>& text) {
     return text && TextEqualsNoCase(*text, "yes");
 }
 
-void ReadYesFlag(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, uint32_t& flag) {
-    const auto text = FindPropertyText(names, values, count, key);
+void ReadYesFlag(const PropertyTable& table, const char* key, uint32_t& flag) {
+    const auto text = table.Text(key);
     CheckYesNo(key, text);
     if (IsYes(text)) flag = 1;
 }
 
 // A required enumeration property: false when it is missing or reads as undefined.
-bool ReadRequiredEnum(SAFEARRAY* names, SAFEARRAY* values, int count,
-                      const EnumVocabulary& vocabulary, uint32_t& field) {
-    const auto text = FindPropertyText(names, values, count, vocabulary.key.c_str());
+bool ReadRequiredEnum(const PropertyTable& table, const EnumVocabulary& vocabulary,
+                      uint32_t& field) {
+    const auto text = table.Text(vocabulary.key.c_str());
     if (!text) {
-        ReportIfAbsent(names, count, vocabulary.key, DiagnosticCode::KeyMissing);
+        ReportIfAbsent(table, vocabulary.key, DiagnosticCode::KeyMissing);
         return false;
     }
     field = EnumFromText(vocabulary, text);
@@ -235,18 +273,16 @@ bool ReadRequiredEnum(SAFEARRAY* names, SAFEARRAY* values, int count,
 }
 
 // An optional single-precision property: untouched when missing.
-void ReadFloat(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, double fallback,
-               double& field) {
-    if (const auto text = FindPropertyText(names, values, count, key)) {
+void ReadFloat(const PropertyTable& table, const char* key, double fallback, double& field) {
+    if (const auto text = table.Text(key)) {
         field = TextToFloat(*text, fallback);
         CheckNumberText(key, *text, false);
     }
 }
 
 // An optional integer property: untouched when missing.
-void ReadInt(SAFEARRAY* names, SAFEARRAY* values, int count, const char* key, int32_t fallback,
-             int32_t& field) {
-    if (const auto text = FindPropertyText(names, values, count, key)) {
+void ReadInt(const PropertyTable& table, const char* key, int32_t fallback, int32_t& field) {
+    if (const auto text = table.Text(key)) {
         field = TextToInt(*text, fallback);
         CheckNumberText(key, *text, true);
     }
@@ -282,15 +318,7 @@ const std::vector<std::string>& PartKeys() {
 std::optional<std::string> FindPropertyText(SAFEARRAY* names, SAFEARRAY* values, int count,
                                             const char* key) {
     if (!names || !values || !key) return std::nullopt;
-    const std::optional<std::wstring> wideKey = utf8::Widen(key);
-    for (int32_t index = 0; index < count; ++index) {
-        const auto name = NameAt(names, index);
-        if (!name || *name != wideKey) continue;
-        auto text = TextValueAt(values, index);
-        if (!text) ReportDiagnostic(DiagnosticCode::ValueNotText, key);
-        return text;
-    }
-    return std::nullopt;
+    return PropertyTable(names, values, count).Text(key);
 }
 
 int32_t TextToInt(const std::string& text, int32_t fallback) {
@@ -341,10 +369,11 @@ const std::string& EnumToText(const EnumVocabulary& vocabulary, uint32_t value) 
 
 bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY* values,
                           int count) {
-    ReportKeyMistakes(names, count, handleKeys);
-    const auto name = FindPropertyText(names, values, count, "handle_name");
+    const PropertyTable table(names, values, count);
+    ReportKeyMistakes(table, handleKeys);
+    const auto name = table.Text("handle_name");
     if (!name) {
-        ReportIfAbsent(names, count, "handle_name", DiagnosticCode::NameMissing);
+        ReportIfAbsent(table, "handle_name", DiagnosticCode::NameMissing);
         return false;
     }
     record.csName = *name;
@@ -352,67 +381,63 @@ bool ReadHandleProperties(HandleProperties& record, SAFEARRAY* names, SAFEARRAY*
         ReportDiagnostic(DiagnosticCode::NameEmpty, "handle_name");
         return false;
     }
-    if (!ReadRequiredEnum(names, values, count, transformVocabulary, record.TransformType) ||
-        !ReadRequiredEnum(names, values, count, positionVocabulary, record.PositionType) ||
-        !ReadRequiredEnum(names, values, count, orientationVocabulary, record.OrientationType) ||
-        !ReadRequiredEnum(names, values, count, movementVocabulary, record.MovementType))
+    if (!ReadRequiredEnum(table, transformVocabulary, record.TransformType) ||
+        !ReadRequiredEnum(table, positionVocabulary, record.PositionType) ||
+        !ReadRequiredEnum(table, orientationVocabulary, record.OrientationType) ||
+        !ReadRequiredEnum(table, movementVocabulary, record.MovementType))
         return false;
 
-    if (const auto extents = FindPropertyText(names, values, count, "handle_extents")) {
+    if (const auto extents = table.Text("handle_extents")) {
         record.ExtentsType = EnumFromText(extentsVocabulary, extents);
         if (record.ExtentsType == ExtentsUndefined) {
             ReportDiagnostic(DiagnosticCode::ValueDefaulted, extentsVocabulary.key, *extents);
             record.ExtentsType = ExtentsByScreenResolution;
         }
     }
-    ReadYesFlag(names, values, count, "handle_snap_to_center", record.SnapCursorToCenter);
-    ReadInt(names, values, count, "handle__selector_handle_id", 0, record.SelectorHandleID);
-    ReadFloat(names, values, count, "handle_priority", -1.0, record.Priority);
+    ReadYesFlag(table, "handle_snap_to_center", record.SnapCursorToCenter);
+    ReadInt(table, "handle__selector_handle_id", 0, record.SelectorHandleID);
+    ReadFloat(table, "handle_priority", -1.0, record.Priority);
     if (record.Priority < -1.0) {
         if (DiagnosticsListening())
-            ReportDiagnostic(
-                DiagnosticCode::NumberClipped, "handle_priority",
-                FindPropertyText(names, values, count, "handle_priority").value_or(""));
+            ReportDiagnostic(DiagnosticCode::NumberClipped, "handle_priority",
+                             table.Text("handle_priority").value_or(""));
         record.Priority = -1.0;
     }
-    ReadFloat(names, values, count, "handle_priority_inc_if_size_0", -1.0,
-              record.Priority_Diff_ifExtents0);
-    ReadYesFlag(names, values, count, "handle_multi_view", record.MultiView);
-    ReadYesFlag(names, values, count, "handle_position_zoomable", record.PositionAbsolute);
-    const auto autohide = FindPropertyText(names, values, count, "handle_autohide_mouseover_part");
+    ReadFloat(table, "handle_priority_inc_if_size_0", -1.0, record.Priority_Diff_ifExtents0);
+    ReadYesFlag(table, "handle_multi_view", record.MultiView);
+    ReadYesFlag(table, "handle_position_zoomable", record.PositionAbsolute);
+    const auto autohide = table.Text("handle_autohide_mouseover_part");
     CheckYesNo("handle_autohide_mouseover_part", autohide);
     if (autohide && TextEqualsNoCase(*autohide, "no")) record.AutohideMouseoverPart = 0;
-    ReadYesFlag(names, values, count, "handle_hide_refpoint_whiledrag",
-                record.AutohideRefpointWhiledrag);
-    ReadYesFlag(names, values, count, "handle_hide_statics_whiledrag",
-                record.HideStaticPartsWhiledrag);
-    ReadYesFlag(names, values, count, "handle_hide_if_selection2D", record.HideIfSelection2D);
-    ReadYesFlag(names, values, count, "handle_disable_if_view_by_x", record.Disable_if_view_by_x);
-    ReadYesFlag(names, values, count, "handle_disable_if_view_by_y", record.Disable_if_view_by_y);
-    ReadYesFlag(names, values, count, "handle_disable_if_view_by_z", record.Disable_if_view_by_z);
-    if (const auto macros = FindPropertyText(names, values, count, "handle_keystroke_macros"))
-        record.strMacros = *macros;
+    ReadYesFlag(table, "handle_hide_refpoint_whiledrag", record.AutohideRefpointWhiledrag);
+    ReadYesFlag(table, "handle_hide_statics_whiledrag", record.HideStaticPartsWhiledrag);
+    ReadYesFlag(table, "handle_hide_if_selection2D", record.HideIfSelection2D);
+    ReadYesFlag(table, "handle_disable_if_view_by_x", record.Disable_if_view_by_x);
+    ReadYesFlag(table, "handle_disable_if_view_by_y", record.Disable_if_view_by_y);
+    ReadYesFlag(table, "handle_disable_if_view_by_z", record.Disable_if_view_by_z);
+    if (const auto macros = table.Text("handle_keystroke_macros")) record.strMacros = *macros;
     return true;
 }
 
 uint32_t ReadPartProperties(SAFEARRAY* names, SAFEARRAY* values, int count,
                             PartProperties& properties) {
-    const auto text = FindPropertyText(names, values, count, "handle_part");
+    const PropertyTable table(names, values, count);
+    const auto text = table.Text("handle_part");
     const uint32_t type = EnumFromText(partVocabulary, text);
     if (type == PartUndefined) {
         if (text)
             ReportDiagnostic(DiagnosticCode::PartTypeRefused, "handle_part", *text);
         else
-            ReportIfAbsent(names, count, "handle_part", DiagnosticCode::PartWithoutType);
+            ReportIfAbsent(table, "handle_part", DiagnosticCode::PartWithoutType);
         return PartUndefined;
     }
-    ReportKeyMistakes(names, count, partKeys);
+    ReportKeyMistakes(table, partKeys);
     properties = PartProperties{};
-    ReadFloat(names, values, count, "part_transparency", 0.0, properties.transparency);
-    ReadFloat(names, values, count, "part_ambient", 0.0, properties.ambient);
-    ReadFloat(names, values, count, "part_diffuse", 0.0, properties.diffuse);
-    ReadFloat(names, values, count, "part_specular", 0.0, properties.specular);
-    ReadInt(names, values, count, "part_fixed_size", 0, properties.fixedSize);
+    ReadFloat(table, "part_transparency", 0.0, properties.transparency);
+    ReadFloat(table, "part_ambient", 0.0, properties.ambient);
+    ReadFloat(table, "part_diffuse", 0.0, properties.diffuse);
+    ReadFloat(table, "part_specular", 0.0, properties.specular);
+    ReadInt(table, "part_fixed_size", 0, properties.fixedSize);
     return type;
 }
 

@@ -47,6 +47,42 @@ struct ThrowingAllocator {
     static void Free(void* p) { ::operator delete(p); }
 };
 
+// The text being read, in place. Whitespace is skipped eight blanks at a time where it can be
+// (SkipWhitespace below, which the reader finds for this stream): indented files are half
+// blanks.
+class InsituText : public rapidjson::InsituStringStream {
+  public:
+    InsituText(char* text, size_t size) : rapidjson::InsituStringStream(text), end_(text + size) {}
+    const char* end() const { return end_; }
+
+  private:
+    const char* end_; // the terminating NUL
+};
+
+} // namespace korvex
+
+namespace rapidjson {
+// The reader copies the stream into its own frame while it reads, as it does its own streams.
+template <> struct StreamTraits<korvex::InsituText> {
+    enum { copyOptimization = 1 };
+};
+} // namespace rapidjson
+
+namespace korvex {
+
+// Called before every token: inlined, so that the common case, no blank at all, costs a test.
+inline RAPIDJSON_FORCEINLINE void SkipWhitespace(InsituText& text) {
+    constexpr std::uint64_t EightBlanks = 0x2020202020202020;
+    char* at = text.src_;
+    while (*at == ' ' || *at == '\n' || *at == '\r' || *at == '\t') {
+        ++at;
+        std::uint64_t word = 0;
+        while (text.end() - at >= 8 && (std::memcpy(&word, at, 8), word == EightBlanks))
+            at += 8;
+    }
+    text.src_ = at;
+}
+
 using JsonDocument =
     rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<ThrowingAllocator>,
                                ThrowingAllocator>;
@@ -74,6 +110,16 @@ template <class Target> class CheckedEvents {
     bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
         if (!charge(ValueBytes)) return false;
         const char* end = text + length;
+        if (const PlainNumber plain = plainNumber(text, end); plain.digits > 0) {
+            if (!plain.point) {
+                const auto magnitude = static_cast<std::int64_t>(plain.significand);
+                return plain.negative ? target_.Int64(-magnitude)
+                                      : target_.Uint64(plain.significand);
+            }
+            const double value =
+                static_cast<double>(plain.significand) / PowersOfTen[plain.fraction];
+            return target_.Double(plain.negative ? -value : value);
+        }
         if (std::none_of(text, end, [](char c) { return c == '.' || c == 'e' || c == 'E'; })) {
             std::int64_t negative = 0;
             std::uint64_t positive = 0;
@@ -119,6 +165,37 @@ template <class Target> class CheckedEvents {
     }
 
   private:
+    static constexpr double PowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    // A number without exponent of at most 15 digits (18 for a whole number): its significand
+    // and the digits after the point are exact, so one division rounds it correctly, as
+    // std::from_chars would. `digits` 0 for any other.
+    struct PlainNumber {
+        bool negative = false, point = false;
+        int digits = 0, fraction = 0;
+        std::uint64_t significand = 0;
+    };
+    static PlainNumber plainNumber(const char* text, const char* end) {
+        PlainNumber n;
+        n.negative = *text == '-';
+        int digitsBeforePoint = 0;
+        for (const char* at = text + n.negative; at < end; ++at) {
+            const auto digit = static_cast<unsigned>(*at - '0');
+            if (digit < 10) {
+                n.significand = n.significand * 10 + digit;
+                ++n.digits;
+            } else if (*at == '.' && !n.point) {
+                n.point = true;
+                digitsBeforePoint = n.digits;
+            } else {
+                return {};
+            }
+        }
+        if (n.digits > (n.point ? 15 : 18)) return {};
+        n.fraction = n.point ? n.digits - digitsBeforePoint : 0;
+        return n;
+    }
+
     static constexpr size_t MemoryPerTextByte = 6;
     static constexpr size_t MemoryAllowance = size_t{64} << 20;
     static constexpr size_t ValueBytes = 32;       // a value and its share of a list's slack
@@ -137,11 +214,17 @@ template <class Target> class CheckedEvents {
     std::vector<std::pair<size_t, size_t>> keySpans_; // offset and length in keyBytes_
     std::vector<size_t> openKeys_;                    // the first span of each open container
 
+    // Every value passes here: the refusals are kept out of line.
     bool charge(size_t bytes) {
         memory_ += bytes;
-        if (memory_ <= memoryLimit_) return true;
+        return memory_ <= memoryLimit_ || refuseMemory();
+    }
+    __attribute__((noinline)) bool refuseMemory() {
         return refuse("the document needs more memory than " + std::to_string(MemoryPerTextByte) +
                       " times its size to read");
+    }
+    __attribute__((noinline)) bool refuseDepth() {
+        return refuse("the document nests deeper than " + std::to_string(maxDepth_) + " levels");
     }
     // The reader checks the raw bytes; an escaped lone surrogate (\uDC00) still decodes to
     // bytes that are not UTF-8.
@@ -153,17 +236,17 @@ template <class Target> class CheckedEvents {
         return true;
     }
     bool open() {
-        if (openKeys_.size() >= maxDepth_)
-            return refuse("the document nests deeper than " + std::to_string(maxDepth_) +
-                          " levels");
+        if (openKeys_.size() >= maxDepth_) return refuseDepth();
         openKeys_.push_back(keySpans_.size());
         return charge(ValueBytes + ContainerBytes);
     }
     bool close() {
         const size_t first = openKeys_.back();
         openKeys_.pop_back();
-        if (first < keySpans_.size()) keyBytes_.resize(keySpans_[first].first);
-        keySpans_.resize(first);
+        if (first < keySpans_.size()) {
+            keyBytes_.resize(keySpans_[first].first);
+            keySpans_.resize(first);
+        }
         return true;
     }
     std::string_view keyAt(const std::pair<size_t, size_t>& span) const {
@@ -249,26 +332,27 @@ class JsonBuilder {
 };
 
 // The reader's account of a syntax error. A number too large for a double names the number.
-inline std::string syntaxErrorReason(const std::string& text, rapidjson::ParseErrorCode code,
+inline std::string syntaxErrorReason(std::string_view text, rapidjson::ParseErrorCode code,
                                      size_t offset) {
     if (code == rapidjson::kParseErrorNumberTooBig) {
         const size_t end = text.find_first_not_of("+-.0123456789eE", offset);
-        return "not JSON: number overflow parsing '" + text.substr(offset, end - offset) + "'";
+        return "not JSON: number overflow parsing '" +
+               std::string(text.substr(offset, end - offset)) + "'";
     }
     return std::string("not JSON: syntax error: ") + rapidjson::GetParseError_En(code);
 }
 
-// Runs the reader over `buffer` into `target`, decoding texts in place (a target may keep
-// pointers into the buffer); false with the reason and the byte offset a syntax error stopped at
-// (0 otherwise).
+// Runs the reader over the `size` bytes at `buffer`, a NUL after them, into `target`, decoding
+// texts in place (a target may keep pointers into the buffer); false with the reason and the
+// byte offset a syntax error stopped at (0 otherwise).
 template <class Target>
-bool readStrictJson(std::string& buffer, size_t maxDepth, Target& target, std::string* reason,
+bool readStrictJson(char* text, size_t size, size_t maxDepth, Target& target, std::string* reason,
                     size_t* errorByte) {
     constexpr unsigned Flags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
                                rapidjson::kParseNumbersAsStringsFlag;
-    const size_t size = buffer.size();
-    CheckedEvents<Target> events(target, buffer.data(), size, maxDepth);
-    rapidjson::InsituStringStream stream(buffer.data());
+    const std::string_view buffer(text, size);
+    CheckedEvents<Target> events(target, text, size, maxDepth);
+    InsituText stream(text, size);
     rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, ThrowingAllocator> reader;
     const rapidjson::ParseResult result = reader.Parse<Flags>(stream, events);
     *errorByte = 0;
@@ -301,20 +385,22 @@ inline bool parseStrictJson(const std::string& text, size_t maxDepth, nlohmann::
     std::string buffer = text;
     JsonBuilder builder(out);
     size_t stoppedAt = 0;
-    if (readStrictJson(buffer, maxDepth, builder, reason, &stoppedAt)) return true;
+    if (readStrictJson(buffer.data(), buffer.size(), maxDepth, builder, reason, &stoppedAt))
+        return true;
     if (errorByte) *errorByte = stoppedAt;
     *out = nlohmann::json();
     return false;
 }
 
-// Parses `text` into the RapidJSON document *out, with the same checks and reasons. The
-// document's texts stay in `text`, which is changed and must outlive the document.
-inline bool parseStrictDocument(std::string* text, size_t maxDepth, JsonDocument* out,
+// Parses the `size` bytes at `text`, a NUL after them, into the RapidJSON document *out, with
+// the same checks and reasons. The document's texts stay in `text`, which is changed and must
+// outlive the document.
+inline bool parseStrictDocument(char* text, size_t size, size_t maxDepth, JsonDocument* out,
                                 std::string* reason) {
     bool parsed = false;
     auto generate = [&](JsonDocument& document) {
         size_t stoppedAt = 0;
-        parsed = readStrictJson(*text, maxDepth, document, reason, &stoppedAt);
+        parsed = readStrictJson(text, size, maxDepth, document, reason, &stoppedAt);
         return parsed;
     };
     out->Populate(generate);

@@ -88,6 +88,7 @@ void appendOwnGeometry(const GraphicRecord& g, const MatrixStruct& m, MeshEdges 
                        Geometry* out) {
     const std::vector<Vec3> local = verticesOf(g);
     std::vector<Vec3> p;
+    p.reserve(local.size());
     for (const Vec3& v : local)
         p.push_back(transformPoint(m, v));
     const uint32_t color = g.penColor;

@@ -26,8 +26,10 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using nlohmann::json;
@@ -154,13 +156,27 @@ class DrawingReader {
         return false;
     }
 
-    static bool isGraphicField(const JsonValue& key) {
-        const std::string_view name(key.GetString(), key.GetStringLength());
-        for (const char* known : {"kind", "layer", "pen", "matrix", "refpoint", "properties",
-                                  "children", "vertices", "faces"})
-            if (name == known) return true;
-        return false;
-    }
+    // A graphic object's members, found in one pass: null where a member is missing.
+    struct GraphicFields {
+        const JsonValue *kind = nullptr, *layer = nullptr, *pen = nullptr, *matrix = nullptr,
+                        *refpoint = nullptr, *properties = nullptr, *children = nullptr,
+                        *vertices = nullptr, *faces = nullptr;
+
+        // False for a member the format does not know. A repeated key never gets here.
+        bool take(const JsonValue& name, const JsonValue& value) {
+            const std::string_view key(name.GetString(), name.GetStringLength());
+            const std::pair<const char*, const JsonValue**> slots[] = {
+                {"kind", &kind},         {"layer", &layer},       {"pen", &pen},
+                {"matrix", &matrix},     {"refpoint", &refpoint}, {"properties", &properties},
+                {"children", &children}, {"vertices", &vertices}, {"faces", &faces}};
+            for (const auto& [known, slot] : slots)
+                if (key == known) {
+                    *slot = &value;
+                    return true;
+                }
+            return false;
+        }
+    };
 
     GraphicTree readGraphic(const JsonValue& j, const std::string& path, int depth) {
         if (!j.IsObject()) return failed(path, "expected a graphic (a JSON object)");
@@ -170,19 +186,20 @@ class DrawingReader {
         if (++graphics_ > MaxGraphics)
             return failed(path,
                           "more than " + std::to_string(MaxGraphics) + " graphics in the drawing");
+        GraphicFields f;
         for (const auto& member : j.GetObject())
-            if (!isGraphicField(member.name))
+            if (!f.take(member.name, member.value))
                 return failed(
                     path, "unknown field '" +
                               std::string(member.name.GetString(), member.name.GetStringLength()) +
                               "'");
         int kind = 0;
-        if (!readKind(j, path, &kind) || !checkPayloadFields(j, path, kind)) return nullptr;
+        if (!readKind(f, path, &kind) || !checkPayloadFields(f, path, kind)) return nullptr;
         GraphicTree g(korvex::createGraphic(kind, false));
-        if (!readLayer(j, path, g.get()) || !readPen(j, path, g.get()) ||
-            !readMatrix(j, path, g.get()) || !readReferencePoint(j, path, g.get()) ||
-            !readProperties(j, path, g.get()) || !readVertices(j, path, g.get()) ||
-            !readFaces(j, path, g.get()) || !readChildren(j, path, depth, g.get()))
+        if (!readLayer(f, path, g.get()) || !readPen(f, path, g.get()) ||
+            !readMatrix(f, path, g.get()) || !readReferencePoint(f, path, g.get()) ||
+            !readProperties(f, path, g.get()) || !readVertices(f, path, g.get()) ||
+            !readFaces(f, path, g.get()) || !readChildren(f, path, depth, g.get()))
             return nullptr;
         return g;
     }
@@ -192,8 +209,8 @@ class DrawingReader {
         return nullptr;
     }
 
-    bool readKind(const JsonValue& j, const std::string& path, int* kind) {
-        const JsonValue* value = field(j, "kind");
+    bool readKind(const GraphicFields& f, const std::string& path, int* kind) {
+        const JsonValue* value = f.kind;
         if (!value) return fail(path, "missing field 'kind'");
         if (!isWholeNumber(*value)) return fail(path, "kind: expected an integer");
         const long long code = wholeNumber(*value);
@@ -204,27 +221,27 @@ class DrawingReader {
         return true;
     }
 
-    bool checkPayloadFields(const JsonValue& j, const std::string& path, int kind) {
+    bool checkPayloadFields(const GraphicFields& f, const std::string& path, int kind) {
         const std::string which = " (kind " + std::to_string(kind) + ")";
-        if (field(j, "children") && !korvex::kindHasChildren(kind))
+        if (f.children && !korvex::kindHasChildren(kind))
             return fail(path, "children: only groups have children" + which);
-        if (field(j, "vertices") && !korvex::kindHasVertices(kind))
+        if (f.vertices && !korvex::kindHasVertices(kind))
             return fail(path, "vertices: only lines, polygons and meshes have vertices" + which);
-        if (field(j, "faces") && !korvex::kindHasFaces(kind))
+        if (f.faces && !korvex::kindHasFaces(kind))
             return fail(path, "faces: only meshes have faces" + which);
         return true;
     }
 
-    bool readLayer(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* value = field(j, "layer");
+    bool readLayer(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = f.layer;
         if (!value) return true;
         if (!value->IsInt()) return fail(path, "layer: expected a 32-bit integer");
         g->layer = value->GetInt();
         return true;
     }
 
-    bool readPen(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* value = field(j, "pen");
+    bool readPen(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = f.pen;
         if (!value) return true;
         const std::string hexDigits = "0123456789abcdefABCDEF";
         const std::string text =
@@ -245,8 +262,8 @@ class DrawingReader {
         return true;
     }
 
-    bool readMatrix(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* value = field(j, "matrix");
+    bool readMatrix(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = f.matrix;
         if (!value) return true;
         MatrixStruct m;
         if (!readNumbers(*value, 16, m.m)) return fail(path, "matrix: expected 16 numbers");
@@ -254,8 +271,8 @@ class DrawingReader {
         return true;
     }
 
-    bool readReferencePoint(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* value = field(j, "refpoint");
+    bool readReferencePoint(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* value = f.refpoint;
         if (!value) return true;
         double p[3];
         if (!readNumbers(*value, 3, p)) return fail(path, "refpoint: expected three numbers");
@@ -263,8 +280,8 @@ class DrawingReader {
         return true;
     }
 
-    bool readProperties(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* list = field(j, "properties");
+    bool readProperties(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = f.properties;
         if (!list) return true;
         if (!list->IsArray()) return fail(path, "properties: expected a list of [name, value]");
         if (list->Size() > MaxProperties)
@@ -290,8 +307,8 @@ class DrawingReader {
         return true;
     }
 
-    bool readVertices(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* list = field(j, "vertices");
+    bool readVertices(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = f.vertices;
         if (list && !list->IsArray()) return fail(path, "vertices: expected a list of [x, y, z]");
         const long count = list ? static_cast<long>(list->Size()) : 0;
         if (vertices_ + count > MaxVertices)
@@ -320,8 +337,8 @@ class DrawingReader {
         return true;
     }
 
-    bool readFaces(const JsonValue& j, const std::string& path, GraphicRecord* g) {
-        const JsonValue* list = field(j, "faces");
+    bool readFaces(const GraphicFields& f, const std::string& path, GraphicRecord* g) {
+        const JsonValue* list = f.faces;
         if (!list) return true;
         if (!list->IsArray()) return fail(path, "faces: expected a list of [a, b, c]");
         if (faces_ + static_cast<long>(list->Size()) > MaxFaces)
@@ -358,8 +375,9 @@ class DrawingReader {
         return true;
     }
 
-    bool readChildren(const JsonValue& j, const std::string& path, int depth, GraphicRecord* g) {
-        const JsonValue* list = field(j, "children");
+    bool readChildren(const GraphicFields& f, const std::string& path, int depth,
+                      GraphicRecord* g) {
+        const JsonValue* list = f.children;
         if (!list) return true;
         if (!list->IsArray()) return fail(path, "children: expected a list of graphics");
         for (rapidjson::SizeType i = 0; i < list->Size(); ++i) {
@@ -381,9 +399,15 @@ std::string notPlainFile(const struct stat& info) {
     return "is not a regular file";
 }
 
+// A file's bytes and a NUL after them, in a block the reader decodes in place.
+struct FileText {
+    std::unique_ptr<char[]> bytes;
+    size_t size = 0;
+};
+
 // Opening never blocks (a FIFO without a writer would wait forever); anything but a plain file
 // is refused before a byte is read.
-bool readFileText(const std::string& path, std::string* text, std::string* reason) {
+bool readFileText(const std::string& path, FileText* text, std::string* reason) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *reason = "cannot open '" + path + "'";
@@ -398,14 +422,16 @@ bool readFileText(const std::string& path, std::string* text, std::string* reaso
     } else if (info.st_size > MaxFileBytes) {
         *reason = "the file is larger than 64 MiB";
     } else {
-        text->resize(static_cast<size_t>(info.st_size));
+        text->size = static_cast<size_t>(info.st_size);
+        text->bytes.reset(new char[text->size + 1]);
         size_t got = 0;
-        while (got < text->size()) {
-            const ssize_t n = ::read(fd, text->data() + got, text->size() - got);
+        while (got < text->size) {
+            const ssize_t n = ::read(fd, text->bytes.get() + got, text->size - got);
             if (n <= 0) break;
             got += static_cast<size_t>(n);
         }
-        done = got == text->size();
+        text->bytes[got] = '\0';
+        done = got == text->size;
         if (!done) *reason = "cannot read '" + path + "'";
     }
     ::close(fd);
@@ -413,10 +439,10 @@ bool readFileText(const std::string& path, std::string* text, std::string* reaso
 }
 
 DrawingRecord* readDrawingOrThrow(const std::string& path, std::string* reason) {
-    std::string text;
+    FileText text;
     korvex::JsonDocument document;
     if (!readFileText(path, &text, reason) ||
-        !korvex::parseStrictDocument(&text, MaxJsonDepth, &document, reason))
+        !korvex::parseStrictDocument(text.bytes.get(), text.size, MaxJsonDepth, &document, reason))
         return nullptr;
     DrawingReader reader;
     DrawingRecord* d = reader.read(document);

@@ -133,7 +133,8 @@ class RepeatedProfile {
 
 struct CaseResult {
     bool ok = true;
-    std::string note; // extra figures printed beside the counts
+    std::string note;      // extra figures printed beside the counts
+    double kilobytes = -1; // the memory a case measures, for its budget
 };
 
 GHandle* HandleNamed(GControl* control, const char* name) {
@@ -318,7 +319,7 @@ CaseResult MemoryCase(int samples) {
     char note[96];
     std::snprintf(note, sizeof note, "%.0f KB and %.0f host records per further control",
                   bytes / 1024, records);
-    return {true, note};
+    return {true, note, bytes / 1024};
 }
 
 struct Case {
@@ -409,8 +410,8 @@ int RunCase(const std::string& name) {
             std::nth_element(wall.begin(), wall.begin() + wall.size() / 2, wall.end());
             median = wall[wall.size() / 2];
         }
-        std::printf("samples %zu\nwall_ns %.0f\nnote %s\n", WallNanoseconds.size(), median,
-                    r.note.c_str());
+        std::printf("samples %zu\nwall_ns %.0f\nkilobytes %.1f\nnote %s\n", WallNanoseconds.size(),
+                    median, r.kilobytes, r.note.c_str());
         return 0;
     }
     std::fprintf(stderr, "no case %s\n", name.c_str());
@@ -423,6 +424,7 @@ struct Figures {
     bool ok = false;
     long samples = 0;
     double instructions = -1; // per sample
+    double kilobytes = -1;
     double wallNs = 0;
     std::string note;
 };
@@ -437,6 +439,7 @@ void ReadChildOutput(const std::string& path, Figures* f) {
         const std::string value = space == std::string::npos ? "" : line.substr(space + 1);
         if (key == "samples") f->samples = std::atol(value.c_str());
         if (key == "wall_ns") f->wallNs = std::atof(value.c_str());
+        if (key == "kilobytes") f->kilobytes = std::atof(value.c_str());
         if (key == "note") f->note = value;
     }
 }
@@ -504,12 +507,14 @@ int RunCheck() {
     int over = 0;
     for (const tiller_bench::Budget& b : tiller_bench::Budgets) {
         const Figures f = Run(b.name, false);
-        const double limit = b.instructions * (1 + tiller_bench::BudgetTolerance);
-        const bool pass = f.ok && f.instructions <= limit;
+        const bool memory = b.unit == tiller_bench::Unit::Kilobytes;
+        const double figure = memory ? f.kilobytes : f.instructions;
+        const double limit = b.limit * (1 + tiller_bench::BudgetTolerance);
+        const bool pass = f.ok && figure >= 0 && figure <= limit;
         over += !pass;
-        std::printf("%-36s %10.0f instructions, budget %ld (was %ld)%s %s\n", b.name,
-                    f.instructions, b.instructions, b.before, pass ? "" : "  OVER BUDGET",
-                    f.note.c_str());
+        std::printf("%-36s %10.0f %s, budget %ld (was %ld)%s %s\n", b.name, figure,
+                    memory ? "KB per control" : "instructions", b.limit, b.before,
+                    pass ? "" : "  OVER BUDGET", f.note.c_str());
     }
     return over ? 1 : 0;
 }

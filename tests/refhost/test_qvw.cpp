@@ -11,9 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -228,6 +231,64 @@ TEST_F(QvwTest, AWrittenDrawingReadsBackExactly) {
     EXPECT_FALSE(fs::exists(first.string() + ".partial"));
     for (DrawingStruct* d : {original, copy})
         DrawingDispose(&d);
+}
+
+// However a number is written, the reader makes of it what strtod does, bit for bit: short
+// decimals, long ones, exponents, whole numbers past 2^53 and 2^64, subnormals, zeros.
+TEST_F(QvwTest, NumbersAreReadExactlyInEveryForm) {
+    std::vector<std::string> texts = {"0",
+                                      "-0",
+                                      "-0.0",
+                                      "0.1",
+                                      "1e22",
+                                      "1e23",
+                                      "4.9e-324",
+                                      "2.4e-324",
+                                      "1e-400",
+                                      "-0.465",
+                                      "123456789012345.6",
+                                      "9007199254740993",
+                                      "-9223372036854775809",
+                                      "18446744073709551616",
+                                      "2.2250738585072011e-308",
+                                      "0.000000000000001",
+                                      "1.7976931348623157e308"};
+    std::mt19937_64 random(15);
+    const char* forms[] = {"%.*f", "%.*g", "%.*e"};
+    while (texts.size() % 3 != 0 || texts.size() < 900) {
+        const double magnitude =
+            std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 90) - 80);
+        char text[64];
+        std::snprintf(text, sizeof text, forms[texts.size() % 3], static_cast<int>(random() % 19),
+                      texts.size() % 2 ? -magnitude : magnitude);
+        texts.push_back(text);
+    }
+    std::string vertices;
+    for (size_t i = 0; i < texts.size(); i += 3)
+        vertices += (i ? ", [" : "[") + texts[i] + ", " + texts[i + 1] + ", " + texts[i + 2] + "]";
+    const fs::path file = scratchFile("numbers.qvw");
+    writeText(file, R"({"format": "qvw", "version": 1, "root": {"kind": 7, "children": [)"
+                    R"({"kind": 2, "vertices": [)" +
+                        vertices + "]}]}}");
+    std::string reason;
+    DrawingStruct* d = kvReadDrawingFile(file.c_str(), &reason);
+    ASSERT_NE(d, nullptr) << reason;
+    GraphicStruct* line = kvDrawingFindGraphic(d, "root/children[0]");
+    ASSERT_EQ(GraphicVertexCount(line, 0, 0xFFFF), static_cast<int>(texts.size() / 3));
+    GraphicPosition pos;
+    size_t at = 0;
+    for (const VertexStruct* v = GraphicVertexFirst(line, &pos, 0, 0xFFFF); v;
+         v = GraphicVertexNext(line, &pos, 0, 0xFFFF))
+        for (double read : {v->x, v->y, v->z}) {
+            // A whole number is an integer: "-0" is 0.
+            const double parsed = std::strtod(texts[at].c_str(), nullptr);
+            const bool whole = texts[at].find_first_of(".eE") == std::string::npos;
+            const double expected = whole && parsed == 0 ? 0.0 : parsed;
+            EXPECT_EQ(std::memcmp(&read, &expected, sizeof read), 0)
+                << texts[at] << " read as " << read;
+            ++at;
+        }
+    DrawingDispose(&d);
 }
 
 TEST_F(QvwTest, DrawingsTheFormatCannotHoldAreNotWritten) {

@@ -99,11 +99,12 @@ template <class Target> class CheckedEvents {
 
     bool Null() { return charge(ValueBytes) && target_.Null(); }
     bool Bool(bool value) { return charge(ValueBytes) && target_.Bool(value); }
-    bool Int(int value) { return charge(ValueBytes) && target_.Int(value); }
-    bool Uint(unsigned value) { return charge(ValueBytes) && target_.Uint(value); }
-    bool Int64(std::int64_t value) { return charge(ValueBytes) && target_.Int64(value); }
-    bool Uint64(std::uint64_t value) { return charge(ValueBytes) && target_.Uint64(value); }
-    bool Double(double value) { return charge(ValueBytes) && target_.Double(value); }
+    // The reader hands numbers over as their text (RawNumber), never as these.
+    bool Int(int) { return false; }
+    bool Uint(unsigned) { return false; }
+    bool Int64(std::int64_t) { return false; }
+    bool Uint64(std::uint64_t) { return false; }
+    bool Double(double) { return false; }
     // Numbers come as their text, converted here exactly (std::from_chars): a whole number that
     // fits in 64 bits is an integer, any other a double. One beyond the range of a double is
     // refused, and overflowAt() tells where it starts.

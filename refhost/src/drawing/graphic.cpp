@@ -622,7 +622,8 @@ KORVEX_API int GraphicVertexCount(const GraphicStruct* g, int, uint32_t) {
 
 // The vertices in list order; the position keeps the last one handed out. They are shared with
 // the graphic's copies, so they are handed out to be read and walked, not written: the
-// graphic's vertices change through GraphicTransform and the host-application API.
+// graphic's vertices change through GraphicTransform and the host-application API, and a
+// vertex handed out is valid until they do.
 KORVEX_API VertexStruct* GraphicVertexFirst(GraphicStruct* g, GraphicPosition* pos, int, uint32_t) {
     if (!g || !pos) return nullptr;
     auto* first = const_cast<VertexStruct*>(firstVertexOf(*asGraphic(g)));

@@ -66,8 +66,10 @@ template <class T> class HeapOptional {
     }
     void reset() { value_.reset(); }
     explicit operator bool() const { return value_ != nullptr; }
-    T& operator*() const { return *value_; }
-    T* operator->() const { return value_.get(); }
+    T& operator*() { return *value_; }
+    const T& operator*() const { return *value_; }
+    T* operator->() { return value_.get(); }
+    const T* operator->() const { return value_.get(); }
 
   private:
     std::unique_ptr<T> value_;

@@ -406,6 +406,27 @@ void GHandlePart::PartUpdateResolution() {
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
     if (!PartIsDisplayable()) return 0;
+    Pending = false;
+    return PlaceWorkingCopy(m, true);
+}
+
+// Drag steps come far more often than anything reads a following part's geometry: baking a
+// distorting matrix or walking the vertices for new extents waits for that reader.
+void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
+    if (!PartIsDisplayable()) return;
+    Primitive->SetMatrix(&m, false);
+    PendingMatrix = m;
+    Pending = true;
+}
+
+void GHandlePart::PartSettle() {
+    if (!Pending) return;
+    Pending = false;
+    PlaceWorkingCopy(&PendingMatrix, false);
+}
+
+int GHandlePart::PlaceWorkingCopy(const MatrixStruct* m, bool moveElement) {
+    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
@@ -416,12 +437,10 @@ int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
         GraphicTransform(Geometry, m, 0, 1, 1, 0);
         BakedMatrix = *m;
     }
-    MatrixStruct* identity = m ? nullptr : MatrixSingle();
-    const MatrixStruct* applied = m ? m : identity;
-    Primitive->SetMatrix(applied, false);
+    const MatrixStruct* applied = m ? m : &Identity;
+    if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
     MatrixAssign(applied, &PartMatrix);
-    MatrixDispose(&identity);
     RebuildDisplayMatrices();
     if (TracksSnapCenter() && RefPoint) {
         if (const VertexStruct* reference = GraphicGetReferencePoint(Geometry))
@@ -500,6 +519,7 @@ int GHandlePart::PartCenterFromExtents() {
 }
 
 bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
+    PartSettle();
     if (MatrixEqual(ViewMatrix, v)) return true;
     ScreenGeneration = 0;
     MatrixAssign(v, &ViewMatrix);

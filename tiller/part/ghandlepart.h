@@ -30,6 +30,13 @@ class GHandlePart {
     bool PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                               bool hideRotbarStatics) const;
     int PartSetMatrix(const MatrixStruct* m);
+    // Moves the displayed part along with a drag step: the element takes the matrix at once,
+    // the working copy (with its extents and centre) only when PartSettle is next called. Makes
+    // no host record, so a step never leaves a part half moved.
+    void PartFollowMatrix(const MatrixStruct& m);
+    // Brings the working copy up to the matrix the element shows; everything that reads the
+    // geometry, the extents or the centre of a part that follows drags settles it first.
+    void PartSettle();
     void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
@@ -82,6 +89,9 @@ class GHandlePart {
     MatrixStruct* Placement = nullptr;
     // The distorting matrix baked into the working copy while SavedGeometry holds its source.
     MatrixStruct BakedMatrix{};
+    // The matrix the element shows while the working copy still lags behind it.
+    MatrixStruct PendingMatrix{};
+    bool Pending = false;
     int32_t Loaded = 0;
     int32_t Visible = 1;
     double Transparency, Ambient, Diffuse, Specular;
@@ -105,6 +115,7 @@ class GHandlePart {
     int ViewMode() const;
     int PartUpdateCenter();
     int PartCenterFromExtents();
+    int PlaceWorkingCopy(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
     bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();

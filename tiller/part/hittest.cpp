@@ -114,6 +114,7 @@ bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
 }
 
 bool GHandlePart::PartNearCursor(const PickView& view) {
+    PartSettle();
     if (!view.culls) return true;
     if (ScreenGeneration != view.generation) {
         ScreenKnown = DisplayedScreenBox(view, &Screen);

@@ -505,7 +505,7 @@ int GHandlePart::PartUpdateCenter() {
 }
 
 int GHandlePart::PartCenterFromExtents() {
-    ScreenGeneration = 0;
+    ForgetScreenBox();
     if (!ExtentsValid(Extents)) return 0;
     const double x1 = ExtentsGetX1(Extents), x2 = ExtentsGetX2(Extents);
     const double y1 = ExtentsGetY1(Extents), y2 = ExtentsGetY2(Extents);
@@ -518,10 +518,15 @@ int GHandlePart::PartCenterFromExtents() {
     return 1;
 }
 
+void GHandlePart::ForgetScreenBox() {
+    ScreenGeneration = 0;
+    if (Control) ++Control->screenBoxChanges;
+}
+
 bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
     PartSettle();
     if (MatrixEqual(ViewMatrix, v)) return true;
-    ScreenGeneration = 0;
+    ForgetScreenBox();
     MatrixAssign(v, &ViewMatrix);
     MatrixAssign(v, &ViewMatrixInv);
     if (!MatrixInvertAffine(&ViewMatrixInv)) {

@@ -59,6 +59,9 @@ class GHandlePart {
                      double* distance);
     // False only when the cursor is too far from the part on screen for any query to hit it.
     bool PartNearCursor(const PickView& view);
+    // The part's box on screen, kept until the view or the part changes; false when it has none
+    // to cull against.
+    bool PartScreenBox(const PickView& view, ScreenBox* box);
     // The view-dependent matrix changed: rebuild the derived matrices and the snap centre.
     bool PartOnViewMatrixChanged(const MatrixStruct* v);
     bool TracksSnapCenter() const;
@@ -108,6 +111,9 @@ class GHandlePart {
     bool ScreenKnown = false;
 
     void Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing);
+    // The part moved or its view-dependent scale changed: its box on screen is measured again,
+    // and the control's hover index with it.
+    void ForgetScreenBox();
     void Release();
     bool CreateRecords();
     bool PartCreatePrimitive();

@@ -104,16 +104,15 @@ int ScreenGrid::Cell(double v, double low, double size, int count) {
 
 void ScreenGrid::Build(double margin) {
     if (boxed_.empty()) return;
-    for (Boxed& b : boxed_)
-        b.box = {b.box.minX - margin, b.box.minY - margin, b.box.maxX + margin,
-                 b.box.maxY + margin};
     minX_ = minY_ = INFINITY;
     maxX_ = maxY_ = -INFINITY;
-    for (const Boxed& b : boxed_) {
-        minX_ = std::fmin(minX_, b.box.minX);
-        minY_ = std::fmin(minY_, b.box.minY);
-        maxX_ = std::fmax(maxX_, b.box.maxX);
-        maxY_ = std::fmax(maxY_, b.box.maxY);
+    for (Boxed& b : boxed_) {
+        b.box = {b.box.minX - margin, b.box.minY - margin, b.box.maxX + margin,
+                 b.box.maxY + margin};
+        minX_ = std::min(minX_, b.box.minX);
+        minY_ = std::min(minY_, b.box.minY);
+        maxX_ = std::max(maxX_, b.box.maxX);
+        maxY_ = std::max(maxY_, b.box.maxY);
     }
     // About one box per cell, as the boxes spread over the whole grid.
     const int side = std::clamp(static_cast<int>(std::ceil(std::sqrt(boxed_.size()))), 1, MaxSide);
@@ -122,23 +121,19 @@ void ScreenGrid::Build(double margin) {
     cellHeight_ = (maxY_ - minY_) / rows_;
     // Counted first, then filed: each cell's items stay in the order they were added.
     cellStart_.assign(static_cast<size_t>(columns_ * rows_) + 1, 0);
-    for (int pass = 0; pass < 2; ++pass) {
-        if (pass == 1) {
-            for (size_t c = 1; c < cellStart_.size(); ++c)
-                cellStart_[c] += cellStart_[c - 1];
-            cellItems_.resize(cellStart_.back());
-        }
-        for (const Boxed& b : boxed_) {
-            for (int row = Row(b.box.minY); row <= Row(b.box.maxY); ++row)
-                for (int column = Column(b.box.minX); column <= Column(b.box.maxX); ++column) {
-                    const size_t cell = static_cast<size_t>(row * columns_ + column);
-                    if (pass == 0)
-                        ++cellStart_[cell + 1];
-                    else
-                        cellItems_[cellStart_[cell]++] = b.item;
-                }
-        }
+    for (Boxed& b : boxed_) {
+        b.cells = {Column(b.box.minX), Row(b.box.minY), Column(b.box.maxX), Row(b.box.maxY)};
+        for (int row = b.cells[1]; row <= b.cells[3]; ++row)
+            for (int column = b.cells[0]; column <= b.cells[2]; ++column)
+                ++cellStart_[static_cast<size_t>(row * columns_ + column) + 1];
     }
+    for (size_t c = 1; c < cellStart_.size(); ++c)
+        cellStart_[c] += cellStart_[c - 1];
+    cellItems_.resize(cellStart_.back());
+    for (const Boxed& b : boxed_)
+        for (int row = b.cells[1]; row <= b.cells[3]; ++row)
+            for (int column = b.cells[0]; column <= b.cells[2]; ++column)
+                cellItems_[cellStart_[static_cast<size_t>(row * columns_ + column)]++] = b.item;
     // Filing moved every start to its cell's end, which is the next cell's start.
     for (size_t c = cellStart_.size() - 1; c > 0; --c)
         cellStart_[c] = cellStart_[c - 1];
@@ -164,10 +159,12 @@ bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double 
             first = false;
             continue;
         }
-        out->minX = std::fmin(out->minX, p[0]);
-        out->maxX = std::fmax(out->maxX, p[0]);
-        out->minY = std::fmin(out->minY, p[1]);
-        out->maxY = std::fmax(out->maxY, p[1]);
+        // A later corner that is not a number is passed over; a first one leaves the box not
+        // finite, so the part is never culled.
+        out->minX = std::min(out->minX, p[0]);
+        out->maxX = std::max(out->maxX, p[0]);
+        out->minY = std::min(out->minY, p[1]);
+        out->maxY = std::max(out->maxY, p[1]);
     }
     return std::isfinite(out->minX) && std::isfinite(out->maxX) && std::isfinite(out->minY) &&
            std::isfinite(out->maxY);

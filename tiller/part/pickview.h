@@ -6,6 +6,7 @@
 
 #include "tiller/host/korvex.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -70,7 +71,7 @@ bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double 
 class ScreenGrid {
   public:
     void Clear();
-    void Add(uint32_t item, const ScreenBox& box) { boxed_.push_back({item, box}); }
+    void Add(uint32_t item, const ScreenBox& box) { boxed_.push_back({item, box, {}}); }
     // An item without a box: every point is near it.
     void AddEverywhere(uint32_t item) { everywhere_.push_back(item); }
     // Files the boxes, each grown by `margin` on every side, into cells.
@@ -90,6 +91,7 @@ class ScreenGrid {
     struct Boxed {
         uint32_t item;
         ScreenBox box;
+        std::array<int, 4> cells; // first column and row, last column and row
     };
     // The cell column and row of a coordinate within the grid's bounds; rounding is monotonic,
     // so a point inside a box falls in a cell the box was filed in.

@@ -128,7 +128,6 @@ struct GControl {
     void ReleaseGeometry();
     void AddHandleFor(GraphicStruct* group);
     void RefreshHoverIndex(const tiller::PickView& view);
-    void ConsiderForHover(size_t position, const tiller::PickView& view);
     GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);
     GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,

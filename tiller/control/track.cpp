@@ -86,13 +86,6 @@ void GControl::RefreshHoverIndex(const tiller::PickView& view) {
     hoverIndexKey = {view.generation, view.radius, screenBoxChanges, handles.size()};
 }
 
-void GControl::ConsiderForHover(size_t position, const tiller::PickView& view) {
-    GHandle* handle = hoverIndexHandles[position];
-    if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) return;
-    tiller::GHandlePart* part = handle->PartToHitTest(view);
-    if (part) hoverOrder.push_back({handle->EffectivePriority(), position, handle, part});
-}
-
 // The handle the choosing rule picks among those hit at (x, y, z); null for none. Only the
 // handles the index finds near the cursor are looked at. A handle of a higher priority always
 // beats one of a lower, so the handles are tested a priority at a time, from the highest down,
@@ -104,14 +97,19 @@ GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
     const tiller::PickView view =
         pickViews.Read(activeViewport, x, y, z, tiller::DefaultPickAperture());
     hoverOrder.clear();
+    const auto consider = [&](size_t position) {
+        GHandle* handle = hoverIndexHandles[position];
+        if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) return;
+        tiller::GHandlePart* part = handle->PartToHitTest(view);
+        if (part) hoverOrder.push_back({handle->EffectivePriority(), position, handle, part});
+    };
     if (view.view) {
         RefreshHoverIndex(view);
         if (view.culls)
-            hoverIndex.ForEachNear(view.cursorX, view.cursorY,
-                                   [&](uint32_t position) { ConsiderForHover(position, view); });
+            hoverIndex.ForEachNear(view.cursorX, view.cursorY, consider);
         else
             for (size_t position = 0; position < hoverIndexHandles.size(); ++position)
-                ConsiderForHover(position, view);
+                consider(position);
     }
     // The list position breaks ties, as a stable sort would, without its scratch buffer.
     std::sort(hoverOrder.begin(), hoverOrder.end(),

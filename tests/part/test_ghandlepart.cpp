@@ -80,8 +80,8 @@ TEST_F(PartTest, FollowingADragSettlesWhereEveryStepWouldHavePlacedIt) {
         follower->PartSettle();
         const ExtentsStruct* got = follower->PartGetExtents();
         const ExtentsStruct* want = placed->PartGetExtents();
-        for (auto corner : {ExtentsGetX1, ExtentsGetY1, ExtentsGetZ1, ExtentsGetX2, ExtentsGetY2,
-                            ExtentsGetZ2})
+        for (auto corner :
+             {ExtentsGetX1, ExtentsGetY1, ExtentsGetZ1, ExtentsGetX2, ExtentsGetY2, ExtentsGetZ2})
             EXPECT_NEAR(corner(got), corner(want), 1e-12);
         EXPECT_NEAR(tiller::VertexDistance(follower->PartGetCenter(), placed->PartGetCenter()), 0,
                     1e-12);

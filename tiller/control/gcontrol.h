@@ -113,8 +113,8 @@ struct GControl {
         uint64_t boxChanges = 0;
         size_t handles = 0;
         bool operator==(const HoverIndexKey& o) const {
-            return generation == o.generation && radius == o.radius &&
-                   boxChanges == o.boxChanges && handles == o.handles;
+            return generation == o.generation && radius == o.radius && boxChanges == o.boxChanges &&
+                   handles == o.handles;
         }
     };
 

@@ -86,6 +86,15 @@ TEST_F(PartTest, FollowingADragSettlesWhereEveryStepWouldHavePlacedIt) {
         EXPECT_NEAR(tiller::VertexDistance(follower->PartGetCenter(), placed->PartGetCenter()), 0,
                     1e-12);
     }
+    // A bake the host cannot make leaves the part as it was, still to be settled.
+    GHandlePart* part = Load(AddStatic(root, "Failing", {0.2, 0.1, 0}))->Part(tiller::SlotStatic);
+    const double before = ExtentsGetX2(part->PartGetExtents());
+    part->PartFollowMatrix(stretched);
+    kvFailNthCreation(1);
+    EXPECT_FALSE(part->PartSettle());
+    EXPECT_EQ(ExtentsGetX2(part->PartGetExtents()), before);
+    EXPECT_TRUE(part->PartSettle());
+    EXPECT_NEAR(ExtentsGetX2(part->PartGetExtents()), 2 * before, 1e-12);
 }
 
 TEST_F(PartTest, FixedSizeSetsTheLimitsAndSelectionSizedPartsHaveNone) {

@@ -341,7 +341,7 @@ std::string GCtrlManager::Report(GControl* control) {
     // Parts that followed a drag catch up before their extents and centres are written.
     for (GHandle* handle : control->handles)
         for (tiller::GHandlePart* part : handle->parts)
-            if (part) part->PartSettle();
+            if (part && !part->PartSettle()) return {};
     std::string report;
     tiller::GControlReport(control, report, "");
     return report;

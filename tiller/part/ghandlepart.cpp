@@ -405,9 +405,9 @@ void GHandlePart::PartUpdateResolution() {
 }
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
-    if (!PartIsDisplayable()) return 0;
+    if (!PartIsDisplayable() || !PlaceGeometry(m)) return 0;
     Pending = false;
-    return PlaceWorkingCopy(m, true);
+    return FinishPlacing(m, true);
 }
 
 // Drag steps come far more often than anything reads a following part's geometry: baking a
@@ -419,24 +419,26 @@ void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
     Pending = true;
 }
 
-void GHandlePart::PartSettle() {
-    if (!Pending) return;
+bool GHandlePart::PartSettle() {
+    if (!Pending) return true;
+    if (!PlaceGeometry(&PendingMatrix)) return false;
     Pending = false;
-    PlaceWorkingCopy(&PendingMatrix, false);
+    FinishPlacing(&PendingMatrix, false);
+    return true;
 }
 
-int GHandlePart::PlaceWorkingCopy(const MatrixStruct* m, bool moveElement) {
-    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+// False, with nothing changed, only when a distorting matrix cannot be baked.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
-    } else if (!OffsetBakedGeometry(m)) {
-        RestoreSavedGeometry();
-        GraphicSetMatrix(Geometry, nullptr, 0);
-        SavedGeometry = GraphicCopyEx(Geometry, nullptr, 0, CopyFlags);
-        GraphicTransform(Geometry, m, 0, 1, 1, 0);
-        BakedMatrix = *m;
+        return true;
     }
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m);
+}
+
+int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
+    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     const MatrixStruct* applied = m ? m : &Identity;
     if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
@@ -473,6 +475,21 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
     MatrixStruct offset{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, m->m[12] - BakedMatrix.m[12],
                          m->m[13] - BakedMatrix.m[13], m->m[14] - BakedMatrix.m[14], 1}};
     GraphicSetMatrix(Geometry, &offset, 0);
+    return true;
+}
+
+// The untransformed copy is made first: when the host cannot make it, the part stays exactly as
+// it was.
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m) {
+    GraphicStruct* untransformed =
+        GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+    if (!untransformed) return false;
+    RestoreSavedGeometry();
+    GraphicSetMatrix(Geometry, nullptr, 0);
+    GraphicSetMatrix(untransformed, nullptr, 0);
+    SavedGeometry = untransformed;
+    GraphicTransform(Geometry, &m, 0, 1, 1, 0);
+    BakedMatrix = m;
     return true;
 }
 

@@ -35,8 +35,9 @@ class GHandlePart {
     // no host record, so a step never leaves a part half moved.
     void PartFollowMatrix(const MatrixStruct& m);
     // Brings the working copy up to the matrix the element shows; everything that reads the
-    // geometry, the extents or the centre of a part that follows drags settles it first.
-    void PartSettle();
+    // geometry, the extents or the centre of a part that follows drags settles it first. False,
+    // with the part as it was, when the host cannot make the records for it.
+    bool PartSettle();
     void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
@@ -128,7 +129,9 @@ class GHandlePart {
     int ViewMode() const;
     int PartUpdateCenter();
     int PartCenterFromExtents();
-    int PlaceWorkingCopy(const MatrixStruct* m, bool moveElement);
+    bool PlaceGeometry(const MatrixStruct* m);
+    bool BakeIntoWorkingCopy(const MatrixStruct& m);
+    int FinishPlacing(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
     bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();

@@ -405,7 +405,8 @@ void GHandlePart::PartUpdateResolution() {
 }
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
-    if (!PartIsDisplayable() || !PlaceGeometry(m)) return 0;
+    if (!PartIsDisplayable()) return 0;
+    PlaceGeometry(m, false);
     Pending = false;
     return FinishPlacing(m, true);
 }
@@ -421,20 +422,20 @@ void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
 
 bool GHandlePart::PartSettle() {
     if (!Pending) return true;
-    if (!PlaceGeometry(&PendingMatrix)) return false;
+    if (!PlaceGeometry(&PendingMatrix, true)) return false;
     Pending = false;
     FinishPlacing(&PendingMatrix, false);
     return true;
 }
 
-// False, with nothing changed, only when a distorting matrix cannot be baked.
-bool GHandlePart::PlaceGeometry(const MatrixStruct* m) {
+// False, with nothing changed, only when a strict bake of a distorting matrix fails.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
         return true;
     }
-    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m);
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict);
 }
 
 int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
@@ -478,15 +479,16 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
     return true;
 }
 
-// The untransformed copy is made first: when the host cannot make it, the part stays exactly as
-// it was.
-bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m) {
+// The untransformed copy is made first, so that a strict bake the host cannot make leaves the
+// part exactly as it was. A placement by setup bakes without the copy then, as it always has:
+// its next placement starts from the baked vertices.
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict) {
     GraphicStruct* untransformed =
         GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
-    if (!untransformed) return false;
+    if (!untransformed && strict) return false;
     RestoreSavedGeometry();
     GraphicSetMatrix(Geometry, nullptr, 0);
-    GraphicSetMatrix(untransformed, nullptr, 0);
+    if (untransformed) GraphicSetMatrix(untransformed, nullptr, 0);
     SavedGeometry = untransformed;
     GraphicTransform(Geometry, &m, 0, 1, 1, 0);
     BakedMatrix = m;

@@ -129,8 +129,8 @@ class GHandlePart {
     int ViewMode() const;
     int PartUpdateCenter();
     int PartCenterFromExtents();
-    bool PlaceGeometry(const MatrixStruct* m);
-    bool BakeIntoWorkingCopy(const MatrixStruct& m);
+    bool PlaceGeometry(const MatrixStruct* m, bool strict);
+    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict);
     int FinishPlacing(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
     bool OffsetBakedGeometry(const MatrixStruct* m);

@@ -420,8 +420,7 @@ void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
     Pending = true;
 }
 
-bool GHandlePart::PartSettle() {
-    if (!Pending) return true;
+bool GHandlePart::SettlePending() {
     if (!PlaceGeometry(&PendingMatrix, true)) return false;
     Pending = false;
     FinishPlacing(&PendingMatrix, false);

@@ -37,7 +37,7 @@ class GHandlePart {
     // Brings the working copy up to the matrix the element shows; everything that reads the
     // geometry, the extents or the centre of a part that follows drags settles it first. False,
     // with the part as it was, when the host cannot make the records for it.
-    bool PartSettle();
+    bool PartSettle() { return !Pending || SettlePending(); }
     void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
@@ -129,6 +129,7 @@ class GHandlePart {
     int ViewMode() const;
     int PartUpdateCenter();
     int PartCenterFromExtents();
+    bool SettlePending();
     bool PlaceGeometry(const MatrixStruct* m, bool strict);
     bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict);
     int FinishPlacing(const MatrixStruct* m, bool moveElement);

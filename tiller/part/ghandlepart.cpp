@@ -406,22 +406,43 @@ void GHandlePart::PartUpdateResolution() {
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
     if (!PartIsDisplayable()) return 0;
+    PlaceGeometry(m, false);
+    Pending = false;
+    return FinishPlacing(m, true);
+}
+
+// Drag steps come far more often than anything reads a following part's geometry: baking a
+// distorting matrix or walking the vertices for new extents waits for that reader.
+void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
+    if (!PartIsDisplayable()) return;
+    Primitive->SetMatrix(&m, false);
+    PendingMatrix = m;
+    Pending = true;
+}
+
+bool GHandlePart::SettlePending() {
+    if (!PlaceGeometry(&PendingMatrix, true)) return false;
+    Pending = false;
+    FinishPlacing(&PendingMatrix, false);
+    return true;
+}
+
+// False, with nothing changed, only when a strict bake of a distorting matrix fails.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
-    } else if (!OffsetBakedGeometry(m)) {
-        RestoreSavedGeometry();
-        GraphicSetMatrix(Geometry, nullptr, 0);
-        SavedGeometry = GraphicCopyEx(Geometry, nullptr, 0, CopyFlags);
-        GraphicTransform(Geometry, m, 0, 1, 1, 0);
-        BakedMatrix = *m;
+        return true;
     }
-    MatrixStruct* identity = m ? nullptr : MatrixSingle();
-    const MatrixStruct* applied = m ? m : identity;
-    Primitive->SetMatrix(applied, false);
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict);
+}
+
+int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
+    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    const MatrixStruct* applied = m ? m : &Identity;
+    if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
     MatrixAssign(applied, &PartMatrix);
-    MatrixDispose(&identity);
     RebuildDisplayMatrices();
     if (TracksSnapCenter() && RefPoint) {
         if (const VertexStruct* reference = GraphicGetReferencePoint(Geometry))
@@ -457,6 +478,22 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
     return true;
 }
 
+// The untransformed copy is made first, so that a strict bake the host cannot make leaves the
+// part exactly as it was. A placement by setup bakes without the copy then, as it always has:
+// its next placement starts from the baked vertices.
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict) {
+    GraphicStruct* untransformed =
+        GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+    if (!untransformed && strict) return false;
+    RestoreSavedGeometry();
+    GraphicSetMatrix(Geometry, nullptr, 0);
+    if (untransformed) GraphicSetMatrix(untransformed, nullptr, 0);
+    SavedGeometry = untransformed;
+    GraphicTransform(Geometry, &m, 0, 1, 1, 0);
+    BakedMatrix = m;
+    return true;
+}
+
 void GHandlePart::RestoreSavedGeometry() {
     if (!SavedGeometry) return;
     DetachAndDispose(&Geometry);
@@ -486,7 +523,7 @@ int GHandlePart::PartUpdateCenter() {
 }
 
 int GHandlePart::PartCenterFromExtents() {
-    ScreenGeneration = 0;
+    ForgetScreenBox();
     if (!ExtentsValid(Extents)) return 0;
     const double x1 = ExtentsGetX1(Extents), x2 = ExtentsGetX2(Extents);
     const double y1 = ExtentsGetY1(Extents), y2 = ExtentsGetY2(Extents);
@@ -499,9 +536,15 @@ int GHandlePart::PartCenterFromExtents() {
     return 1;
 }
 
-bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
-    if (MatrixEqual(ViewMatrix, v)) return true;
+void GHandlePart::ForgetScreenBox() {
     ScreenGeneration = 0;
+    if (Control) ++Control->screenBoxChanges;
+}
+
+bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
+    PartSettle();
+    if (MatrixEqual(ViewMatrix, v)) return true;
+    ForgetScreenBox();
     MatrixAssign(v, &ViewMatrix);
     MatrixAssign(v, &ViewMatrixInv);
     if (!MatrixInvertAffine(&ViewMatrixInv)) {

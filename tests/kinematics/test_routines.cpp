@@ -1,8 +1,9 @@
-// The drag routines on hand-built handles, for what a drag through the exports does not reach:
-// the modifier flags (uniform, from the centre, equal x and y), the zoom-adapted frame of scale2,
-// the flat-selection path of the scene scale, the separate handle matrix of the axis and plane
-// scales, a ring grabbed above its plane, and a plane move past the horizon. The selection is
-// the fixture's box (0.5, 0.2, 0)..(1.5, 0.8, 0.4).
+// HandleDrag and the drag routines on hand-built handles, for what a drag through the exports
+// does not reach: the guards and the pairs without a routine, host records across drag steps
+// whose record creations fail, the modifier flags (uniform, from the centre, equal x and y), the
+// zoom-adapted frame of scale2, the flat-selection path of the scene scale, the separate handle
+// matrix of the axis and plane scales, a ring grabbed above its plane, and a plane move past the
+// horizon. The selection is the fixture's box (0.5, 0.2, 0)..(1.5, 0.8, 0.4).
 #include "drag_fixture.h"
 
 #include "tiller/kinematics/routines.h"
@@ -13,6 +14,84 @@ const Vec Corner = BoxMin;
 const Vec Span = BoxMax - BoxMin;
 // The scene scale's anchor for a handle at the box centre: the corner (x1, y1) on its plane.
 const Vec Anchor{0.5, 0.2, 0.2};
+
+struct Pair {
+    uint32_t transform, movement;
+};
+const Pair Routines[] = {
+    {TransformMove, MovementRotbarX},     {TransformMove, MovementRotbarXY},
+    {TransformMove, MovementWorkPlaneXY}, {TransformScale, MovementRotbarX},
+    {TransformScale, MovementRotbarXY},   {TransformScale, MovementHandleX},
+    {TransformScale, MovementSceneXY},    {TransformScale, MovementSceneDiag},
+    {TransformScale2, MovementRotbarX},   {TransformRotate, MovementRotbarXY},
+};
+const Vec Grab = BoxCentre + Vec{0.3, 0.2, 0};
+
+// A refused step leaves the drag matrix and the result alone; a pair without a routine answers 0
+// with the identity.
+TEST_F(DragTest, GuardsRefuseAndPairsWithoutARoutineLeaveTheIdentity) {
+    GHandle* h = MakeHandle(TransformMove, MovementWorkPlaneXY, Identity, BoxCentre);
+    Start(h, Grab);
+    ASSERT_EQ(Drag(h, At(Grab + Vec{1, 0, 0})), 1);
+    const MatrixStruct moved = *h->mDrag;
+    MatrixStruct* none = nullptr;
+    EXPECT_EQ(tiller::HandleDrag(h, &none, At(Grab)), 0);
+    EXPECT_EQ(tiller::HandleDrag(h, nullptr, At(Grab)), 0);
+    const auto refuses = [&](auto&& change, auto&& undo) {
+        change();
+        MatrixStruct* result = MatrixCopyEx(&moved);
+        EXPECT_EQ(tiller::HandleDrag(h, &result, At(Grab)), 0);
+        EXPECT_TRUE(MatrixEqual(h->mDrag, &moved));
+        EXPECT_TRUE(MatrixEqual(result, &moved)) << "the result is not touched";
+        MatrixDispose(&result);
+        undo();
+    };
+    refuses([&] { h->isLoaded = 0; }, [&] { h->isLoaded = 1; });
+    refuses([&] { h->DisableMask = 2; }, [&] { h->DisableMask = 0; });
+    refuses([&] { h->TransformType = TransformNone; }, [&] { h->TransformType = TransformMove; });
+    refuses([&] { h->TransformType = TransformUndefined; },
+            [&] { h->TransformType = TransformMove; });
+    refuses([&] { h->pViewport = nullptr; }, [&] { h->pViewport = vp_; });
+    for (uint32_t movement : {MovementSceneX, MovementRotbarXYZ, MovementSceneXYZ}) {
+        h->MovementType = MovementWorkPlaneXY;
+        ASSERT_EQ(Drag(h, At(Grab + Vec{1, 0, 0})), 1);
+        h->MovementType = movement;
+        MatrixStruct returned;
+        EXPECT_EQ(Drag(h, At(Grab + Vec{1, 0, 0}), &returned), 0);
+        EXPECT_TRUE(MatrixIsIdentity(h->mDrag) && MatrixIsIdentity(&returned));
+    }
+}
+
+// Once a handle holds its drag matrix and its selection box, a step of any routine makes no
+// lasting record, whether it succeeds or one of its creations fails; a failed step leaves the
+// identity.
+TEST_F(DragTest, DragStepsReleaseEveryRecordEvenWhenCreationsFail) {
+    for (bool perspective : {false, true}) {
+        Look({3, -4, 2.5}, perspective);
+        for (const Pair& p : Routines) {
+            GHandle* h = MakeHandle(p.transform, p.movement, Identity, BoxCentre);
+            Start(h, Grab);
+            const tiller::DragSample step = At(Grab + Vec{0.2, 0.1, 0});
+            ASSERT_EQ(Drag(h, step), 1) << p.transform << "/" << p.movement;
+            const long settled = kvLiveTotal();
+            ASSERT_EQ(Drag(h, step), 1);
+            EXPECT_EQ(kvLiveTotal(), settled);
+            for (long n = 1;; ++n) {
+                kvFailNthCreation(n);
+                MatrixStruct* m = MatrixSingle();
+                const int ok = m ? tiller::HandleDrag(h, &m, step) : 0;
+                MatrixDispose(&m);
+                const bool fired = kvFailureFired();
+                kvFailNthCreation(0);
+                EXPECT_EQ(kvLiveTotal(), settled) << p.transform << "/" << p.movement << " n=" << n;
+                if (!ok && n > 1) {
+                    EXPECT_TRUE(MatrixIsIdentity(h->mDrag));
+                }
+                if (!fired) break;
+            }
+        }
+    }
+}
 
 TEST(ProjectedRatio, MeasuresAlongTheStartOffsetWithSign) {
     const double rows[][5] = {{0, 0, 5, 7, 1.0},   {5e-8, -5e-8, 5, 7, 1.0}, {2, 0, -3, 9, -1.5},

@@ -60,18 +60,10 @@ int MoveToProfileLayer(GraphicStruct* graphic, int32_t* moved) {
     return 1;
 }
 
-NotifyParam ReferenceParam(void* target) {
-    NotifyParam param{};
-    VariantInit(&param.value);
-    param.value.vt = VT_BYREF | VT_VOID;
-    param.value.byref = target;
-    return param;
-}
-
 // One notification record of the application, open from construction to Close.
 class NotifyRecord {
   public:
-    explicit NotifyRecord(AppStruct* app) : app_(app), appParam_(ReferenceParam(app)) {
+    explicit NotifyRecord(AppStruct* app) : app_(app), appParam_(NotifyReferenceParam(app)) {
         NotifyParam opening{};
         VariantInit(&opening.value);
         opening.value.vt = VT_UI4;
@@ -188,7 +180,7 @@ void DrawingProfile::ReleaseViewportsAndAnnounce() {
         ViewportDispose(&viewport);
     }
     NotifyRecord announcement(AppGetCurrentApp());
-    NotifyParam params[2] = {announcement.AppParam(), ReferenceParam(drawing_)};
+    NotifyParam params[2] = {announcement.AppParam(), NotifyReferenceParam(drawing_)};
     NotifyEngineNotify(nullptr, "DrawingProfile", ProfileClosingLine, ProfileClosingKind, 1, 2,
                        params);
     announcement.Close();

@@ -284,6 +284,15 @@ struct NotifyParam {
 };
 static_assert(sizeof(NotifyParam) == 32, "notification slots are 32 bytes");
 
+// A slot pointing at `target` (VT_BYREF | VT_VOID): it owns nothing, so clearing it frees nothing.
+inline NotifyParam NotifyReferenceParam(void* target) {
+    NotifyParam param{};
+    VariantInit(&param.value);
+    param.value.vt = VT_BYREF | VT_VOID;
+    param.value.byref = target;
+    return param;
+}
+
 typedef int (*NotifyCallback)(uint32_t kind, void* source, uint32_t phase, NotifyParam* params,
                               uint16_t flags);
 

@@ -87,14 +87,6 @@ void clearParams(std::vector<NotifyParam>& params) {
         VariantClear(&p.value);
 }
 
-NotifyParam referenceSlot(void* target) {
-    NotifyParam slot{};
-    VariantInit(&slot.value);
-    slot.value.vt = VT_BYREF | VT_VOID;
-    slot.value.byref = target;
-    return slot;
-}
-
 bool listensTo(const NotifyCookie& r, uint32_t kind) {
     return std::find(r.kinds.begin(), r.kinds.end(), kind) != r.kinds.end();
 }
@@ -251,15 +243,17 @@ KORVEX_API int NotifyEngineFreezeDbNotify(AppStruct* app, int freeze, int) {
 }
 
 void korvex::announceViewportClosing(ViewportStruct* vp) {
-    raiseFromApplication(12, 1, 0, {referenceSlot(&application()), referenceSlot(vp)});
+    raiseFromApplication(12, 1, 0,
+                         {NotifyReferenceParam(&application()), NotifyReferenceParam(vp)});
 }
 
 KORVEX_API int kvAppCloseDrawingNotify(DrawingStruct* drawing) {
-    return raiseFromApplication(11, 1, 0, {referenceSlot(&application()), referenceSlot(drawing)});
+    return raiseFromApplication(
+        11, 1, 0, {NotifyReferenceParam(&application()), NotifyReferenceParam(drawing)});
 }
 
 KORVEX_API int kvAppShutdownNotify() {
-    return raiseFromApplication(8, 1, 0, {referenceSlot(&application())});
+    return raiseFromApplication(8, 1, 0, {NotifyReferenceParam(&application())});
 }
 
 KORVEX_API int kvAppRaise(uint32_t kind, uint32_t phase, uint16_t flags,

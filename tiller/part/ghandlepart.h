@@ -29,8 +29,14 @@ class GHandlePart {
     bool PartIsVisible() const { return Visible == 1; }
     bool PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                               bool hideRotbarStatics) const;
-    int PartSetMatrix(const MatrixStruct* m);
-    void PartSetPlacement(const MatrixStruct* m);
+    // Makes ahead what placing the part by m needs, so that placing it makes nothing: the copy
+    // of its geometry kept unbaked when m distorts it (null when m needs none). False when the
+    // copy cannot be made.
+    bool PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbaked) const;
+    // Places the part by m, taking over `unbaked` from PartPrepareMatrix (without one the copy
+    // a distorting m needs is made here).
+    int PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked = nullptr);
+    void PartTakePlacement(MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
     // Forgets a viewport the host has closed, without touching it.
@@ -106,6 +112,7 @@ class GHandlePart {
     int PartUpdateCenter();
     int PartCenterFromExtents();
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
+    bool NeedsUnbakedCopy(const MatrixStruct* m) const;
     bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();
     void ConfigureScreenSizing();
@@ -115,6 +122,9 @@ class GHandlePart {
     bool IsViewDependent() const;
     bool DisplayedScreenBox(const PickView& view, ScreenBox* box) const;
 };
+
+// Releases a working copy of part geometry, attached to a drawing or not.
+void DisposeWorkingCopy(GraphicStruct** g);
 
 // The default pick aperture in pixels, from the host's screen width (computed once).
 int DefaultPickAperture();

@@ -462,6 +462,10 @@ int main(int argc, char** argv) {
                 "every %ld\n",
                 Session().size(), cleanRun.creationsBy.back(), cleanRun.allocationsBy.back(),
                 kind.c_str(), from, to, every);
+    // Where each step's N range ends, so a sweep can be narrowed to one step with --from/--to.
+    for (size_t i = 0; i < countBy.size(); ++i)
+        std::printf("%s  %s ..%ld", i % 6 ? "" : "\n", Session()[i].name, countBy[i]);
+    std::printf("\n");
     std::fflush(stdout);
 
     // Outcomes by the step the fault fires in (the same step as in the fault-free run).

@@ -9,7 +9,8 @@
 // reload that loads fewer handles than the fault-free run (a handle or part that does not
 // load is dropped) ends the comparison for that run.
 //
-//   tiller-sweep records|new [--every K] [--from N] [--to N] [--jobs J] [--wrong-state-passes]
+//   tiller-sweep records|new [--every K] [--from N] [--to N] [--step NAME] [--jobs J]
+//                            [--wrong-state-passes]
 //
 // Prints the outcomes by step with their counts; exits 1 when any run failed. With
 // --wrong-state-passes a silent wrong state is counted and printed but does not fail the sweep
@@ -26,6 +27,7 @@
 #include "korvex/view.h"
 #include "tiller/tiller.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -443,7 +445,7 @@ struct Children {
 
 int Usage() {
     std::fprintf(stderr, "usage: tiller-sweep records|new [--every K] [--from N] [--to N] "
-                         "[--jobs J] [--wrong-state-passes]\n");
+                         "[--step NAME] [--jobs J] [--wrong-state-passes]\n");
     return 2;
 }
 
@@ -455,8 +457,13 @@ int main(int argc, char** argv) {
     if (kind != "records" && kind != "new") return Usage();
     const Fault fault = kind == "records" ? Fault::Records : Fault::Allocations;
     long every = 1, from = 1, to = 0, jobs = 1;
+    std::string onlyStep; // only the N range of this step
     for (int i = 2; i < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--step" && i + 1 < argc) {
+            onlyStep = argv[i + 1];
+            continue;
+        }
         if (option == "--wrong-state-passes") {
             wrongStatePasses = true;
             --i;
@@ -502,6 +509,14 @@ int main(int argc, char** argv) {
     const std::vector<long>& countBy =
         fault == Fault::Records ? cleanRun.creationsBy : cleanRun.allocationsBy;
     if (to == 0 || to > countBy.back()) to = countBy.back();
+    if (!onlyStep.empty()) {
+        size_t i = 0;
+        while (i < Session().size() && Session()[i].name != onlyStep)
+            ++i;
+        if (i == Session().size()) return Usage();
+        from = std::max(from, i ? countBy[i - 1] + 1 : 1);
+        to = std::min(to, countBy[i]);
+    }
     std::printf("session: %zu steps, %ld record creations, %ld allocations; failing %s %ld..%ld "
                 "every %ld\n",
                 Session().size(), cleanRun.creationsBy.back(), cleanRun.allocationsBy.back(),

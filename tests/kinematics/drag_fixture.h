@@ -1,9 +1,11 @@
 // Hand-built handles for the drag routines: a handle whose frame, placement and selection are
 // set directly, placed by the library's own placement over one world box, in a viewport of the
-// reference host. Expected values in the tests are worked out in plain arithmetic.
+// reference host, with a mouseout part made from a square of a profile drawing when a routine
+// reads one. Expected values in the tests are worked out in plain arithmetic.
 #ifndef TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 #define TILLER_TESTS_KINEMATICS_DRAG_FIXTURE_H
 
+#include "control/test_profiles.h"
 #include "korvex/view.h"
 #include "support/live_records.h"
 #include "support/math3d.h"
@@ -38,11 +40,13 @@ class DragTest : public LiveRecordsTest {
     void SetUp() override {
         LiveRecordsTest::SetUp();
         vp_ = kvViewportCreate(nullptr, 800, 600);
+        profile_ = kvDrawingNew();
         Look({3, -4, 2.5}, false);
     }
     void ReleaseAll() override {
         handles_.clear();
         ViewportDispose(&vp_);
+        DrawingDispose(&profile_);
     }
 
     void Look(KvPoint eye, bool perspective) {
@@ -74,6 +78,8 @@ class DragTest : public LiveRecordsTest {
         h->MovementType = movement;
         h->PositionType = PositionRefpoint;
         h->OrientationType = OrientationGCtrlCS;
+        // Sized with the selection: the host never rescales its parts on its own.
+        h->ExtentsType = ExtentsBySelection;
         h->mProfileCS = MatrixCopyEx(&profile);
         h->mProfileCSInv = MatrixOrthoInvertEx(&profile);
         MatrixStruct* cs = MatrixSingle();
@@ -88,11 +94,15 @@ class DragTest : public LiveRecordsTest {
         VertexDispose(&ref);
         return h;
     }
-    // An (unloaded) mouseout part whose hit point, view scale and box the tests set.
-    tiller::GHandlePart* AddMouseout(GHandle* h) {
-        auto* part = new tiller::GHandlePart(vp_, nullptr, nullptr, nullptr, PartMouseout, nullptr,
-                                             h, 0, 1, 1, 1, 0);
+    // The handle's mouseout part: a square of half size 0.05 in the plane z = centre.z.
+    tiller::GHandlePart* AddMouseout(GHandle* h, Vec centre) {
+        GraphicStruct* root = DrawingGetModelRoot(profile_);
+        GraphicStruct* group = testprofile::AddGroup(root, {});
+        testprofile::AddSquare(group, centre, 0.05);
+        auto* part = new tiller::GHandlePart(vp_, root, group, profile_, PartMouseout, nullptr, h,
+                                             0, 1, 1, 1, 0);
         h->parts[tiller::SlotMouseout] = part;
+        EXPECT_TRUE(part->PartIsLoaded());
         return part;
     }
 
@@ -130,6 +140,7 @@ class DragTest : public LiveRecordsTest {
     }
 
     ViewportStruct* vp_ = nullptr;
+    DrawingStruct* profile_ = nullptr;
     std::vector<std::unique_ptr<GHandle>> handles_;
 };
 

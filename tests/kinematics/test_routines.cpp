@@ -89,7 +89,8 @@ TEST_F(DragTest, ScaleFlagsAndHandleMatrices) {
 TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
     GHandle* h = MakeHandle(TransformScale2, MovementRotbarX,
                             Frame({1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0.3, 0, 0}), Corner, nullptr);
-    AddMouseout(h)->ViewScale = 2.0;
+    const MatrixStruct twice{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1}};
+    ASSERT_TRUE(AddMouseout(h, Corner)->PartOnViewMatrixChanged(&twice));
     InBothViews([&](double tol) {
         Start(h, Corner + Vec{1.0, 0, 0});
         MatrixStruct handleMatrix;
@@ -110,7 +111,7 @@ TEST_F(DragTest, Scale2AnchorsTheBoxCentreInTheZoomedHandleFrame) {
 TEST_F(DragTest, SceneScaleOfAFlatSelectionMeasuresFromTheAnchorEdge) {
     GHandle* h = MakeHandle(TransformScale, MovementSceneXY, Identity, BoxCentre);
     ExtentsSet(h->extSelection, 0.5, 0.2, 0, 1.5, 0.8, 0);
-    ExtentsSet(AddMouseout(h)->Extents, 0, 0, 0, 0.1, 0.1, 0.1);
+    AddMouseout(h, Corner);
     const Vec grab = Corner + Vec{0.3, 0.2, 0.1};
     const Vec twice = Corner + (grab - Corner) * 2.0;
     Start(h, grab);
@@ -131,7 +132,8 @@ TEST_F(DragTest, RingGrabbedAboveItsPlaneTurnsByTheCursorsAngleAtThatHeight) {
     const Vec ref{1.0, 0.5, 0.2}, raise{0.25, 0, 0};
     GHandle* h =
         MakeHandle(TransformRotate, MovementRotbarXY, Frame({0, 1, 0}, {0, 0, 1}, {1, 0, 0}), ref);
-    VertexSet(AddMouseout(h)->HitPoint, ref.x + raise.x, ref.y, ref.z);
+    const Vec hit = ref + raise;
+    ASSERT_TRUE(AddMouseout(h, hit)->PartHitTest(vp_, hit.x, hit.y, hit.z, nullptr, nullptr, 5));
     InBothViews([&](double) {
         Start(h, ref + raise + Vec{0, 0.3, 0});
         ASSERT_EQ(Drag(h, At(ref + raise + Vec{0, 0, 0.3})), 1);

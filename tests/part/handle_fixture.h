@@ -29,7 +29,9 @@ class HandleFixture : public SceneFixture {
         handles.push_back(new GHandle(control, group, drawing, vp, kvSelectionExtents));
         return handles.back();
     }
-    static KvElementInfo Info(const tiller::GHandlePart* part) { return InfoOf(part->Primitive); }
+    static KvElementInfo Info(const tiller::GHandlePart* part) {
+        return InfoOf(part->PartGetPrimitive());
+    }
     // Whether the part's element draws with that matrix of its own.
     static bool DrawnWith(const tiller::GHandlePart* part, const MatrixStruct& expected) {
         const KvElementInfo info = Info(part);

@@ -1,7 +1,8 @@
 // Whole reports compared line by line with texts composed by hand from the report's layout
 // (tests/report/expected/), plus the number format on its own.
+#include "control/test_profiles.h"
 #include "report/report_text.h"
-#include "support/live_records.h"
+#include "support/scene_fixture.h"
 #include "tiller/control/gcontrol.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/part/ghandlepart.h"
@@ -23,7 +24,7 @@ MatrixStruct* TurnAndMove() {
     return m;
 }
 
-class ReportTest : public LiveRecordsTest {
+class ReportTest : public SceneFixture {
   protected:
     // A handle built without a group: it does not load and keeps its initial properties, which
     // the test then sets as a loaded handle would hold them.
@@ -35,22 +36,21 @@ class ReportTest : public LiveRecordsTest {
         return handle;
     }
 
-    // A part built without a graphic keeps its records but does not load.
+    // A part of the handle made from a part group of the profile drawing; without one it keeps
+    // its records but does not load.
     GHandlePart* AddPart(GControl& control, GHandle* handle, tiller::PartSlot slot, uint32_t type,
-                         double transparency) {
-        auto* part = new GHandlePart(nullptr, nullptr, nullptr, nullptr, type, &control, handle,
+                         double transparency, GraphicStruct* graphic = nullptr) {
+        auto* part = new GHandlePart(vp, root, graphic, drawing, type, &control, handle,
                                      transparency, 0.1, 0.75, 0.0, 0);
         handle->parts[slot] = part;
         return part;
     }
 
-    // Marks a part as loaded with the given box and centre.
-    static void ShowPart(GHandlePart* part, const double (&box)[6], const double (&center)[3]) {
-        part->Loaded = 1;
-        ExtentsSet(part->Extents, box[0], box[1], box[2], box[3], box[4], box[5]);
-        part->CenterWCS->x = center[0];
-        part->CenterWCS->y = center[1];
-        part->CenterWCS->z = center[2];
+    // A part group holding one line between two corners of the box it spans.
+    GraphicStruct* Diagonal(KvPoint from, KvPoint to) {
+        GraphicStruct* group = testprofile::AddGroup(root, {});
+        testprofile::AddLine(group, from, to, 0xFFFFFF);
+        return group;
     }
 };
 
@@ -98,17 +98,19 @@ TEST_F(ReportTest, HandlesPartsMatricesAndSettingsArePrintedInFull) {
     move->strMacros = "{CTRL}m";
     move->isLoaded = 1;
     AddPart(control, move, tiller::SlotMouseout, PartMouseout, 0.25);
-    AddPart(control, move, tiller::SlotCoordsystem, PartCoordsystem, 0.0)->Loaded = 1;
-    ShowPart(AddPart(control, move, tiller::SlotStatic, PartStatic, -0.5),
-             {-1.5, 0, 2, 1e-9, 0.123456789, 1e8}, {-0.75, 0.5, -0.0});
+    AddPart(control, move, tiller::SlotCoordsystem, PartCoordsystem, 0.0,
+            testprofile::AddCoordsystem(root));
+    AddPart(control, move, tiller::SlotStatic, PartStatic, -0.5,
+            Diagonal({-1.5, 0, 2}, {1e-9, 0.123456789, 1e8}))
+        ->PartSetVisible(true);
     control.highlightedHandle = move;
 
     GHandle* refPoint = AddHandle(control, "Reference_point", TransformRotate);
     refPoint->isLoaded = 1;
     refPoint->DisableMask = tiller::DisabledBySettings;
-    GHandlePart* hidden = AddPart(control, refPoint, tiller::SlotStatic, PartStatic, 1.0);
-    ShowPart(hidden, {1.5, -0.25, -1e-9, 2, 0.75, 3}, {1.75, 0.25, 1.5});
-    hidden->Visible = 0;
+    // Parts are made hidden; this one stays so.
+    AddPart(control, refPoint, tiller::SlotStatic, PartStatic, 1.0,
+            Diagonal({1.5, -0.25, -1e-9}, {2, 0.75, 3}));
 
     AddHandle(control, "Grip", TransformScale2);
     AddHandle(control, "Stretch", TransformScale);

@@ -182,7 +182,6 @@ void GHandle::LoadPart(GraphicStruct* child) {
         GHandlePart(pViewport, pGroup, child, pDrawing, type, pControl, this, values.transparency,
                     values.ambient, values.diffuse, values.specular, values.fixedSize);
     if (!part) return;
-    part->Source = child;
     if (parts[slot])
         ReportDiagnostic(DiagnosticCode::PartReplaced, {}, EnumToText(PartVocabulary(), type));
     delete parts[slot];
@@ -193,7 +192,7 @@ void GHandle::LoadPart(GraphicStruct* child) {
 bool GHandle::HasRequiredPart(PartSlot slot, uint32_t type) {
     const GHandlePart* part = parts[slot];
     if (IsPresentAndLoaded(part)) return true;
-    const DiagnosticsSubject subject(pGroup, part ? part->Source : nullptr);
+    const DiagnosticsSubject subject(pGroup, part ? part->PartGetSource() : nullptr);
     ReportDiagnostic(part ? DiagnosticCode::PartUnusable : DiagnosticCode::PartMissing, {},
                      EnumToText(PartVocabulary(), type));
     return false;
@@ -208,7 +207,7 @@ int GHandle::HasRequiredParts() {
     mProfileCS = MatrixCopyEx(parts[SlotCoordsystem]->PartGetBasis());
     mProfileCSInv = MatrixOrthoInvertEx(mProfileCS);
     if (mProfileCS && !mProfileCSInv) {
-        const DiagnosticsSubject subject(pGroup, parts[SlotCoordsystem]->Source);
+        const DiagnosticsSubject subject(pGroup, parts[SlotCoordsystem]->PartGetSource());
         ReportSingularFrame(mProfileCS);
     }
     mCoordSystem = MatrixCopyEx(mProfileCS);

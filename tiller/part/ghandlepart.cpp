@@ -222,7 +222,7 @@ GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, Graphic
                          DrawingStruct* drawing, uint32_t type, GControl* control, GHandle* owner,
                          double transparency, double ambient, double diffuse, double specular,
                          int32_t fixedSize)
-    : Owner(owner), Control(control), Viewport(viewport), GroupGraphic(group),
+    : Owner(owner), Control(control), Viewport(viewport), GroupGraphic(group), Source(graphic),
       Transparency(transparency), Ambient(ambient), Diffuse(diffuse), Specular(specular),
       FixedSize(fixedSize), Type(type) {
     // A throw half-way must not leave the element, or its view-matrix callback, behind.

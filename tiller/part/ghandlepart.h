@@ -61,12 +61,20 @@ class GHandlePart {
     // The view-dependent matrix changed: rebuild the derived matrices and the snap centre.
     bool PartOnViewMatrixChanged(const MatrixStruct* v);
     bool TracksSnapCenter() const;
+    uint32_t PartGetType() const { return Type; }
+    double PartGetTransparency() const { return Transparency; }
+    const VertexStruct* PartGetCenter() const { return CenterWCS; }
+    // The part group of the profile the part was made from (for messages about it).
+    GraphicStruct* PartGetSource() const { return Source; }
+    GraphicStruct* PartGetGeometry() const { return Geometry; }
+    CRedUIElement* PartGetPrimitive() const { return Primitive; }
 
+  private:
     GHandle* Owner;
     GControl* Control;
     ViewportStruct* Viewport;
     GraphicStruct* GroupGraphic;
-    GraphicStruct* Source = nullptr; // the part group of the profile it was made from
+    GraphicStruct* Source; // the part group of the profile it was made from
     GraphicStruct* Geometry = nullptr;
     GraphicStruct* SavedGeometry = nullptr;
     ExtentsStruct* Extents = nullptr;
@@ -96,7 +104,6 @@ class GHandlePart {
     CRedUIElement* Primitive = nullptr;
     uint32_t Type;
 
-  private:
     // The displayed part's box on screen, valid for the pick view generation it was made in
     // (0: none yet, or the part or its view-dependent scale changed since).
     ScreenBox Screen{};

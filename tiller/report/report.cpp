@@ -78,19 +78,20 @@ void WritePartBlock(ReportText& out, const GHandlePart* part, const std::string&
     }
     const bool displayable = part->PartIsDisplayable();
     out << '\n';
-    out << indent << "Type = " << EnumText(PartVocabulary(), part->Type) << '\n';
+    out << indent << "Type = " << EnumText(PartVocabulary(), part->PartGetType()) << '\n';
     out << indent << "Loaded = " << BoolText(part->PartIsLoaded()) << '\n';
     out << indent << "Geometry = " << BoolText(displayable) << '\n';
-    out << indent << "Visible = " << BoolText(part->Visible == 1 && displayable) << '\n';
-    out << indent << "Transparency = " << FormatReportNumber(part->Transparency, false) << '\n';
+    out << indent << "Visible = " << BoolText(part->PartIsVisible() && displayable) << '\n';
+    out << indent << "Transparency = " << FormatReportNumber(part->PartGetTransparency(), false)
+        << '\n';
     out << indent << "Extents = ";
-    if (part->Extents && displayable)
-        WriteExtentsBlock(out, "", part->Extents, indent);
+    if (part->PartGetExtents() && displayable)
+        WriteExtentsBlock(out, "", part->PartGetExtents(), indent);
     else
         out << "NULL\n";
     out << indent << "Extents center in WCS: ";
-    if (part->CenterWCS && displayable) {
-        const VertexStruct& center = *part->CenterWCS;
+    if (part->PartGetCenter() && displayable) {
+        const VertexStruct& center = *part->PartGetCenter();
         out << "x = " << FormatReportNumber(center.x, false)
             << ", y = " << FormatReportNumber(center.y, false)
             << ", z = " << FormatReportNumber(center.z, false);

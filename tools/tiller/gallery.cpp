@@ -165,7 +165,8 @@ std::string PropertiesCell(const GHandle& h) {
     std::string parts;
     for (int slot = 0; slot < SlotCount; ++slot)
         if (const GHandlePart* part = h.Part(static_cast<PartSlot>(slot)))
-            parts += (parts.empty() ? "" : ", ") + EnumToText(PartVocabulary(), part->Type);
+            parts +=
+                (parts.empty() ? "" : ", ") + EnumToText(PartVocabulary(), part->PartGetType());
     const std::pair<const char*, std::string> rows[] = {
         {"transform", EnumToText(TransformVocabulary(), h.TransformType)},
         {"movement", EnumToText(MovementVocabulary(), h.MovementType)},

@@ -495,8 +495,8 @@ std::vector<Finding> AuthoringFindings(const GHandle& h) {
                             "fixed-size handle and is picked at the wrong size: use it only with "
                             "handle_extents by_selection",
                             h.Part(SlotHighlightArea)});
-    if (mouseout && mouseout->Geometry && IsFixedSize(h) &&
-        GraphicWalk(mouseout->Geometry, HoldsFacets, 1, 1, 0) == 0)
+    if (mouseout && mouseout->PartGetGeometry() && IsFixedSize(h) &&
+        GraphicWalk(mouseout->PartGetGeometry(), HoldsFacets, 1, 1, 0) == 0)
         findings.push_back({"mouseout-not-pickable",
                             "the mouseout part of a fixed-size handle holds only lines, which "
                             "perspective views pick with a quarter of the pick radius: give it "
@@ -536,9 +536,9 @@ Json HandleSummary(const GHandle& h, const ProfileMap& map) {
     for (int slot = 0; slot < SlotCount; ++slot) {
         const GHandlePart* part = h.Part(static_cast<PartSlot>(slot));
         if (!part || !part->PartIsLoaded()) continue;
-        const ProfileMap::Place* place = map.Find(part->Source);
+        const ProfileMap::Place* place = map.Find(part->PartGetSource());
         parts.push_back({{"part", place ? place->number : 0},
-                         {"type", EnumToText(PartVocabulary(), part->Type)}});
+                         {"type", EnumToText(PartVocabulary(), part->PartGetType())}});
     }
     std::sort(parts.begin(), parts.end(),
               [](const Json& a, const Json& b) { return a["part"] < b["part"]; });
@@ -642,7 +642,8 @@ LintReport LintProfile(const std::string& path) {
             linted.loaded = true;
             linted.handle = HandleSummary(*h, map);
             for (Finding& finding : AuthoringFindings(*h)) {
-                const GraphicStruct* about = finding.part ? finding.part->Source : h->pGroup;
+                const GraphicStruct* about =
+                    finding.part ? finding.part->PartGetSource() : h->pGroup;
                 linted.messages.push_back(MessageAbout(map.Find(about), false, finding.code,
                                                        std::move(finding.sentence)));
             }

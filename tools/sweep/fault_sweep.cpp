@@ -129,9 +129,14 @@ int Release(Host& host) {
     return dbGCtrlSetState(host.control, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
 }
 
+// The copy of the name is the driver's own allocation, never one the session is failed at.
 std::string HandleName(GControl* c, GHandle* h) {
     const HandleProperties* p = h ? dbGHandleGetParams(c, h) : nullptr;
-    return p ? p->csName : "";
+    const bool counting = countAllocations;
+    countAllocations = false;
+    std::string name = p ? p->csName : "";
+    countAllocations = counting;
+    return name;
 }
 
 struct Step {

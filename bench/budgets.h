@@ -16,14 +16,17 @@ struct Budget {
 constexpr double BudgetTolerance = 0.10;
 
 constexpr Budget Budgets[] = {
-    {"hover_far_parallel", 4'000, 66'065},
-    {"hover_far_perspective", 4'300, 100'153},
+    {"hover_far_parallel", 1'100, 66'065},
+    {"hover_far_perspective", 1'350, 100'153},
     {"hover_arrow_parallel", 23'000, 100'434},
     {"hover_arrow_perspective", 24'500, 59'535},
     {"hover_refpoint_parallel", 23'500, 211'878},
-    {"first_hover_after_setup", 61'000, 242'142},
+    {"first_hover_after_setup", 55'000, 242'142},
     {"report", 2'050'000, 10'590'948},
-    {"drag_move_axis_parallel", 21'500, 65'834},
+    {"drag_move_axis_parallel", 10'700, 65'834},
+    {"drag_move_axis_perspective", 17'500, 18'912},
+    {"drag_rotate_parallel", 15'500, 54'644},
+    {"drag_scale_axis_parallel", 14'600, 49'018},
     {"create_warm", 1'800'000, 11'517'836},
 };
 

@@ -160,6 +160,19 @@ TEST_F(HoverTest, HighlightFollowsThePointerAndReportsChanges) {
     EXPECT_EQ(HoverAt(0.2, 0, nullptr), "Right");
 }
 
+// The view stays as it is: only the handles' own move tells the hover where they went.
+TEST_F(HoverTest, HandlesAreFoundWhereASetupMovesThem) {
+    EXPECT_EQ(HoverAt(-0.2, 0, nullptr), "Left");
+    VertexStruct* ref = VertexNewEx(0.3, 0, 0);
+    GControlProperties props;
+    ASSERT_EQ(dbGCtrlSetup(control, &props, vp, nullptr, nullptr, ref, nullptr, nullptr, nullptr),
+              1);
+    VertexDispose(&ref);
+    EXPECT_EQ(HoverAt(-0.2, 0, nullptr), "");
+    EXPECT_EQ(HoverAt(0.1, 0, nullptr), "Left");
+    EXPECT_EQ(HoverAt(0.5, 0, nullptr), "Right");
+}
+
 TEST_F(HoverTest, ChoiceGoesByPriorityThenNearnessThenOrder) {
     uint32_t changed = 0;
     EXPECT_EQ(HoverAt(0, 0.4, &changed), "High");

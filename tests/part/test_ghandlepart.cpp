@@ -4,11 +4,15 @@
 // limits and picking in every view are checked through the exports (tests/control, tests/part).
 #include "part/handle_fixture.h"
 #include "support/math3d.h"
+#include "tiller/geometry/geometry.h"
 
 #include "korvex/testing.h"
 #include "korvex/view.h"
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
 
 using namespace testprofile;
 using tiller::GHandlePart;
@@ -51,6 +55,46 @@ TEST_F(PartTest, NonOrthogonalMatrixIsBakedAndUndoneByTheNextMatrix) {
     EXPECT_TRUE(MatrixEqual(GraphicGetMatrix(part->PartGetGeometry()), &moved));
     ExpectCentre(part, 0.2, 1, 0);
     EXPECT_TRUE(DrawnWith(part, moved));
+}
+
+// A drag moves a following part's element at every step and its working copy only when it is
+// read: what is read then is what placing the part at every step would have given.
+TEST_F(PartTest, FollowingADragSettlesWhereEveryStepWouldHavePlacedIt) {
+    const double c = std::cos(0.5), s = std::sin(0.5);
+    const MatrixStruct turned = {{c, s, 0, 0, -s, c, 0, 0, 0, 0, 1, 0, 0.1, 0, 0, 1}};
+    const MatrixStruct stretched = {{2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0.3, 0, 1}};
+    const MatrixStruct stretchedOn = {{2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0.4, 0.3, 0, 1}};
+    const MatrixStruct moved = Translation({0, 1, 0});
+    const std::vector<std::vector<MatrixStruct>> drags = {
+        {turned, moved}, {stretched, stretchedOn}, {moved, stretched}, {stretched, turned}};
+    for (const std::vector<MatrixStruct>& steps : drags) {
+        GHandlePart* follower =
+            Load(AddStatic(root, "Follower", {0.2, 0.1, 0}))->Part(tiller::SlotStatic);
+        GHandlePart* placed =
+            Load(AddStatic(root, "Placed", {0.2, 0.1, 0}))->Part(tiller::SlotStatic);
+        for (const MatrixStruct& step : steps) {
+            follower->PartFollowMatrix(step);
+            EXPECT_TRUE(DrawnWith(follower, step));
+            ASSERT_TRUE(placed->PartSetMatrix(&step));
+        }
+        follower->PartSettle();
+        const ExtentsStruct* got = follower->PartGetExtents();
+        const ExtentsStruct* want = placed->PartGetExtents();
+        for (auto corner :
+             {ExtentsGetX1, ExtentsGetY1, ExtentsGetZ1, ExtentsGetX2, ExtentsGetY2, ExtentsGetZ2})
+            EXPECT_NEAR(corner(got), corner(want), 1e-12);
+        EXPECT_NEAR(tiller::VertexDistance(follower->PartGetCenter(), placed->PartGetCenter()), 0,
+                    1e-12);
+    }
+    // A bake the host cannot make leaves the part as it was, still to be settled.
+    GHandlePart* part = Load(AddStatic(root, "Failing", {0.2, 0.1, 0}))->Part(tiller::SlotStatic);
+    const double before = ExtentsGetX2(part->PartGetExtents());
+    part->PartFollowMatrix(stretched);
+    kvFailNthCreation(1);
+    EXPECT_FALSE(part->PartSettle());
+    EXPECT_EQ(ExtentsGetX2(part->PartGetExtents()), before);
+    EXPECT_TRUE(part->PartSettle());
+    EXPECT_NEAR(ExtentsGetX2(part->PartGetExtents()), 2 * before, 1e-12);
 }
 
 TEST_F(PartTest, FixedSizeSetsTheLimitsAndSelectionSizedPartsHaveNone) {

@@ -6,6 +6,7 @@
 #include "tiller/geometry/geometry.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/host/utf8.h"
+#include "tiller/part/ghandlepart.h"
 #include "tiller/profile/drawing_profile.h"
 #include "tiller/report/report.h"
 
@@ -337,6 +338,10 @@ int GCtrlManager::SetVisible(GControl* control, GHandle* handle, uint32_t visibl
 
 std::string GCtrlManager::Report(GControl* control) {
     if (!IsRegistered(control)) return {};
+    // Parts that followed a drag catch up before their extents and centres are written.
+    for (GHandle* handle : control->handles)
+        for (tiller::GHandlePart* part : handle->parts)
+            if (part && !part->PartSettle()) return {};
     std::string report;
     tiller::GControlReport(control, report, "");
     return report;

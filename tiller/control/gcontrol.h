@@ -97,6 +97,8 @@ struct GControl {
     bool isRetired = false;      // deleted; destroyed once the running export returns
     bool inCall = false;         // an export on this control is running
     bool viewportClosed = false; // the active viewport was closed and no other given since
+    // Counts the changes of the parts' boxes on screen: the hover index is built again after one.
+    uint64_t screenBoxChanges = 0;
 
   private:
     struct HoverCandidate {
@@ -106,11 +108,28 @@ struct GControl {
         tiller::GHandlePart* part; // the one its hit test asks
     };
 
+    // What the hover index was built for; it is rebuilt when any of it changes.
+    struct HoverIndexKey {
+        uint64_t generation = 0; // of the pick view; 0: never built
+        double radius = 0;
+        uint64_t boxChanges = 0;
+        size_t handles = 0;
+        bool operator==(const HoverIndexKey& o) const {
+            return generation == o.generation && radius == o.radius && boxChanges == o.boxChanges &&
+                   handles == o.handles;
+        }
+    };
+
     tiller::PickViewTracker pickViews;
     std::vector<HoverCandidate> hoverOrder; // kept to spare an allocation per pointer sample
+    // The handles by where their tested parts lie on screen; items are list positions.
+    tiller::ScreenGrid hoverIndex;
+    std::vector<GHandle*> hoverIndexHandles; // by list position
+    HoverIndexKey hoverIndexKey;
 
     void ReleaseGeometry();
     void AddHandleFor(GraphicStruct* group);
+    void RefreshHoverIndex(const tiller::PickView& view);
     GHandle* HandleUnderPointer(double x, double y, double z);
     GHandle* Hover(double x, double y, double z, uint32_t* changed);
     GHandle* DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,

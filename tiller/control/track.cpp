@@ -65,21 +65,51 @@ GHandle* GControl::TrackPointer(double x, double y, double z, double vx, double 
     return result;
 }
 
-// The handle the choosing rule picks among those hit at (x, y, z); null for none. A handle of a
-// higher priority always beats one of a lower, so the handles are tested a priority at a time,
-// from the highest down, each priority's handles in list order; once one is hit, the handles of
-// every lower priority would lose to it and are not tested at all. Within a priority the
-// comparisons are the same as in a single pass over the list, so the same handle wins.
+// Builds the hover index again when the view, the pick radius, a part's box or the handles
+// changed since it was built.
+void GControl::RefreshHoverIndex(const tiller::PickView& view) {
+    const HoverIndexKey key{view.generation, view.radius, screenBoxChanges, handles.size()};
+    if (key == hoverIndexKey) return;
+    hoverIndex.Clear();
+    hoverIndexHandles.assign(handles.begin(), handles.end());
+    for (size_t position = 0; position < hoverIndexHandles.size(); ++position) {
+        tiller::GHandlePart* tested = hoverIndexHandles[position]->HoverTestedPart();
+        tiller::ScreenBox box;
+        const auto item = static_cast<uint32_t>(position);
+        if (tested && tested->PartScreenBox(view, &box))
+            hoverIndex.Add(item, box);
+        else
+            hoverIndex.AddEverywhere(item);
+    }
+    hoverIndex.Build(view.radius);
+    // Measuring the boxes may have counted changes of its own.
+    hoverIndexKey = {view.generation, view.radius, screenBoxChanges, handles.size()};
+}
+
+// The handle the choosing rule picks among those hit at (x, y, z); null for none. Only the
+// handles the index finds near the cursor are looked at. A handle of a higher priority always
+// beats one of a lower, so the handles are tested a priority at a time, from the highest down,
+// each priority's handles in list order; once one is hit, the handles of every lower priority
+// would lose to it and are not tested at all. Within a priority the comparisons are the same as
+// in a single pass over the list, so the same handle wins.
 GHandle* GControl::HandleUnderPointer(double x, double y, double z) {
     const tiller::LayerOneGuard guard(drawing);
     const tiller::PickView view =
         pickViews.Read(activeViewport, x, y, z, tiller::DefaultPickAperture());
     hoverOrder.clear();
-    for (GHandle* handle : handles) {
-        if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) continue;
+    const auto consider = [&](size_t position) {
+        GHandle* handle = hoverIndexHandles[position];
+        if (!handle->IsLoaded() || !handle->HasGeometry() || !handle->IsEnabled()) return;
         tiller::GHandlePart* part = handle->PartToHitTest(view);
-        if (part)
-            hoverOrder.push_back({handle->EffectivePriority(), hoverOrder.size(), handle, part});
+        if (part) hoverOrder.push_back({handle->EffectivePriority(), position, handle, part});
+    };
+    if (view.view) {
+        RefreshHoverIndex(view);
+        if (view.culls)
+            hoverIndex.ForEachNear(view.cursorX, view.cursorY, consider);
+        else
+            for (size_t position = 0; position < hoverIndexHandles.size(); ++position)
+                consider(position);
     }
     // The list position breaks ties, as a stable sort would, without its scratch buffer.
     std::sort(hoverOrder.begin(), hoverOrder.end(),

@@ -77,6 +77,21 @@ void MatrixSetIdentity(MatrixStruct* m) {
     m->m[0] = m->m[5] = m->m[10] = m->m[15] = 1.0;
 }
 
+MatrixStruct MatrixProduct(const MatrixStruct* a, const MatrixStruct* b) {
+    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+    const MatrixStruct& left = a ? *a : Identity;
+    const MatrixStruct& right = b ? *b : Identity;
+    MatrixStruct product;
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += left.m[4 * k + row] * right.m[4 * col + k];
+            product.m[4 * col + row] = sum;
+        }
+    return product;
+}
+
 int MatrixHasNoTranslation(const MatrixStruct* m) {
     if (!m) return 1;
     return IsZero(m->m[12]) && IsZero(m->m[13]) && IsZero(m->m[14]) ? 1 : 0;

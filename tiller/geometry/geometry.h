@@ -28,6 +28,9 @@ double RoundTo8(double x);
 
 void MatrixSetIdentity(MatrixStruct* m);
 int MatrixHasNoTranslation(const MatrixStruct* m);
+// a after b (a · b), summed in the host's order so that the result matches MatrixMatrixMultiplyEx
+// to the bit; a missing matrix counts as identity. Makes no host record.
+MatrixStruct MatrixProduct(const MatrixStruct* a, const MatrixStruct* b);
 // Copies source into *target, creating it when missing; a missing source resets the target.
 int MatrixAssign(const MatrixStruct* source, MatrixStruct** target);
 // Inverts an affine matrix in place; 0 (unchanged) when the linear block is singular.

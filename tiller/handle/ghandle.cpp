@@ -324,8 +324,8 @@ int GHandle::FollowDrag(const MatrixStruct* step, const MatrixStruct* drag, uint
 int GHandle::ApplyMatrixToPart(GHandlePart* part, const MatrixStruct* m, uint32_t controlState,
                                bool isActive, bool isHighlighted, bool hideRefpoint) {
     if (!FollowsInState(part, controlState, isActive, isHighlighted, hideRefpoint)) return 0;
-    const HeldMatrix placed(MatrixMatrixMultiplyEx(m, part->PartGetPlacement()));
-    return placed ? part->PartSetMatrix(placed.get()) : 0;
+    part->PartFollowMatrix(MatrixProduct(m, part->PartGetPlacement()));
+    return 1;
 }
 
 double GHandle::EffectivePriority() const {

@@ -93,6 +93,11 @@ struct GHandle : HandleProperties {
     // view: nothing to show, disabled, looked at along a disabling axis, or far from the cursor
     // (part/hittest.cpp).
     tiller::GHandlePart* PartToHitTest(const tiller::PickView& view);
+    // The part whose box and geometry a hover tests.
+    tiller::GHandlePart* HoverTestedPart() const {
+        return parts[tiller::SlotHighlightArea] ? parts[tiller::SlotHighlightArea]
+                                                : parts[tiller::SlotMouseout];
+    }
 
     tiller::GHandlePart* Part(tiller::PartSlot slot) const { return parts[slot]; }
 

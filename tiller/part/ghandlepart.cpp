@@ -424,24 +424,43 @@ bool GHandlePart::PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbak
 }
 
 int GHandlePart::PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked) {
-    if (!PartIsDisplayable()) {
-        DisposeWorkingCopy(&unbaked);
-        return 0;
-    }
+    if (PartIsDisplayable()) PlaceGeometry(m, false, &unbaked);
+    DisposeWorkingCopy(&unbaked);
+    if (!PartIsDisplayable()) return 0;
+    Pending = false;
+    return FinishPlacing(m, true);
+}
+
+// Drag steps come far more often than anything reads a following part's geometry: baking a
+// distorting matrix or walking the vertices for new extents waits for that reader.
+void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
+    if (!PartIsDisplayable()) return;
+    Primitive->SetMatrix(&m, false);
+    PendingMatrix = m;
+    Pending = true;
+}
+
+bool GHandlePart::SettlePending() {
+    if (!PlaceGeometry(&PendingMatrix, true, nullptr)) return false;
+    Pending = false;
+    FinishPlacing(&PendingMatrix, false);
+    return true;
+}
+
+// False, with nothing changed, only when a strict bake of a distorting matrix fails. A bake
+// takes over the untransformed copy made ahead in *unbaked, when there is one.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
-    } else if (!OffsetBakedGeometry(m)) {
-        RestoreSavedGeometry();
-        GraphicSetMatrix(Geometry, nullptr, 0);
-        SavedGeometry = unbaked ? unbaked : GraphicCopyEx(Geometry, nullptr, 0, CopyFlags);
-        unbaked = nullptr;
-        GraphicTransform(Geometry, m, 0, 1, 1, 0);
-        BakedMatrix = *m;
+        return true;
     }
-    DisposeWorkingCopy(&unbaked);
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict, unbaked);
+}
+
+int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
     const MatrixStruct* applied = m ? m : &Identity;
-    Primitive->SetMatrix(applied, false);
+    if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
     MatrixAssign(applied, &PartMatrix);
     RebuildDisplayMatrices();
@@ -479,6 +498,25 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
     return true;
 }
 
+// The untransformed copy is made first, so that a strict bake the host cannot make leaves the
+// part exactly as it was. A placement by setup bakes without the copy then, as it always has:
+// its next placement starts from the baked vertices.
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked) {
+    GraphicStruct* untransformed =
+        unbaked && *unbaked
+            ? *unbaked
+            : GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+    if (unbaked) *unbaked = nullptr;
+    if (!untransformed && strict) return false;
+    RestoreSavedGeometry();
+    GraphicSetMatrix(Geometry, nullptr, 0);
+    if (untransformed) GraphicSetMatrix(untransformed, nullptr, 0);
+    SavedGeometry = untransformed;
+    GraphicTransform(Geometry, &m, 0, 1, 1, 0);
+    BakedMatrix = m;
+    return true;
+}
+
 void GHandlePart::RestoreSavedGeometry() {
     if (!SavedGeometry) return;
     DisposeWorkingCopy(&Geometry);
@@ -508,7 +546,7 @@ int GHandlePart::PartUpdateCenter() {
 }
 
 int GHandlePart::PartCenterFromExtents() {
-    ScreenGeneration = 0;
+    ForgetScreenBox();
     if (!ExtentsValid(Extents)) return 0;
     const double x1 = ExtentsGetX1(Extents), x2 = ExtentsGetX2(Extents);
     const double y1 = ExtentsGetY1(Extents), y2 = ExtentsGetY2(Extents);
@@ -521,9 +559,15 @@ int GHandlePart::PartCenterFromExtents() {
     return 1;
 }
 
-bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
-    if (MatrixEqual(ViewMatrix, v)) return true;
+void GHandlePart::ForgetScreenBox() {
     ScreenGeneration = 0;
+    if (Control) ++Control->screenBoxChanges;
+}
+
+bool GHandlePart::PartOnViewMatrixChanged(const MatrixStruct* v) {
+    PartSettle();
+    if (MatrixEqual(ViewMatrix, v)) return true;
+    ForgetScreenBox();
     MatrixAssign(v, &ViewMatrix);
     MatrixAssign(v, &ViewMatrixInv);
     if (!MatrixInvertAffine(&ViewMatrixInv)) {

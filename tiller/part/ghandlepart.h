@@ -37,6 +37,14 @@ class GHandlePart {
     // a distorting m needs is made here).
     int PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked = nullptr);
     void PartTakePlacement(MatrixStruct* m);
+    // Moves the displayed part along with a drag step: the element takes the matrix at once,
+    // the working copy (with its extents and centre) only when PartSettle is next called. Makes
+    // no host record, so a step never leaves a part half moved.
+    void PartFollowMatrix(const MatrixStruct& m);
+    // Brings the working copy up to the matrix the element shows; everything that reads the
+    // geometry, the extents or the centre of a part that follows drags settles it first. False,
+    // with the part as it was, when the host cannot make the records for it.
+    bool PartSettle() { return !Pending || SettlePending(); }
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
     // Forgets a viewport the host has closed, without touching it.
@@ -58,6 +66,9 @@ class GHandlePart {
                      double* distance);
     // False only when the cursor is too far from the part on screen for any query to hit it.
     bool PartNearCursor(const PickView& view);
+    // The part's box on screen, kept until the view or the part changes; false when it has none
+    // to cull against.
+    bool PartScreenBox(const PickView& view, ScreenBox* box);
     // The view-dependent matrix changed: rebuild the derived matrices and the snap centre.
     bool PartOnViewMatrixChanged(const MatrixStruct* v);
     bool TracksSnapCenter() const;
@@ -96,6 +107,9 @@ class GHandlePart {
     MatrixStruct* Placement = nullptr;
     // The distorting matrix baked into the working copy while SavedGeometry holds its source.
     MatrixStruct BakedMatrix{};
+    // The matrix the element shows while the working copy still lags behind it.
+    MatrixStruct PendingMatrix{};
+    bool Pending = false;
     int32_t Loaded = 0;
     int32_t Visible = 1;
     double Transparency, Ambient, Diffuse, Specular;
@@ -111,6 +125,9 @@ class GHandlePart {
     bool ScreenKnown = false;
 
     void Build(GraphicStruct* graphic, GraphicStruct* group, DrawingStruct* drawing);
+    // The part moved or its view-dependent scale changed: its box on screen is measured again,
+    // and the control's hover index with it.
+    void ForgetScreenBox();
     void Release();
     bool CreateRecords();
     bool PartCreatePrimitive();
@@ -118,6 +135,10 @@ class GHandlePart {
     int ViewMode() const;
     int PartUpdateCenter();
     int PartCenterFromExtents();
+    bool SettlePending();
+    bool PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked);
+    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked);
+    int FinishPlacing(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
     bool NeedsUnbakedCopy(const MatrixStruct* m) const;
     bool OffsetBakedGeometry(const MatrixStruct* m);

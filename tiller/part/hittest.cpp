@@ -115,11 +115,18 @@ bool GHandlePart::PartHitTest(ViewportStruct* vp, double x, double y, double z,
 
 bool GHandlePart::PartNearCursor(const PickView& view) {
     if (!view.culls) return true;
+    ScreenBox box;
+    return !PartScreenBox(view, &box) || CursorNear(view, box);
+}
+
+bool GHandlePart::PartScreenBox(const PickView& view, ScreenBox* box) {
+    PartSettle();
     if (ScreenGeneration != view.generation) {
         ScreenKnown = DisplayedScreenBox(view, &Screen);
         ScreenGeneration = view.generation;
     }
-    return !ScreenKnown || CursorNear(view, Screen);
+    *box = Screen;
+    return ScreenKnown;
 }
 
 // The box of what is drawn: the working copy's extents, through the view-dependent scale when
@@ -137,6 +144,7 @@ bool GHandlePart::PartHitTest(const PickView& view, double x, double y, double z
     if (distance) *distance = -1.0;
     ViewportStruct* vp = view.viewport;
     if (!PartIsDisplayable() || !vp || !view.view) return false;
+    PartSettle();
     if (!PartNearCursor(view)) return false;
     VertexSet(CursorPoint, x, y, z);
     const bool perspective = view.perspective;
@@ -200,7 +208,7 @@ tiller::GHandlePart* GHandle::PartToHitTest(const tiller::PickView& view) {
     GHandlePart* mouseover = parts[SlotMouseover];
     if (!mouseover || !mouseover->PartIsDisplayable() || DisableMask != 0 || !view.view)
         return nullptr;
-    GHandlePart* tested = parts[SlotHighlightArea] ? parts[SlotHighlightArea] : parts[SlotMouseout];
+    GHandlePart* tested = HoverTestedPart();
     if (!tested || !tested->PartNearCursor(view)) return nullptr;
     if (!view.perspective && ViewsAlongDisabledAxis(this, view.view)) return nullptr;
     return tested;

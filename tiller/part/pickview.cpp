@@ -7,6 +7,7 @@
 
 #include "tiller/geometry/geometry.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tiller {
@@ -18,6 +19,8 @@ constexpr double QueryRadiusFactor = 2.0;
 constexpr double CullMargin = 1.5;
 // Points this close to the eye plane (in view units) are treated as behind the eye.
 constexpr double NearestDepth = 1e-9;
+// The grid's cells per side at most: enough for thousands of handles.
+constexpr int MaxSide = 32;
 
 void Apply(const MatrixStruct& t, double x, double y, double z, double out[3]) {
     const double* m = t.m;
@@ -83,14 +86,64 @@ PickView PickViewTracker::Read(ViewportStruct* vp, double x, double y, double z,
     return pick;
 }
 
+void ScreenGrid::Clear() {
+    boxed_.clear();
+    everywhere_.clear();
+    cellStart_.clear();
+    cellItems_.clear();
+    minX_ = minY_ = 1;
+    maxX_ = maxY_ = 0;
+    columns_ = rows_ = 0;
+}
+
+int ScreenGrid::Cell(double v, double low, double size, int count) {
+    if (!(size > 0)) return 0;
+    const int cell = static_cast<int>((v - low) / size);
+    return cell < count ? cell : count - 1;
+}
+
+void ScreenGrid::Build(double margin) {
+    if (boxed_.empty()) return;
+    minX_ = minY_ = INFINITY;
+    maxX_ = maxY_ = -INFINITY;
+    for (Boxed& b : boxed_) {
+        b.box = {b.box.minX - margin, b.box.minY - margin, b.box.maxX + margin,
+                 b.box.maxY + margin};
+        minX_ = std::min(minX_, b.box.minX);
+        minY_ = std::min(minY_, b.box.minY);
+        maxX_ = std::max(maxX_, b.box.maxX);
+        maxY_ = std::max(maxY_, b.box.maxY);
+    }
+    // About one box per cell, as the boxes spread over the whole grid.
+    const int side = std::clamp(static_cast<int>(std::ceil(std::sqrt(boxed_.size()))), 1, MaxSide);
+    columns_ = rows_ = side;
+    cellWidth_ = (maxX_ - minX_) / columns_;
+    cellHeight_ = (maxY_ - minY_) / rows_;
+    // Counted first, then filed: each cell's items stay in the order they were added.
+    cellStart_.assign(static_cast<size_t>(columns_ * rows_) + 1, 0);
+    for (Boxed& b : boxed_) {
+        b.cells = {Column(b.box.minX), Row(b.box.minY), Column(b.box.maxX), Row(b.box.maxY)};
+        for (int row = b.cells[1]; row <= b.cells[3]; ++row)
+            for (int column = b.cells[0]; column <= b.cells[2]; ++column)
+                ++cellStart_[static_cast<size_t>(row * columns_ + column) + 1];
+    }
+    for (size_t c = 1; c < cellStart_.size(); ++c)
+        cellStart_[c] += cellStart_[c - 1];
+    cellItems_.resize(cellStart_.back());
+    for (const Boxed& b : boxed_)
+        for (int row = b.cells[1]; row <= b.cells[3]; ++row)
+            for (int column = b.cells[0]; column <= b.cells[2]; ++column)
+                cellItems_[cellStart_[static_cast<size_t>(row * columns_ + column)]++] = b.item;
+    // Filing moved every start to its cell's end, which is the next cell's start.
+    for (size_t c = cellStart_.size() - 1; c > 0; --c)
+        cellStart_[c] = cellStart_[c - 1];
+    cellStart_[0] = 0;
+}
+
 bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double low[3],
                 const double high[3], ScreenBox* out) {
     if (!view.view) return false;
-    // Made only when the view or the part changed, so the host's record costs nothing per hover.
-    MatrixStruct* combined = toWorld ? MatrixMatrixMultiplyEx(view.view, toWorld) : nullptr;
-    if (toWorld && !combined) return false;
-    const MatrixStruct toView = combined ? *combined : *view.view;
-    MatrixDispose(&combined);
+    const MatrixStruct toView = toWorld ? MatrixProduct(view.view, toWorld) : *view.view;
     bool first = true;
     for (int corner = 0; corner < 8; ++corner) {
         double p[3];
@@ -106,10 +159,12 @@ bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double 
             first = false;
             continue;
         }
-        out->minX = std::fmin(out->minX, p[0]);
-        out->maxX = std::fmax(out->maxX, p[0]);
-        out->minY = std::fmin(out->minY, p[1]);
-        out->maxY = std::fmax(out->maxY, p[1]);
+        // A later corner that is not a number is passed over; a first one leaves the box not
+        // finite, so the part is never culled.
+        out->minX = std::min(out->minX, p[0]);
+        out->maxX = std::max(out->maxX, p[0]);
+        out->minY = std::min(out->minY, p[1]);
+        out->maxY = std::max(out->maxY, p[1]);
     }
     return std::isfinite(out->minX) && std::isfinite(out->maxX) && std::isfinite(out->minY) &&
            std::isfinite(out->maxY);

@@ -6,7 +6,10 @@
 
 #include "tiller/host/korvex.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace tiller {
 
@@ -61,6 +64,50 @@ class PickViewTracker {
 // perspective (no box then: the part cannot be culled).
 bool ProjectBox(const PickView& view, const MatrixStruct* toWorld, const double low[3],
                 const double high[3], ScreenBox* out);
+
+// Items filed by where their boxes lie on screen, so that a hover finds the few near the cursor
+// without looking at the rest: its cost then follows the parts near the cursor, not the number
+// of handles. Built again whenever a box may have changed.
+class ScreenGrid {
+  public:
+    void Clear();
+    void Add(uint32_t item, const ScreenBox& box) { boxed_.push_back({item, box, {}}); }
+    // An item without a box: every point is near it.
+    void AddEverywhere(uint32_t item) { everywhere_.push_back(item); }
+    // Files the boxes, each grown by `margin` on every side, into cells.
+    void Build(double margin);
+    // Calls visit(item) once for every item whose grown box may hold (x, y): the items without
+    // a box and those of the point's cell; never misses one whose grown box holds the point.
+    template <class Visit> void ForEachNear(double x, double y, Visit visit) const {
+        for (uint32_t item : everywhere_)
+            visit(item);
+        if (!(x >= minX_ && x <= maxX_ && y >= minY_ && y <= maxY_)) return;
+        const std::size_t cell = static_cast<std::size_t>(Row(y) * columns_ + Column(x));
+        for (uint32_t i = cellStart_[cell]; i < cellStart_[cell + 1]; ++i)
+            visit(cellItems_[i]);
+    }
+
+  private:
+    struct Boxed {
+        uint32_t item;
+        ScreenBox box;
+        std::array<int, 4> cells; // first column and row, last column and row
+    };
+    // The cell column and row of a coordinate within the grid's bounds; rounding is monotonic,
+    // so a point inside a box falls in a cell the box was filed in.
+    int Column(double x) const { return Cell(x, minX_, cellWidth_, columns_); }
+    int Row(double y) const { return Cell(y, minY_, cellHeight_, rows_); }
+    static int Cell(double v, double low, double size, int count);
+
+    std::vector<Boxed> boxed_;
+    std::vector<uint32_t> everywhere_;
+    std::vector<uint32_t> cellStart_; // cell c holds cellItems_[cellStart_[c], cellStart_[c+1])
+    std::vector<uint32_t> cellItems_;
+    // Empty bounds until built: no point is inside.
+    double minX_ = 1, minY_ = 1, maxX_ = 0, maxY_ = 0;
+    double cellWidth_ = 0, cellHeight_ = 0;
+    int columns_ = 0, rows_ = 0;
+};
 
 // Whether the cursor lies within the pick radius of the box.
 inline bool CursorNear(const PickView& view, const ScreenBox& box) {

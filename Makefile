@@ -49,11 +49,11 @@ test-asan: deps
 	ctest --preset asan
 
 # The whole-session fault sweep: every failing host-record creation, then every failing
-# operator new, each in its own process (make test-asan runs a sample of both).
+# operator new, each in its own process, two at once (make test-asan runs a sample of both).
 sweep: build
 	cmake --build --preset default --target tiller-sweep
-	./build/bin/tiller-sweep records
-	./build/bin/tiller-sweep new
+	./build/bin/tiller-sweep records --jobs 2
+	./build/bin/tiller-sweep new --jobs 2
 
 # Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps

@@ -12,6 +12,14 @@ namespace {
 // A quarter turn about Z followed by a move to (5, 0, 0).
 const MatrixStruct Turned = {{0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 5, 0, 0, 1}};
 
+int Place(GHandle* h, const MatrixStruct* cs, const ExtentsStruct* extents,
+          const VertexStruct* ref) {
+    tiller::PreparedPlacement placement;
+    if (!h->PreparePlacement(cs, extents, ref, cs, cs, extents, placement)) return 0;
+    h->TakePlacement(placement);
+    return 1;
+}
+
 void ExpectTranslation(const MatrixStruct* m, double x, double y, double z) {
     ASSERT_NE(m, nullptr);
     EXPECT_NEAR(m->m[12], x, 1e-12);
@@ -45,7 +53,7 @@ class PlacementTest : public HandleFixture {
     GHandle* Placed(const char* name, const char* position, const char* orientation,
                     const ExtentsStruct* extents) {
         GHandle* h = Load(AddInteractive(root, {name, "move", position, orientation}, {0, 0, 0}));
-        EXPECT_EQ(h->PlaceHandle(&Turned, extents, ref, &Turned, &Turned, extents), 1);
+        EXPECT_EQ(Place(h, &Turned, extents, ref), 1);
         return h;
     }
 
@@ -67,7 +75,7 @@ TEST_F(PlacementTest, PositionsWithoutAPointAndTheFacetsThickness) {
     EXPECT_EQ(centre->mSize->m[10], 0);
     EXPECT_EQ(facets->mSize->m[10], 1e-4);
     // Without extents the next setup adds no position and keeps the size.
-    centre->PlaceHandle(&Turned, nullptr, nullptr, nullptr, nullptr, nullptr);
+    Place(centre, &Turned, nullptr, nullptr);
     ExpectTranslation(centre->mPlacement, 0, 0, 0);
     EXPECT_EQ(centre->mSize->m[5], 4);
 }
@@ -79,7 +87,7 @@ TEST_F(PlacementTest, SelectionIsMeasuredAgainAfterEachPlacement) {
     EXPECT_EQ(h->EnsureSelectionExtentsInHandleCS(), 1);
     EXPECT_EQ(h->EnsureSelectionExtentsInHandleCS(), 1);
     EXPECT_EQ(measured, 1);
-    h->PlaceHandle(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    Place(h, nullptr, nullptr, nullptr);
     EXPECT_EQ(h->extSelectionInHandleCS, nullptr);
     EXPECT_EQ(h->EnsureSelectionExtentsInHandleCS(), 1);
     EXPECT_EQ(measured, 2);

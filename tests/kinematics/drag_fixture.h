@@ -86,7 +86,9 @@ class DragTest : public LiveRecordsTest {
         ExtentsStruct* box = ExtentsNewEx();
         ExtentsSet(box, BoxMin.x, BoxMin.y, BoxMin.z, BoxMax.x, BoxMax.y, BoxMax.z);
         VertexStruct* ref = VertexNewEx(refPoint.x, refPoint.y, refPoint.z);
-        h->PlaceHandle(cs, box, ref, cs, nullptr, nullptr);
+        tiller::PreparedPlacement placement;
+        if (h->PreparePlacement(cs, box, ref, cs, nullptr, nullptr, placement))
+            h->TakePlacement(placement);
         MatrixDispose(&cs);
         ExtentsDispose(&box);
         VertexDispose(&ref);

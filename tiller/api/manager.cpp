@@ -275,8 +275,8 @@ int GCtrlManager::Setup(GControl* control, const GControlProperties* properties,
         !IsFinite(selectionCS) || !IsFinite(extents2))
         return 0;
     return OnControl(control, 0, [&](GControl& c) {
-        if (!c.SetProperties(*properties)) return 0;
-        if (!c.SetGeometry(controlCS, extents, refPoint, rotbarCS, selectionCS, extents2)) return 0;
+        if (!c.Setup(*properties, controlCS, extents, refPoint, rotbarCS, selectionCS, extents2))
+            return 0;
         return c.SetActiveViewport(viewport);
     });
 }

@@ -9,6 +9,7 @@
 #include "tiller/profile/diagnostics.h"
 #include "tiller/profile/drawing_profile.h"
 
+#include <memory>
 #include <new>
 
 namespace tiller {
@@ -90,21 +91,18 @@ int GControl::Init() {
 
 // Only the first "Bounding_box" of a profile becomes a handle; other repeated names all stay.
 void GControl::AddHandleFor(GraphicStruct* group) {
-    GHandle* handle =
-        new (std::nothrow) GHandle(this, group, drawing, activeViewport, extentsCallback);
-    if (!handle) return;
-    if (!handle->IsLoaded()) {
-        delete handle;
-        return;
-    }
+    std::unique_ptr<GHandle> handle(
+        new (std::nothrow) GHandle(this, group, drawing, activeViewport, extentsCallback));
+    if (!handle || !handle->IsLoaded()) return;
     if (handle->csName == tiller::BoundingBoxName && handlesByName.count(handle->csName)) {
         const tiller::DiagnosticsSubject subject(group, nullptr);
         tiller::ReportDiagnostic(tiller::DiagnosticCode::BoundingBoxRepeated);
-        delete handle;
         return;
     }
-    handles.push_back(handle);
-    handlesByName[handle->csName] = handle;
+    // Held until the list has it: a list that cannot grow must not lose the handle.
+    handles.push_back(handle.get());
+    GHandle* listed = handle.release();
+    handlesByName[listed->csName] = listed;
 }
 
 bool GControl::IsUsable() const {

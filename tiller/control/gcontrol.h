@@ -48,9 +48,11 @@ struct GControl {
 
     // Setup, state and display (setup.cpp).
     int SetProperties(const GControlProperties& properties);
-    int SetGeometry(const MatrixStruct* controlCS, const ExtentsStruct* extents,
-                    const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
-                    const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
+    // The settings and the selection geometry, all or nothing.
+    int Setup(const GControlProperties& properties, const MatrixStruct* controlCS,
+              const ExtentsStruct* extents, const VertexStruct* refPoint,
+              const MatrixStruct* rotbarCS, const MatrixStruct* selectionCS,
+              const ExtentsStruct* extents2);
     int SetActiveViewport(ViewportStruct* viewport);
     int Show(uint32_t mode, uint32_t redrawNow);
     void RedrawNow();

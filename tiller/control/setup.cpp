@@ -4,6 +4,7 @@
 #include "tiller/control/gcontrol.h"
 
 #include "tiller/geometry/geometry.h"
+#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/handle/vocabulary.h"
 
@@ -95,24 +96,44 @@ int GControl::SetProperties(const GControlProperties& next) {
     return 1;
 }
 
-int GControl::SetGeometry(const MatrixStruct* givenControlCS, const ExtentsStruct* extents,
-                          const VertexStruct* givenRefPoint, const MatrixStruct* givenRotbarCS,
-                          const MatrixStruct* givenSelectionCS, const ExtentsStruct* extents2) {
+// Every record the new geometry needs is made before anything changes: a setup that cannot make
+// one answers 0 with the control as it was.
+int GControl::Setup(const GControlProperties& nextProperties, const MatrixStruct* givenControlCS,
+                    const ExtentsStruct* extents, const VertexStruct* givenRefPoint,
+                    const MatrixStruct* givenRotbarCS, const MatrixStruct* givenSelectionCS,
+                    const ExtentsStruct* extents2) {
     if (handles.empty() || !HasUsableProfile()) return 0;
+    using tiller::HeldExtents, tiller::HeldMatrix, tiller::HeldVertex;
+    HeldMatrix newControlCS(MatrixCopyEx(givenControlCS));
+    HeldMatrix newRotbarCS(MatrixCopyEx(givenRotbarCS));
+    HeldMatrix newSelectionCS(MatrixCopyEx(givenSelectionCS));
+    HeldVertex newRefPoint(givenRefPoint ? VertexCopy(givenRefPoint, nullptr) : nullptr);
+    HeldExtents newExtents(tiller::CopyValidExtents(extents));
+    HeldExtents newExtents2(tiller::CopyValidExtents(extents2));
+    if ((givenControlCS && !newControlCS) || (givenRotbarCS && !newRotbarCS) ||
+        (givenSelectionCS && !newSelectionCS) || (givenRefPoint && !newRefPoint) ||
+        (ExtentsValid(extents) && !newExtents) || (ExtentsValid(extents2) && !newExtents2))
+        return 0;
+    std::vector<tiller::PreparedPlacement> placements(handles.size());
+    auto placement = placements.begin();
+    for (GHandle* handle : handles)
+        if (!handle->PreparePlacement(givenControlCS, extents, givenRefPoint, givenRotbarCS,
+                                      givenSelectionCS, extents2, *placement++))
+            return 0;
+
+    SetProperties(nextProperties);
     ReleaseGeometry();
-
-    controlCS = MatrixCopyEx(givenControlCS);
-    rotbarCS = MatrixCopyEx(givenRotbarCS);
-    selectionCS = MatrixCopyEx(givenSelectionCS);
-    if (givenRefPoint) refPoint = VertexCopy(givenRefPoint, nullptr);
-    selectionExtents = tiller::CopyValidExtents(extents);
-    selectionExtents2 = tiller::CopyValidExtents(extents2);
-
+    controlCS = newControlCS.Release();
+    rotbarCS = newRotbarCS.Release();
+    selectionCS = newSelectionCS.Release();
+    refPoint = newRefPoint.Release();
+    selectionExtents = newExtents.Release();
+    selectionExtents2 = newExtents2.Release();
     const tiller::LayerOneGuard guard(drawing);
     const bool flat = tiller::ExtentsIsFlat(extents) != 0;
+    placement = placements.begin();
     for (GHandle* handle : handles) {
-        handle->PlaceHandle(givenControlCS, extents, givenRefPoint, givenRotbarCS, selectionCS,
-                            selectionExtents2);
+        handle->TakePlacement(*placement++);
         if (!handle->HideIfSelection2D || !flat) {
             if (!handle->IsEnabled()) handle->SetDisabled(true, tiller::DisabledByFlatSelection);
         } else if (handle->IsEnabled()) {

@@ -38,6 +38,7 @@ template <typename T, void (*Dispose)(T**)> class HostRecord {
 using HeldMatrix = HostRecord<MatrixStruct, MatrixDispose>;
 using HeldVertex = HostRecord<VertexStruct, VertexDispose>;
 using HeldViewport = HostRecord<ViewportStruct, ViewportDispose>;
+using HeldExtents = HostRecord<ExtentsStruct, ExtentsDispose>;
 
 } // namespace tiller
 

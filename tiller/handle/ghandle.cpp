@@ -345,17 +345,14 @@ double GHandle::EffectivePriority() const {
 int GHandle::EnsureSelectionExtentsInHandleCS() {
     if (!extentsCallback) return 0;
     if (extSelectionInHandleCS) return 1;
-    ExtentsStruct* measured = ExtentsNewEx();
+    HeldExtents measured(ExtentsNewEx());
     if (!measured) return 0;
-    ExtentsStruct* handed = measured;
+    ExtentsStruct* handed = measured.get();
     const int answered = extentsCallback(mHandleWorldInv, &handed);
-    const bool usable = answered && handed == measured && ExtentsValid(measured) &&
-                        tiller::IsFinite(measured) && (!pControl || !pControl->isRetired) &&
+    const bool usable = answered && handed == measured.get() && ExtentsValid(handed) &&
+                        tiller::IsFinite(handed) && (!pControl || !pControl->isRetired) &&
                         pViewport;
-    if (!usable) {
-        ExtentsDispose(&measured);
-        return 0;
-    }
-    extSelectionInHandleCS = measured;
+    if (!usable) return 0;
+    extSelectionInHandleCS = measured.Release();
     return 1;
 }

@@ -5,6 +5,7 @@
 #ifndef TILLER_HANDLE_GHANDLE_H
 #define TILLER_HANDLE_GHANDLE_H
 
+#include "tiller/geometry/held.h"
 #include "tiller/host/korvex.h"
 #include "tiller/part/pickview.h"
 #include "tiller/tiller.h"
@@ -27,6 +28,24 @@ enum PartSlot {
 };
 // The slot of a PartType (1..7); SlotCount for anything else.
 PartSlot SlotOfPartType(uint32_t type);
+
+// The records one setup gives a handle, every one made before any replaces what the handle
+// has: a setup that cannot make them all leaves the handle as it was.
+struct PreparedPlacement {
+    PreparedPlacement() = default;
+    ~PreparedPlacement();
+    PreparedPlacement(const PreparedPlacement&) = delete;
+    PreparedPlacement& operator=(const PreparedPlacement&) = delete;
+
+    HeldMatrix controlCS, rotbarCS, placement, placementInv, size, handleWorld, handleWorldInv;
+    HeldMatrix handleCS; // only when the handle has none yet
+    HeldExtents selection, selection2;
+    HeldExtents handleExtents; // only when the handle has none yet
+    HeldVertex refPoint;
+    // Per part slot: the part's placement, and the unbaked copy a distorting one needs.
+    std::array<HeldMatrix, SlotCount> partPlacements;
+    std::array<GraphicStruct*, SlotCount> unbaked{};
+};
 
 // Reasons that disable a handle.
 enum DisableBits : uint32_t { DisabledBySettings = 1, DisabledByFlatSelection = 2 };
@@ -61,12 +80,15 @@ struct GHandle : HandleProperties {
     ExtentsCallback GetExtentsCallback() const { return extentsCallback; }
     void SetExtentsCallback(ExtentsCallback callback) { extentsCallback = callback; }
 
-    // Placement over the selection (placement.cpp).
-    int PlaceHandle(const MatrixStruct* controlCS, const ExtentsStruct* extents,
-                    const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
-                    const MatrixStruct* selectionCS, const ExtentsStruct* extents2);
+    // Placement over the selection (placement.cpp), in two steps: every record it needs is made
+    // first (false when one cannot be), then taken over without making any.
+    bool PreparePlacement(const MatrixStruct* controlCS, const ExtentsStruct* extents,
+                          const VertexStruct* refPoint, const MatrixStruct* rotbarCS,
+                          const MatrixStruct* selectionCS, const ExtentsStruct* extents2,
+                          tiller::PreparedPlacement& prepared);
+    void TakePlacement(tiller::PreparedPlacement& prepared);
+    // Places every part again where the last setup put it.
     void PlaceEveryPart();
-    int ApplyPlacementToPart(tiller::GHandlePart* part);
     // The part a hover tests for this handle, or null when the handle cannot be hit in this
     // view: nothing to show, disabled, looked at along a disabling axis, or far from the cursor
     // (part/hittest.cpp).
@@ -119,10 +141,12 @@ struct GHandle : HandleProperties {
     void LoadPart(GraphicStruct* child);
     int HasRequiredParts();
     bool HasRequiredPart(tiller::PartSlot slot, uint32_t type);
-    void AddPosition(const MatrixStruct* frame, const ExtentsStruct* extents,
-                     const VertexStruct* refPoint);
-    void SizeBySelection(double dx, double dy, double dz);
-    void RecordCenterAndExtents();
+    bool PlacesParts() const;
+    bool AddPosition(const MatrixStruct* frame, const ExtentsStruct* extents,
+                     const VertexStruct* refPoint, tiller::PreparedPlacement& prepared);
+    bool SizeBySelection(double dx, double dy, double dz, tiller::PreparedPlacement& prepared);
+    bool PreparePartPlacements(tiller::PreparedPlacement& prepared);
+    void RecordCenterAndExtents(tiller::PreparedPlacement& prepared);
     int ApplyMatrixToPart(tiller::GHandlePart* part, const MatrixStruct* m, uint32_t controlState,
                           bool isActive, bool isHighlighted, bool hideRefpoint);
 };

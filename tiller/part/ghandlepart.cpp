@@ -28,6 +28,7 @@ constexpr uint16_t CopyFlags = 4;
 constexpr double AuthoredHandleSize = 0.6;
 constexpr int32_t LargestScreenSize = 1000;
 constexpr int32_t SmallestScreenSize = 50;
+const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 bool ReportPrimitiveState(RedUIElementState state) {
     if (state == 0) return true;
@@ -128,18 +129,16 @@ bool SameLinearPart(const MatrixStruct* a, const MatrixStruct* b) {
     return a->m[15] == b->m[15];
 }
 
-void DetachAndDispose(GraphicStruct** g) {
-    if (!*g) return;
-    GraphicAttach(*g, nullptr);
-    DisposeGraphicTree(g);
-}
-
 // A point in world coordinates: `local` in the graphic's coordinates carried into the world.
+// A working copy sits outside any tree: its own matrix alone carries it into the world, read
+// without making a record that could fail.
 bool WorldPointOf(const GraphicStruct* g, const VertexStruct* local, VertexStruct* out) {
     if (!local || !out) return false;
-    const HeldMatrix toWorld(GraphicBuildMatrixInWordCS(g));
+    const bool outsideTree = g && (g->flags & GraphicFlagNoParent);
+    const HeldMatrix toWorld(outsideTree ? nullptr : GraphicBuildMatrixInWordCS(g));
+    if (!outsideTree && !toWorld) return false;
     VertexSet(out, local->x, local->y, local->z);
-    VertexTransform(out, toWorld.get());
+    VertexTransform(out, outsideTree ? GraphicGetMatrix(g) : toWorld.get());
     return true;
 }
 
@@ -212,6 +211,12 @@ struct WorldAxisEnds {
 };
 
 } // namespace
+
+void DisposeWorkingCopy(GraphicStruct** g) {
+    if (!*g) return;
+    GraphicAttach(*g, nullptr);
+    DisposeGraphicTree(g);
+}
 
 GHandlePart::GHandlePart(ViewportStruct* viewport, GraphicStruct* group, GraphicStruct* graphic,
                          DrawingStruct* drawing, uint32_t type, GControl* control, GHandle* owner,
@@ -302,8 +307,8 @@ GHandlePart::~GHandlePart() {
 }
 
 void GHandlePart::Release() {
-    DetachAndDispose(&Geometry);
-    DetachAndDispose(&SavedGeometry);
+    DisposeWorkingCopy(&Geometry);
+    DisposeWorkingCopy(&SavedGeometry);
     for (VertexStruct** v :
          {&CenterLocal, &CenterWCS, &RefPoint, &ZoomCenter, &HitPoint, &CursorPoint, &ProbePoint})
         VertexDispose(v);
@@ -404,9 +409,24 @@ void GHandlePart::PartUpdateResolution() {
     ReportPrimitiveState(Primitive->SetMaxResolution(AuthoredHandleSize / minPx));
 }
 
-int GHandlePart::PartSetMatrix(const MatrixStruct* m) {
+bool GHandlePart::NeedsUnbakedCopy(const MatrixStruct* m) const {
+    return PartIsDisplayable() && !MatrixIsOrtho(m) &&
+           !(SavedGeometry && SameLinearPart(m, &BakedMatrix));
+}
+
+// The copy is taken before the working copy loses its matrix, so it loses its own the same way.
+bool GHandlePart::PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbaked) const {
+    *unbaked = nullptr;
+    if (!NeedsUnbakedCopy(m)) return true;
+    *unbaked = GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+    if (*unbaked) GraphicSetMatrix(*unbaked, nullptr, 0);
+    return *unbaked != nullptr;
+}
+
+int GHandlePart::PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked) {
+    if (PartIsDisplayable()) PlaceGeometry(m, false, &unbaked);
+    DisposeWorkingCopy(&unbaked);
     if (!PartIsDisplayable()) return 0;
-    PlaceGeometry(m, false);
     Pending = false;
     return FinishPlacing(m, true);
 }
@@ -421,24 +441,24 @@ void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
 }
 
 bool GHandlePart::SettlePending() {
-    if (!PlaceGeometry(&PendingMatrix, true)) return false;
+    if (!PlaceGeometry(&PendingMatrix, true, nullptr)) return false;
     Pending = false;
     FinishPlacing(&PendingMatrix, false);
     return true;
 }
 
-// False, with nothing changed, only when a strict bake of a distorting matrix fails.
-bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict) {
+// False, with nothing changed, only when a strict bake of a distorting matrix fails. A bake
+// takes over the untransformed copy made ahead in *unbaked, when there is one.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
         return true;
     }
-    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict);
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict, unbaked);
 }
 
 int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
-    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
     const MatrixStruct* applied = m ? m : &Identity;
     if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
@@ -481,9 +501,12 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
 // The untransformed copy is made first, so that a strict bake the host cannot make leaves the
 // part exactly as it was. A placement by setup bakes without the copy then, as it always has:
 // its next placement starts from the baked vertices.
-bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict) {
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked) {
     GraphicStruct* untransformed =
-        GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+        unbaked && *unbaked
+            ? *unbaked
+            : GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
+    if (unbaked) *unbaked = nullptr;
     if (!untransformed && strict) return false;
     RestoreSavedGeometry();
     GraphicSetMatrix(Geometry, nullptr, 0);
@@ -496,7 +519,7 @@ bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict) {
 
 void GHandlePart::RestoreSavedGeometry() {
     if (!SavedGeometry) return;
-    DetachAndDispose(&Geometry);
+    DisposeWorkingCopy(&Geometry);
     Geometry = SavedGeometry;
     SavedGeometry = nullptr;
     GraphicAttach(Geometry, Drawing);
@@ -511,9 +534,9 @@ void GHandlePart::RebuildDisplayMatrices() {
     MatrixInvertAffine(&GeometryToDisplay);
 }
 
-void GHandlePart::PartSetPlacement(const MatrixStruct* m) {
+void GHandlePart::PartTakePlacement(MatrixStruct* m) {
     MatrixDispose(&Placement);
-    Placement = MatrixCopyEx(m);
+    Placement = m;
 }
 
 int GHandlePart::PartUpdateCenter() {
@@ -610,9 +633,7 @@ int GHandlePart::PartSetViewport(ViewportStruct* vp) {
     Viewport = vp;
     if (vp) {
         Primitive->SetDrawInViewport(vp, true, false);
-        MatrixStruct* identity = MatrixSingle();
-        if (identity) Primitive->SetMatrix(identity, false);
-        MatrixDispose(&identity);
+        Primitive->SetMatrix(&Identity, false);
     }
     return 1;
 }

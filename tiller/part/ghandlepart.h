@@ -29,7 +29,14 @@ class GHandlePart {
     bool PartIsVisible() const { return Visible == 1; }
     bool PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                               bool hideRotbarStatics) const;
-    int PartSetMatrix(const MatrixStruct* m);
+    // Makes ahead what placing the part by m needs, so that placing it makes nothing: the copy
+    // of its geometry kept unbaked when m distorts it (null when m needs none). False when the
+    // copy cannot be made.
+    bool PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbaked) const;
+    // Places the part by m, taking over `unbaked` from PartPrepareMatrix (without one the copy
+    // a distorting m needs is made here).
+    int PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked = nullptr);
+    void PartTakePlacement(MatrixStruct* m);
     // Moves the displayed part along with a drag step: the element takes the matrix at once,
     // the working copy (with its extents and centre) only when PartSettle is next called. Makes
     // no host record, so a step never leaves a part half moved.
@@ -38,7 +45,6 @@ class GHandlePart {
     // geometry, the extents or the centre of a part that follows drags settles it first. False,
     // with the part as it was, when the host cannot make the records for it.
     bool PartSettle() { return !Pending || SettlePending(); }
-    void PartSetPlacement(const MatrixStruct* m);
     const MatrixStruct* PartGetPlacement() const { return Placement; }
     int PartSetViewport(ViewportStruct* vp);
     // Forgets a viewport the host has closed, without touching it.
@@ -130,10 +136,11 @@ class GHandlePart {
     int PartUpdateCenter();
     int PartCenterFromExtents();
     bool SettlePending();
-    bool PlaceGeometry(const MatrixStruct* m, bool strict);
-    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict);
+    bool PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked);
+    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked);
     int FinishPlacing(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
+    bool NeedsUnbakedCopy(const MatrixStruct* m) const;
     bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();
     void ConfigureScreenSizing();
@@ -143,6 +150,9 @@ class GHandlePart {
     bool IsViewDependent() const;
     bool DisplayedScreenBox(const PickView& view, ScreenBox* box) const;
 };
+
+// Releases a working copy of part geometry, attached to a drawing or not.
+void DisposeWorkingCopy(GraphicStruct** g);
 
 // The default pick aperture in pixels, from the host's screen width (computed once).
 int DefaultPickAperture();

@@ -2,13 +2,15 @@
 // transform, release, a scale drag that measures the selection, report, hide a handle,
 // reload, create again, delete, dispose) run once without faults and then once for every N,
 // failing the N-th host-record creation or the N-th operator new, each run in its own
-// process. A run passes when it does not crash, the sanitizers stay quiet, nothing is left
+// process forked where the fault-free session reaches the step the fault fires in, up to J at
+// once. A run passes when it does not crash, the sanitizers stay quiet, nothing is left
 // alive after dispose, and every step either answers as the fault-free run did with the same
 // observed state, or answers its failure value and leaves the state as it was. A create or
 // reload that loads fewer handles than the fault-free run (a handle or part that does not
 // load is dropped) ends the comparison for that run.
 //
-//   tiller-sweep records|new [--every K] [--from N] [--to N] [--wrong-state-passes]
+//   tiller-sweep records|new [--every K] [--from N] [--to N] [--step NAME] [--jobs J]
+//                            [--wrong-state-passes]
 //
 // Prints the outcomes by step with their counts; exits 1 when any run failed. With
 // --wrong-state-passes a silent wrong state is counted and printed but does not fail the sweep
@@ -25,6 +27,7 @@
 #include "korvex/view.h"
 #include "tiller/tiller.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -126,9 +129,14 @@ int Release(Host& host) {
     return dbGCtrlSetState(host.control, 0, nullptr, 0, 0, 0, 0, 0, 0, 0);
 }
 
+// The copy of the name is the driver's own allocation, never one the session is failed at.
 std::string HandleName(GControl* c, GHandle* h) {
     const HandleProperties* p = h ? dbGHandleGetParams(c, h) : nullptr;
-    return p ? p->csName : "";
+    const bool counting = countAllocations;
+    countAllocations = false;
+    std::string name = p ? p->csName : "";
+    countAllocations = counting;
+    return name;
 }
 
 struct Step {
@@ -300,14 +308,16 @@ void Report(const char* step, const char* problem, const std::string& detail) {
     std::fprintf(stderr, "step '%s': %s\n  %s\n", step, problem, detail.c_str());
 }
 
-// Runs the session with the fault armed, comparing each step with the fault-free run.
-Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, long n) {
+// Runs the session from step `first` on with the fault armed (`n` counts from the start of that
+// step), comparing each step with the fault-free run. The host is where the fault-free run is
+// before that step.
+Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, long n,
+                   size_t first) {
     Injector injector{fault, n};
     Outcome outcome = Identical;
-    host.control = nullptr;
-    const std::string start = Observe(host);
+    const std::string start = first ? clean[first - 1].state : Observe(host);
     const std::vector<Step>& steps = Session();
-    for (size_t i = 0; i < steps.size(); ++i) {
+    for (size_t i = first; i < steps.size(); ++i) {
         const long creations = kvCreationCount();
         injector.Arm();
         Observed now;
@@ -318,7 +328,7 @@ Outcome RunFaulted(Host& host, const std::vector<Observed>& clean, Fault fault, 
         if (!injector.fired || outcome != Identical) continue;
         now.state = Observe(host);
         if (now.answer == clean[i].answer && now.state == clean[i].state) continue;
-        const std::string& before = i ? clean[i - 1].state : start;
+        const std::string& before = i > first ? clean[i - 1].state : start;
         const bool failed = now.answer == "0" || now.answer.empty();
         if (firedHere && failed && now.state == before) {
             outcome = FailedClean;
@@ -398,9 +408,49 @@ bool Passed(int status) {
            status == NotFired || (status == WrongState && wrongStatePasses);
 }
 
+// The faulted runs, each a child process, up to `jobs` at once; their outcomes by the step the
+// fault fires in (the same step as in the fault-free run).
+struct Children {
+    int jobs = 1;
+    std::map<pid_t, std::pair<long, size_t>> running; // the run's N and step
+    std::map<size_t, std::map<int, long>> counts;
+    long runs = 0;
+
+    template <class Run> void Start(long n, size_t step, Run run) {
+        while (static_cast<int>(running.size()) >= jobs)
+            WaitOne();
+        const pid_t child = fork();
+        if (child == 0) std::_Exit(run());
+        ++runs;
+        if (child < 0)
+            Finished(n, step, 128);
+        else
+            running[child] = {n, step};
+    }
+    void WaitOne() {
+        int status = 0;
+        const pid_t child = waitpid(-1, &status, 0);
+        const auto found = running.find(child);
+        if (found == running.end()) return;
+        const auto [n, step] = found->second;
+        running.erase(found);
+        Finished(n, step, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    }
+    void WaitAll() {
+        while (!running.empty())
+            WaitOne();
+    }
+    void Finished(long n, size_t step, int code) {
+        ++counts[step][code];
+        if (!Passed(code))
+            std::fprintf(stderr, "run %ld (%s): %s (status %d)\n", n, Session()[step].name,
+                         OutcomeName(code), code);
+    }
+};
+
 int Usage() {
     std::fprintf(stderr, "usage: tiller-sweep records|new [--every K] [--from N] [--to N] "
-                         "[--wrong-state-passes]\n");
+                         "[--step NAME] [--jobs J] [--wrong-state-passes]\n");
     return 2;
 }
 
@@ -411,9 +461,14 @@ int main(int argc, char** argv) {
     const std::string kind = argv[1];
     if (kind != "records" && kind != "new") return Usage();
     const Fault fault = kind == "records" ? Fault::Records : Fault::Allocations;
-    long every = 1, from = 1, to = 0;
+    long every = 1, from = 1, to = 0, jobs = 1;
+    std::string onlyStep; // only the N range of this step
     for (int i = 2; i < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--step" && i + 1 < argc) {
+            onlyStep = argv[i + 1];
+            continue;
+        }
         if (option == "--wrong-state-passes") {
             wrongStatePasses = true;
             --i;
@@ -423,11 +478,12 @@ int main(int argc, char** argv) {
         long* target = option == "--every"  ? &every
                        : option == "--from" ? &from
                        : option == "--to"   ? &to
+                       : option == "--jobs" ? &jobs
                                             : nullptr;
         if (!target) return Usage();
         *target = std::atol(argv[i + 1]);
     }
-    if (every < 1 || from < 1) return Usage();
+    if (every < 1 || from < 1 || jobs < 1) return Usage();
 
     Host host;
     host.Open();
@@ -458,29 +514,44 @@ int main(int argc, char** argv) {
     const std::vector<long>& countBy =
         fault == Fault::Records ? cleanRun.creationsBy : cleanRun.allocationsBy;
     if (to == 0 || to > countBy.back()) to = countBy.back();
+    if (!onlyStep.empty()) {
+        size_t i = 0;
+        while (i < Session().size() && Session()[i].name != onlyStep)
+            ++i;
+        if (i == Session().size()) return Usage();
+        from = std::max(from, i ? countBy[i - 1] + 1 : 1);
+        to = std::min(to, countBy[i]);
+    }
     std::printf("session: %zu steps, %ld record creations, %ld allocations; failing %s %ld..%ld "
                 "every %ld\n",
                 Session().size(), cleanRun.creationsBy.back(), cleanRun.allocationsBy.back(),
                 kind.c_str(), from, to, every);
+    // Where each step's N range ends, so a sweep can be narrowed to one step with --from/--to.
+    for (size_t i = 0; i < countBy.size(); ++i)
+        std::printf("%s  %s ..%ld", i % 6 ? "" : "\n", Session()[i].name, countBy[i]);
+    std::printf("\n");
     std::fflush(stdout);
 
-    // Outcomes by the step the fault fires in (the same step as in the fault-free run).
-    std::map<size_t, std::map<int, long>> counts;
-    long runs = 0;
-    size_t step = 0;
-    for (long n = from; n <= to; n += every, ++runs) {
-        while (countBy[step] < n)
-            ++step;
-        const pid_t child = fork();
-        if (child == 0) std::_Exit(RunFaulted(host, clean, fault, n));
-        int status = 0;
-        waitpid(child, &status, 0);
-        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        ++counts[step][code];
-        if (!Passed(code))
-            std::fprintf(stderr, "run %ld (%s): %s (status %d)\n", n, Session()[step].name,
-                         OutcomeName(code), code);
+    // The driver takes the session step by step without a fault; before each step it starts the
+    // runs whose fault fires in it, so that no child repeats the steps before.
+    Children children;
+    children.jobs = static_cast<int>(jobs);
+    long n = from;
+    for (size_t i = 0; i < Session().size(); ++i) {
+        const long stepStart = i ? countBy[i - 1] : 0;
+        for (; n <= to && n <= countBy[i]; n += every)
+            children.Start(n, i, [&] { return RunFaulted(host, clean, fault, n - stepStart, i); });
+        const std::string answer = Session()[i].run(host);
+        if (answer != clean[i].answer || Observe(host) != clean[i].state) {
+            children.WaitAll();
+            std::fprintf(stderr, "step '%s' differs in the driver's fault-free run\n",
+                         Session()[i].name);
+            return 1;
+        }
     }
+    children.WaitAll();
+    const auto& counts = children.counts;
+    const long runs = children.runs;
     bool passed = true;
     std::printf("%ld runs\n", runs);
     for (const auto& [at, outcomes] : counts)

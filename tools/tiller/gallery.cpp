@@ -74,9 +74,8 @@ bool SetUp(GControl& control, Scene& s) {
     if (done) {
         ExtentsSet(extents, g.extentsMin.x, g.extentsMin.y, g.extentsMin.z, g.extentsMax.x,
                    g.extentsMax.y, g.extentsMax.z);
-        done = control.SetProperties(GallerySettings()) &&
-               control.SetGeometry(&g.controlCS, extents, refPoint, &g.rotbarCS, &g.selectionCS,
-                                   extents) &&
+        done = control.Setup(GallerySettings(), &g.controlCS, extents, refPoint, &g.rotbarCS,
+                             &g.selectionCS, extents) &&
                control.SetActiveViewport(s.viewport);
     }
     ExtentsDispose(&extents);

@@ -100,14 +100,24 @@ ViewportRecord* measuringViewport(const ElementImpl& e) {
 // View mode 2 draws only in the viewports switched on (its scene's when it was never switched
 // on or off anywhere, none after it was switched off everywhere); other modes also draw in
 // every viewport of that drawing.
-std::vector<ViewportRecord*> viewportsDrawnIn(const ElementImpl& e) {
-    if (!e.scene) return {};
-    std::vector<ViewportRecord*> list = e.drawIn;
-    if (list.empty() && !e.drawInChosen) list.push_back(e.scene->viewport);
+// Visits every viewport the element is drawn in once, without allocating: counting a redraw
+// cannot fail.
+template <class Visit> void visitViewportsDrawnIn(const ElementImpl& e, Visit visit) {
+    if (!e.scene) return;
+    ViewportRecord* implicit = e.drawIn.empty() && !e.drawInChosen ? e.scene->viewport : nullptr;
+    for (ViewportRecord* vp : e.drawIn)
+        visit(vp);
+    if (implicit) visit(implicit);
     const DrawingRecord* d = e.scene->viewport->drawing;
-    if (e.viewMode != 2 && d)
-        for (ViewportStruct* vp : d->viewports)
-            if (!contains(list, asViewport(vp))) list.push_back(asViewport(vp));
+    if (e.viewMode == 2 || !d) return;
+    for (ViewportStruct* vp : d->viewports)
+        if (!contains(e.drawIn, asViewport(vp)) && asViewport(vp) != implicit)
+            visit(asViewport(vp));
+}
+
+std::vector<ViewportRecord*> viewportsDrawnIn(const ElementImpl& e) {
+    std::vector<ViewportRecord*> list;
+    visitViewportsDrawnIn(e, [&](ViewportRecord* vp) { list.push_back(vp); });
     return list;
 }
 
@@ -144,8 +154,7 @@ void leaveScene(ElementImpl& e) {
 }
 
 void countRedraw(const ElementImpl& e) {
-    for (ViewportRecord* vp : viewportsDrawnIn(e))
-        ++vp->redraws;
+    visitViewportsDrawnIn(e, [](ViewportRecord* vp) { ++vp->redraws; });
 }
 
 RedUIElementState redrawIf(const ElementImpl& e, bool redraw) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 struct KvScene {
     DrawingStruct* drawing = nullptr; // owned
@@ -398,9 +399,14 @@ int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame, Extents
     return 1;
 }
 
+// A callback of the library's: an allocation that fails answers 0 rather than throwing into it.
 int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
     if (!e || !*e) return 0;
-    return kvSceneSelectionExtents(currentScene(), cs, *e);
+    try {
+        return kvSceneSelectionExtents(currentScene(), cs, *e);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 namespace {
 
@@ -134,7 +135,12 @@ KORVEX_API SAFEARRAY* kvSafeArrayCreate(VARTYPE vt, uint32_t count) {
     if (!array) return nullptr;
     array->vt = vt;
     array->count = count;
-    allocateElements(array);
+    try {
+        allocateElements(array);
+    } catch (const std::bad_alloc&) {
+        korvex::deleteRecord(KvSafeArray, array);
+        return nullptr;
+    }
     return array;
 }
 

@@ -10,6 +10,7 @@
 #include "tiller/part/ghandlepart.h"
 
 #include <cmath>
+#include <utility>
 
 using namespace tiller;
 
@@ -126,8 +127,9 @@ void GHandle::TakePlacement(PreparedPlacement& prepared) {
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (!prepared.partPlacements[slot]) continue;
         parts[slot]->PartTakePlacement(prepared.partPlacements[slot].Release());
-        parts[slot]->PartSetMatrix(parts[slot]->PartGetPlacement(), prepared.unbaked[slot]);
-        prepared.unbaked[slot] = nullptr;
+        // The part owns the copy from here on, even when placing it throws.
+        GraphicStruct* unbaked = std::exchange(prepared.unbaked[slot], nullptr);
+        parts[slot]->PartSetMatrix(parts[slot]->PartGetPlacement(), unbaked);
     }
     RecordCenterAndExtents(prepared);
     if (prepared.handleCS)

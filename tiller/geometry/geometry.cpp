@@ -1,4 +1,5 @@
 #include "tiller/geometry/geometry.h"
+#include "tiller/host/compose.h"
 
 #include <algorithm>
 #include <cmath>
@@ -79,17 +80,7 @@ void MatrixSetIdentity(MatrixStruct* m) {
 
 MatrixStruct MatrixProduct(const MatrixStruct* a, const MatrixStruct* b) {
     static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    const MatrixStruct& left = a ? *a : Identity;
-    const MatrixStruct& right = b ? *b : Identity;
-    MatrixStruct product;
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += left.m[4 * k + row] * right.m[4 * col + k];
-            product.m[4 * col + row] = sum;
-        }
-    return product;
+    return ComposeMatrices(a ? *a : Identity, b ? *b : Identity);
 }
 
 int MatrixHasNoTranslation(const MatrixStruct* m) {

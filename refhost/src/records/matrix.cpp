@@ -2,6 +2,7 @@
 // m[12..14] the translation: element (row r, column c) of the column-vector matrix is m[4c + r].
 // Every matrix handed to a caller is a counted record; intermediate results are plain values.
 #include "records.h"
+#include "tiller/host/compose.h"
 #include "vec3.h"
 
 #include <algorithm>
@@ -111,15 +112,7 @@ MatrixStruct identityMatrix() {
 }
 
 MatrixStruct compose(const MatrixStruct& a, const MatrixStruct& b) {
-    MatrixStruct c;
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += a.m[4 * k + row] * b.m[4 * col + k];
-            c.m[4 * col + row] = sum;
-        }
-    return c;
+    return ComposeMatrices(a, b);
 }
 
 // Singular means a zero or non-finite determinant, or axes so nearly dependent that the

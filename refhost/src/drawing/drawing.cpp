@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <optional>
 
 namespace korvex {
@@ -21,7 +22,16 @@ DrawingRecord* createDrawing() {
     auto* d = newRecord<DrawingRecord>(KvDrawing);
     if (!d) return nullptr;
     d->engineLink = nullptr;
-    d->root = createGraphic(GraphicKindGroup, false);
+    // The model root is not a counted record, so making it throws when memory runs out.
+    try {
+        d->root = createGraphic(GraphicKindGroup, false);
+    } catch (const std::bad_alloc&) {
+        d->root = nullptr;
+    }
+    if (!d->root) {
+        deleteRecord(KvDrawing, d);
+        return nullptr;
+    }
     d->root->modelOf = d;
     return d;
 }

@@ -18,7 +18,9 @@
 #include <algorithm>
 #include <cstdarg>
 #include <deque>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct NotifyCookie {
@@ -146,11 +148,15 @@ int raiseFromApplication(uint32_t kind, uint32_t phase, uint16_t flags,
                 static_cast<int>(slots.size()), slots.data());
 }
 
-std::vector<uint32_t> readKinds(int count, va_list kinds) {
-    std::vector<uint32_t> result;
-    for (int i = 0; i < count; ++i)
-        result.push_back(static_cast<uint32_t>(va_arg(kinds, int)));
-    return result;
+// False, with `result` of no use, when memory runs out.
+bool readKinds(int count, va_list kinds, std::vector<uint32_t>& result) {
+    try {
+        for (int i = 0; i < count; ++i)
+            result.push_back(static_cast<uint32_t>(va_arg(kinds, int)));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 void endRegistration(NotifyCookie* cookie) {
@@ -169,16 +175,24 @@ KORVEX_API AppStruct* AppGetCurrentApp() {
 KORVEX_API NotifyCookie* NotifyEngineAdviseDbNotifyEx(int, AppStruct* app, NotifyCallback callback,
                                                       void* data, int count, ...) {
     if (!isApplication(app) || !callback || count <= 0) return nullptr;
-    auto* cookie = korvex::newRecord<NotifyCookie>(KvNotifyCookie);
-    if (!cookie) return nullptr;
+    std::vector<uint32_t> wanted;
     va_list kinds;
     va_start(kinds, count);
-    cookie->kinds = readKinds(count, kinds);
+    const bool read = readKinds(count, kinds, wanted);
     va_end(kinds);
+    if (!read) return nullptr;
+    auto* cookie = korvex::newRecord<NotifyCookie>(KvNotifyCookie);
+    if (!cookie) return nullptr;
+    try {
+        app->registrations.push_back(cookie);
+    } catch (const std::bad_alloc&) {
+        korvex::deleteRecord(KvNotifyCookie, cookie);
+        return nullptr;
+    }
+    cookie->kinds = std::move(wanted);
     cookie->id = ++app->lastRegistrationId;
     cookie->callback = callback;
     cookie->data = data;
-    app->registrations.push_back(cookie);
     return cookie;
 }
 
@@ -187,10 +201,12 @@ KORVEX_API NotifyCookie* NotifyEngineAdviseDbNotifyEx(int, AppStruct* app, Notif
 KORVEX_API int NotifyEngineUnadviseDbNotify(AppStruct* app, NotifyCookie* cookie, int, int count,
                                             ...) {
     if (!isApplication(app) || !isRegistered(cookie)) return 0;
+    std::vector<uint32_t> stopped;
     va_list kinds;
     va_start(kinds, count);
-    const std::vector<uint32_t> stopped = readKinds(count, kinds);
+    const bool read = readKinds(count, kinds, stopped);
     va_end(kinds);
+    if (!read) return 0;
     std::erase_if(cookie->kinds, [&](uint32_t kind) {
         return count <= 0 || std::find(stopped.begin(), stopped.end(), kind) != stopped.end();
     });

@@ -569,7 +569,12 @@ KORVEX_API const ExtentsStruct* GraphicGetExtents(GraphicStruct* g, int, int, in
     if (!g) return nullptr;
     GraphicRecord* graphic = asGraphic(g);
     if (graphic->extentsDirty) {
-        graphic->cachedExtents = worldExtentsOf(*graphic);
+        // The cache lives on the heap: without room for it there are no extents to answer.
+        try {
+            graphic->cachedExtents = worldExtentsOf(*graphic);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
         graphic->extentsDirty = false;
     }
     return &*graphic->cachedExtents;

@@ -79,8 +79,7 @@ void MatrixSetIdentity(MatrixStruct* m) {
 }
 
 MatrixStruct MatrixProduct(const MatrixStruct* a, const MatrixStruct* b) {
-    static const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    return ComposeMatrices(a ? *a : Identity, b ? *b : Identity);
+    return ComposeMatrices(a ? *a : IdentityMatrix, b ? *b : IdentityMatrix);
 }
 
 int MatrixHasNoTranslation(const MatrixStruct* m) {

@@ -26,6 +26,8 @@ double SafeAtan2(double y, double x);
 // 8 decimal places, halves away from zero: the exported round and the report's numbers.
 double RoundTo8(double x);
 
+inline constexpr MatrixStruct IdentityMatrix{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
+
 void MatrixSetIdentity(MatrixStruct* m);
 int MatrixHasNoTranslation(const MatrixStruct* m);
 // a after b (a · b), summed in the host's order so that the result matches MatrixMatrixMultiplyEx

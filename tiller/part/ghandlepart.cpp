@@ -28,7 +28,6 @@ constexpr uint16_t CopyFlags = 4;
 constexpr double AuthoredHandleSize = 0.6;
 constexpr int32_t LargestScreenSize = 1000;
 constexpr int32_t SmallestScreenSize = 50;
-const MatrixStruct Identity{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
 
 bool ReportPrimitiveState(RedUIElementState state) {
     if (state == 0) return true;
@@ -459,7 +458,7 @@ bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruc
 }
 
 int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
-    const MatrixStruct* applied = m ? m : &Identity;
+    const MatrixStruct* applied = m ? m : &IdentityMatrix;
     if (moveElement) Primitive->SetMatrix(applied, false);
     const bool shifted = ShiftExtentsToMatrix(applied);
     MatrixAssign(applied, &PartMatrix);
@@ -633,7 +632,7 @@ int GHandlePart::PartSetViewport(ViewportStruct* vp) {
     Viewport = vp;
     if (vp) {
         Primitive->SetDrawInViewport(vp, true, false);
-        Primitive->SetMatrix(&Identity, false);
+        Primitive->SetMatrix(&IdentityMatrix, false);
     }
     return 1;
 }

@@ -69,8 +69,7 @@ void LetGoOfDrawing(ViewportStruct* scratch) {
 
 // Whether the parallel view looks straight along one of the handle's axes that disable it.
 bool ViewsAlongDisabledAxis(const GHandle* handle, const MatrixStruct* view) {
-    static const MatrixStruct Identity = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
-    const MatrixStruct* axes = handle->mHandleWorld ? handle->mHandleWorld : &Identity;
+    const MatrixStruct* axes = handle->mHandleWorld ? handle->mHandleWorld : &IdentityMatrix;
     const uint32_t flags[3] = {handle->Disable_if_view_by_x, handle->Disable_if_view_by_y,
                                handle->Disable_if_view_by_z};
     // The viewing direction in world coordinates is the view matrix's third row in

@@ -42,9 +42,9 @@ struct PreparedPlacement {
     HeldExtents selection, selection2;
     HeldExtents handleExtents; // only when the handle has none yet
     HeldVertex refPoint;
-    // Per part slot: the part's placement, and the unbaked copy a distorting one needs.
+    // Per part slot: the part's placement, and the baked copy a distorting one needs.
     std::array<HeldMatrix, SlotCount> partPlacements;
-    std::array<GraphicStruct*, SlotCount> unbaked{};
+    std::array<GraphicStruct*, SlotCount> baked{};
 };
 
 // Reasons that disable a handle.

@@ -74,7 +74,7 @@ template <typename T, void (*Dispose)(T**)> void Take(HostRecord<T, Dispose>& pr
 } // namespace
 
 PreparedPlacement::~PreparedPlacement() {
-    for (GraphicStruct*& copy : unbaked)
+    for (GraphicStruct*& copy : baked)
         DisposeWorkingCopy(&copy);
 }
 
@@ -128,8 +128,8 @@ void GHandle::TakePlacement(PreparedPlacement& prepared) {
         if (!prepared.partPlacements[slot]) continue;
         parts[slot]->PartTakePlacement(prepared.partPlacements[slot].Release());
         // The part owns the copy from here on, even when placing it throws.
-        GraphicStruct* unbaked = std::exchange(prepared.unbaked[slot], nullptr);
-        parts[slot]->PartSetMatrix(parts[slot]->PartGetPlacement(), unbaked);
+        GraphicStruct* baked = std::exchange(prepared.baked[slot], nullptr);
+        parts[slot]->PartSetMatrix(parts[slot]->PartGetPlacement(), baked);
     }
     RecordCenterAndExtents(prepared);
     if (prepared.handleCS)
@@ -193,7 +193,7 @@ bool GHandle::PreparePartPlacements(PreparedPlacement& prepared) {
         HeldMatrix& placed = prepared.partPlacements[slot];
         placed.Reset(sized ? MatrixMatrixMultiplyEx(prepared.placement.get(), size)
                            : MatrixCopyEx(prepared.placement.get()));
-        if (!placed || !part->PartPrepareMatrix(placed.get(), &prepared.unbaked[slot]))
+        if (!placed || !part->PartPrepareMatrix(placed.get(), &prepared.baked[slot]))
             return false;
     }
     return true;

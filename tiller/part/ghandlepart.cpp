@@ -65,6 +65,17 @@ bool BakeOwnMatrix(GraphicStruct* g) {
     return true;
 }
 
+// Whether the host keeps room for an own matrix in g, made here when g has none: a graphic
+// keeps the room of a matrix it has once had, so that setting one later cannot fail. Nothing
+// visible changes.
+bool KeepsMatrixRoom(GraphicStruct* g) {
+    if (!g || GraphicGetMatrix(g)) return true;
+    GraphicSetMatrix(g, &IdentityMatrix, 0);
+    const bool made = GraphicGetMatrix(g) != nullptr;
+    GraphicSetMatrix(g, nullptr, 0);
+    return made;
+}
+
 int SwitchOffContourVectorizing(GraphicStruct* g, int32_t*) {
     if (g && g->kind == GraphicKindMesh)
         CAbstractUIObject::GraphicSetCustomPropVectorizeContour(g, false);
@@ -408,23 +419,33 @@ void GHandlePart::PartUpdateResolution() {
     ReportPrimitiveState(Primitive->SetMaxResolution(AuthoredHandleSize / minPx));
 }
 
-bool GHandlePart::NeedsUnbakedCopy(const MatrixStruct* m) const {
+// Whether m is baked into a fresh copy of the unbaked geometry: it distorts, and it is not a
+// move of the baked geometry the part already has.
+bool GHandlePart::NeedsBaking(const MatrixStruct* m) const {
     return PartIsDisplayable() && !MatrixIsOrtho(m) &&
            !(SavedGeometry && SameLinearPart(m, &BakedMatrix));
 }
 
-// The copy is taken before the working copy loses its matrix, so it loses its own the same way.
-bool GHandlePart::PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbaked) const {
-    *unbaked = nullptr;
-    if (!NeedsUnbakedCopy(m)) return true;
-    *unbaked = GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
-    if (*unbaked) GraphicSetMatrix(*unbaked, nullptr, 0);
-    return *unbaked != nullptr;
+bool GHandlePart::PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** baked) const {
+    *baked = nullptr;
+    if (!PartIsDisplayable()) return true;
+    if (NeedsBaking(m)) {
+        *baked = BakedCopy(*m);
+        return *baked != nullptr;
+    }
+    // An undistorted placement gives its matrix to the working copy, or to the unbaked copy
+    // that takes its place.
+    return KeepsMatrixRoom(Geometry) && (!SavedGeometry || KeepsMatrixRoom(SavedGeometry));
 }
 
-int GHandlePart::PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked) {
-    if (PartIsDisplayable()) PlaceGeometry(m, false, &unbaked);
-    DisposeWorkingCopy(&unbaked);
+int GHandlePart::PartSetMatrix(const MatrixStruct* m, GraphicStruct* baked) {
+    if (PartIsDisplayable()) {
+        if (baked)
+            TakeBakedCopy(*m, std::exchange(baked, nullptr));
+        else
+            PlaceGeometry(m, false);
+    }
+    DisposeWorkingCopy(&baked);
     if (!PartIsDisplayable()) return 0;
     Pending = false;
     return FinishPlacing(m, true);
@@ -440,21 +461,20 @@ void GHandlePart::PartFollowMatrix(const MatrixStruct& m) {
 }
 
 bool GHandlePart::SettlePending() {
-    if (!PlaceGeometry(&PendingMatrix, true, nullptr)) return false;
+    if (!PlaceGeometry(&PendingMatrix, true)) return false;
     Pending = false;
     FinishPlacing(&PendingMatrix, false);
     return true;
 }
 
-// False, with nothing changed, only when a strict bake of a distorting matrix fails. A bake
-// takes over the untransformed copy made ahead in *unbaked, when there is one.
-bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked) {
+// False, with nothing changed, only when a strict bake of a distorting matrix fails.
+bool GHandlePart::PlaceGeometry(const MatrixStruct* m, bool strict) {
     if (MatrixIsOrtho(m)) {
         RestoreSavedGeometry();
         GraphicSetMatrix(Geometry, m, 0);
         return true;
     }
-    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict, unbaked);
+    return OffsetBakedGeometry(m) || BakeIntoWorkingCopy(*m, strict);
 }
 
 int GHandlePart::FinishPlacing(const MatrixStruct* m, bool moveElement) {
@@ -500,12 +520,9 @@ bool GHandlePart::OffsetBakedGeometry(const MatrixStruct* m) {
 // The untransformed copy is made first, so that a strict bake the host cannot make leaves the
 // part exactly as it was. A placement by setup bakes without the copy then, as it always has:
 // its next placement starts from the baked vertices.
-bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked) {
+bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict) {
     GraphicStruct* untransformed =
-        unbaked && *unbaked
-            ? *unbaked
-            : GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
-    if (unbaked) *unbaked = nullptr;
+        GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, nullptr, 0, CopyFlags);
     if (!untransformed && strict) return false;
     RestoreSavedGeometry();
     GraphicSetMatrix(Geometry, nullptr, 0);
@@ -514,6 +531,33 @@ bool GHandlePart::BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, Graphi
     GraphicTransform(Geometry, &m, 0, 1, 1, 0);
     BakedMatrix = m;
     return true;
+}
+
+// Made with m as its own matrix, the copy holds vertices of its own from the start, so that
+// baking m into them needs no room the host could lack. The matrix of the working copy is not
+// baked, as it is not when the working copy itself is baked.
+GraphicStruct* GHandlePart::BakedCopy(const MatrixStruct& m) const {
+    GraphicStruct* copy = GraphicCopyEx(SavedGeometry ? SavedGeometry : Geometry, &m, 0, CopyFlags);
+    if (!copy) return nullptr;
+    GraphicSetMatrix(copy, nullptr, 0);
+    GraphicTransform(copy, &m, 0, 1, 1, 0);
+    return copy;
+}
+
+// The baked copy becomes the working copy; the unbaked geometry stays, or the working copy
+// becomes it. It takes the place in the drawing the working copy leaves, so nothing here needs
+// room.
+void GHandlePart::TakeBakedCopy(const MatrixStruct& m, GraphicStruct* baked) {
+    if (SavedGeometry) {
+        DisposeWorkingCopy(&Geometry);
+    } else {
+        GraphicAttach(Geometry, nullptr);
+        GraphicSetMatrix(Geometry, nullptr, 0);
+        SavedGeometry = Geometry;
+    }
+    Geometry = baked;
+    GraphicAttach(Geometry, Drawing);
+    BakedMatrix = m;
 }
 
 void GHandlePart::RestoreSavedGeometry() {

@@ -29,13 +29,14 @@ class GHandlePart {
     bool PartIsVisible() const { return Visible == 1; }
     bool PartIsVisibleInState(uint32_t state, bool isActive, bool isHighlighted,
                               bool hideRotbarStatics) const;
-    // Makes ahead what placing the part by m needs, so that placing it makes nothing: the copy
-    // of its geometry kept unbaked when m distorts it (null when m needs none). False when the
-    // copy cannot be made.
-    bool PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** unbaked) const;
-    // Places the part by m, taking over `unbaked` from PartPrepareMatrix (without one the copy
-    // a distorting m needs is made here).
-    int PartSetMatrix(const MatrixStruct* m, GraphicStruct* unbaked = nullptr);
+    // Makes ahead what placing the part by m needs, so that placing it makes nothing: a copy of
+    // its unbaked geometry with m baked in when m distorts it (null when m needs none), else the
+    // host's room for the matrix its working copy takes. False, with nothing visible changed,
+    // when the host cannot make them.
+    bool PartPrepareMatrix(const MatrixStruct* m, GraphicStruct** baked) const;
+    // Places the part by m, taking over `baked` from PartPrepareMatrix (without one a distorting
+    // m is baked here).
+    int PartSetMatrix(const MatrixStruct* m, GraphicStruct* baked = nullptr);
     void PartTakePlacement(MatrixStruct* m);
     // Moves the displayed part along with a drag step: the element takes the matrix at once,
     // the working copy (with its extents and centre) only when PartSettle is next called. Makes
@@ -136,11 +137,13 @@ class GHandlePart {
     int PartUpdateCenter();
     int PartCenterFromExtents();
     bool SettlePending();
-    bool PlaceGeometry(const MatrixStruct* m, bool strict, GraphicStruct** unbaked);
-    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict, GraphicStruct** unbaked);
+    bool PlaceGeometry(const MatrixStruct* m, bool strict);
+    bool BakeIntoWorkingCopy(const MatrixStruct& m, bool strict);
+    GraphicStruct* BakedCopy(const MatrixStruct& m) const;
+    void TakeBakedCopy(const MatrixStruct& m, GraphicStruct* baked);
     int FinishPlacing(const MatrixStruct* m, bool moveElement);
     bool ShiftExtentsToMatrix(const MatrixStruct* m);
-    bool NeedsUnbakedCopy(const MatrixStruct* m) const;
+    bool NeedsBaking(const MatrixStruct* m) const;
     bool OffsetBakedGeometry(const MatrixStruct* m);
     void TakeRefPoint();
     void ConfigureScreenSizing();

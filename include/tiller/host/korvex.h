@@ -20,6 +20,17 @@
 //     + m12 (column-major column-vector algebra). "A after B" applies B first.
 //   * A null matrix operand counts as the identity unless a function says otherwise.
 //   * Colours are 0x00BBGGRR.
+//   * Out of memory, no host function throws. One with a result answers its failure value
+//     (null, 0); one without leaves every record as it was. Room once made is kept, so that a
+//     caller can make it ahead where a failure can still be answered:
+//       - a graphic keeps the room of an own matrix, reference point or extents it has once
+//         had (setting none keeps it): GraphicSetMatrix on such a graphic cannot fail;
+//       - a copy shares its original's vertices until one of them changes, and a transform
+//         that cannot give the graphic vertices of its own changes nothing; a copy made with
+//         a matrix (GraphicCopyEx) has its own vertices from the start, so transforming it
+//         cannot fail;
+//       - a drawing keeps the place of a graphic detached from it: attaching one after
+//         detaching another cannot fail, nor can showing a layer or hiding one hidden before.
 #ifndef TILLER_HOST_KORVEX_H
 #define TILLER_HOST_KORVEX_H
 

@@ -253,7 +253,11 @@ using namespace korvex;
 KvScene* kvSceneNew() {
     DrawingStruct* drawing = kvDrawingNew();
     if (!drawing) return nullptr;
-    auto* scene = new KvScene;
+    auto* scene = new (std::nothrow) KvScene;
+    if (!scene) {
+        DrawingDispose(&drawing);
+        return nullptr;
+    }
     scene->drawing = drawing;
     currentScene() = scene;
     return scene;
@@ -284,83 +288,96 @@ KvScene* kvSceneCurrent() {
 // [SECTION] Model and selection -------------------------------------------------------------
 
 GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t color) {
-    const int flatSides = (min.x == max.x) + (min.y == max.y) + (min.z == max.z);
-    if (!scene || !(min.x <= max.x && min.y <= max.y && min.z <= max.z) || flatSides > 1)
-        return nullptr;
-    std::vector<Vec3> corners;
-    for (int i = 0; i < 8; ++i)
-        corners.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
-    // Two triangles per side, wound outwards.
-    const std::array<std::array<int, 3>, 12> sides = {{{0, 2, 3},
-                                                       {0, 3, 1},
-                                                       {4, 5, 7},
-                                                       {4, 7, 6},
-                                                       {0, 1, 5},
-                                                       {0, 5, 4},
-                                                       {2, 6, 7},
-                                                       {2, 7, 3},
-                                                       {0, 4, 6},
-                                                       {0, 6, 2},
-                                                       {1, 3, 7},
-                                                       {1, 7, 5}}};
-    // A flat box keeps its two faces; the sides it has lost would be triangles without area.
-    std::vector<std::array<int, 3>> faces;
-    for (const auto& f : sides) {
-        const Vec3 n = cross(corners[f[1]] - corners[f[0]], corners[f[2]] - corners[f[0]]);
-        if (length(n) > 0) faces.push_back(f);
-    }
-    GraphicStruct* box = addMeshToModel(scene, corners, faces, color);
-    if (box) selectOnly(scene, box);
-    return box;
+    return answerOrFail<GraphicStruct*>(nullptr, [&]() -> GraphicStruct* {
+        const int flatSides = (min.x == max.x) + (min.y == max.y) + (min.z == max.z);
+        if (!scene || !(min.x <= max.x && min.y <= max.y && min.z <= max.z) || flatSides > 1)
+            return nullptr;
+        std::vector<Vec3> corners;
+        for (int i = 0; i < 8; ++i)
+            corners.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
+        // Two triangles per side, wound outwards.
+        const std::array<std::array<int, 3>, 12> sides = {{{0, 2, 3},
+                                                           {0, 3, 1},
+                                                           {4, 5, 7},
+                                                           {4, 7, 6},
+                                                           {0, 1, 5},
+                                                           {0, 5, 4},
+                                                           {2, 6, 7},
+                                                           {2, 7, 3},
+                                                           {0, 4, 6},
+                                                           {0, 6, 2},
+                                                           {1, 3, 7},
+                                                           {1, 7, 5}}};
+        // A flat box keeps its two faces; the sides it has lost would be triangles without area.
+        std::vector<std::array<int, 3>> faces;
+        for (const auto& f : sides) {
+            const Vec3 n = cross(corners[f[1]] - corners[f[0]], corners[f[2]] - corners[f[0]]);
+            if (length(n) > 0) faces.push_back(f);
+        }
+        scene->selection.reserve(1); // room to select it, before the model changes
+        GraphicStruct* box = addMeshToModel(scene, corners, faces, color);
+        if (box) selectOnly(scene, box);
+        return box;
+    });
 }
 
 GraphicStruct* kvSceneAddMesh(KvScene* scene, const KvPoint* vertices, int count, const int* faces,
                               int faceCount, uint32_t color) {
-    if (!scene || !vertices || count < 0 || faceCount < 0 || (faceCount > 0 && !faces))
-        return nullptr;
-    std::vector<Vec3> points;
-    for (int i = 0; i < count; ++i)
-        points.push_back({vertices[i].x, vertices[i].y, vertices[i].z});
-    std::vector<std::array<int, 3>> triangles;
-    for (int i = 0; i < faceCount; ++i) {
-        const std::array<int, 3> f{faces[3 * i], faces[3 * i + 1], faces[3 * i + 2]};
-        if (std::any_of(f.begin(), f.end(), [count](int v) { return v < 0 || v >= count; }))
+    return answerOrFail<GraphicStruct*>(nullptr, [&]() -> GraphicStruct* {
+        if (!scene || !vertices || count < 0 || faceCount < 0 || (faceCount > 0 && !faces))
             return nullptr;
-        triangles.push_back(f);
-    }
-    GraphicStruct* mesh = addMeshToModel(scene, points, triangles, color);
-    if (mesh) selectOnly(scene, mesh);
-    return mesh;
+        std::vector<Vec3> points;
+        for (int i = 0; i < count; ++i)
+            points.push_back({vertices[i].x, vertices[i].y, vertices[i].z});
+        std::vector<std::array<int, 3>> triangles;
+        for (int i = 0; i < faceCount; ++i) {
+            const std::array<int, 3> f{faces[3 * i], faces[3 * i + 1], faces[3 * i + 2]};
+            if (std::any_of(f.begin(), f.end(), [count](int v) { return v < 0 || v >= count; }))
+                return nullptr;
+            triangles.push_back(f);
+        }
+        scene->selection.reserve(1);
+        GraphicStruct* mesh = addMeshToModel(scene, points, triangles, color);
+        if (mesh) selectOnly(scene, mesh);
+        return mesh;
+    });
 }
 
 int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
-    if (!scene || !path) return 0;
-    DrawingStruct* file = kvReadDrawingFile(path, reason);
-    if (!file) return 0;
-    GraphicStruct* root = DrawingGetModelRoot(scene->drawing);
-    std::vector<GraphicRecord*> loaded;
-    bool complete = true;
-    for (GraphicRecord* g : static_cast<GraphicRecord*>(DrawingGetModelRoot(file))->children) {
-        GraphicStruct* copy = GraphicCopyEx(g, nullptr, 0, 0);
-        if (!copy || !kvGraphicAddChild(root, copy)) {
-            GraphicDispose(&copy);
-            complete = false;
-            break;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !path) return 0;
+        DrawingStruct* file = kvReadDrawingFile(path, reason);
+        if (!file) return 0;
+        GraphicStruct* root = DrawingGetModelRoot(scene->drawing);
+        const std::vector<GraphicRecord*>& children =
+            static_cast<GraphicRecord*>(DrawingGetModelRoot(file))->children;
+        std::vector<GraphicRecord*> loaded;
+        loaded.reserve(children.size());
+        bool complete = true;
+        for (GraphicRecord* g : children) {
+            GraphicStruct* copy = GraphicCopyEx(g, nullptr, 0, 0);
+            if (!copy || !kvGraphicAddChild(root, copy)) {
+                GraphicDispose(&copy);
+                complete = false;
+                break;
+            }
+            loaded.push_back(static_cast<GraphicRecord*>(copy));
         }
-        loaded.push_back(static_cast<GraphicRecord*>(copy));
-    }
-    DrawingDispose(&file);
-    if (!complete && reason) *reason = "a graphic of the file could not be copied";
-    endPreview(*scene);
-    scene->selection = loaded;
-    return complete ? 1 : 0;
+        DrawingDispose(&file);
+        if (!complete && reason) *reason = "a graphic of the file could not be copied";
+        endPreview(*scene);
+        scene->selection = std::move(loaded);
+        return complete ? 1 : 0;
+    });
 }
 
 void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
     if (!scene || !g) return;
+    auto& list = scene->selection;
+    changeOrKeep([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); });
+    if (selected && list.capacity() == list.size()) return;
     endPreview(*scene);
     auto* record = static_cast<GraphicRecord*>(g);
-    auto& list = scene->selection;
     list.erase(std::remove(list.begin(), list.end(), record), list.end());
     if (selected) list.push_back(record);
 }
@@ -372,41 +389,40 @@ void kvSceneClearSelection(KvScene* scene) {
 }
 
 std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene) {
-    if (!scene) return {};
-    return {scene->selection.begin(), scene->selection.end()};
+    return answerOrFail<std::vector<GraphicStruct*>>({}, [&]() -> std::vector<GraphicStruct*> {
+        if (!scene) return {};
+        return {scene->selection.begin(), scene->selection.end()};
+    });
 }
 
 int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame, ExtentsStruct* out) {
-    if (!scene || !out) return 0;
-    const MatrixStruct fromWorld = toFrame ? *toFrame : identityMatrix();
-    Geometry points;
-    for (const GraphicRecord* g : scene->selection)
-        collectGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), true, {}, &points);
-    double lo[3], hi[3];
-    std::fill(lo, lo + 3, std::numeric_limits<double>::max());
-    std::fill(hi, hi + 3, -std::numeric_limits<double>::max());
-    auto add = [&](Vec3 p) {
-        const double c[3] = {p.x, p.y, p.z};
-        for (int i = 0; i < 3; ++i)
-            lo[i] = std::min(lo[i], c[i]), hi[i] = std::max(hi[i], c[i]);
-    };
-    for (const Triangle& t : points.triangles)
-        add(t.a), add(t.b), add(t.c);
-    for (const Segment& s : points.segments)
-        add(s.a), add(s.b);
-    if (lo[0] > hi[0]) return 0;
-    ExtentsSet(out, lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-    return 1;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !out) return 0;
+        const MatrixStruct fromWorld = toFrame ? *toFrame : identityMatrix();
+        Geometry points;
+        for (const GraphicRecord* g : scene->selection)
+            collectGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), true, {}, &points);
+        double lo[3], hi[3];
+        std::fill(lo, lo + 3, std::numeric_limits<double>::max());
+        std::fill(hi, hi + 3, -std::numeric_limits<double>::max());
+        auto add = [&](Vec3 p) {
+            const double c[3] = {p.x, p.y, p.z};
+            for (int i = 0; i < 3; ++i)
+                lo[i] = std::min(lo[i], c[i]), hi[i] = std::max(hi[i], c[i]);
+        };
+        for (const Triangle& t : points.triangles)
+            add(t.a), add(t.b), add(t.c);
+        for (const Segment& s : points.segments)
+            add(s.a), add(s.b);
+        if (lo[0] > hi[0]) return 0;
+        ExtentsSet(out, lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+        return 1;
+    });
 }
 
 // A callback of the library's: an allocation that fails answers 0 rather than throwing into it.
 int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
-    if (!e || !*e) return 0;
-    try {
-        return kvSceneSelectionExtents(currentScene(), cs, *e);
-    } catch (const std::bad_alloc&) {
-        return 0;
-    }
+    return e && *e ? kvSceneSelectionExtents(currentScene(), cs, *e) : 0;
 }
 
 int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
@@ -414,31 +430,36 @@ int kvSceneSetupGeometry(KvScene* scene, KvSetupGeometry* out) {
 }
 
 int kvSceneSetupGeometryAligned(KvScene* scene, int alignToSelection, KvSetupGeometry* out) {
-    if (!scene || !out || scene->selection.empty()) return 0;
-    const MatrixStruct axes =
-        alignToSelection ? selectionAxes(*scene->selection.front()) : identityMatrix();
-    MatrixStruct toAxes;
-    ExtentsStruct* box = ExtentsNewEx();
-    const int measured =
-        box && invertAffine(axes, &toAxes) && kvSceneSelectionExtents(scene, &toAxes, box);
-    if (measured) {
-        const Vec3 lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
-        const Vec3 hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};
-        const Vec3 centre = (lo + hi) * 0.5;
-        out->controlCS = placedAt(axes, transformPoint(axes, centre));
-        out->rotbarCS = out->controlCS;
-        out->selectionCS = placedAt(axes, transformPoint(axes, lo));
-        out->extentsMin = toPoint(lo - centre);
-        out->extentsMax = toPoint(hi - centre);
-        out->refPoint = toPoint(transformPoint(axes, centre));
-    }
-    ExtentsDispose(&box);
-    return measured;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !out || scene->selection.empty()) return 0;
+        const MatrixStruct axes =
+            alignToSelection ? selectionAxes(*scene->selection.front()) : identityMatrix();
+        MatrixStruct toAxes;
+        ExtentsStruct* box = ExtentsNewEx();
+        const int measured =
+            box && invertAffine(axes, &toAxes) && kvSceneSelectionExtents(scene, &toAxes, box);
+        if (measured) {
+            const Vec3 lo{ExtentsGetX1(box), ExtentsGetY1(box), ExtentsGetZ1(box)};
+            const Vec3 hi{ExtentsGetX2(box), ExtentsGetY2(box), ExtentsGetZ2(box)};
+            const Vec3 centre = (lo + hi) * 0.5;
+            out->controlCS = placedAt(axes, transformPoint(axes, centre));
+            out->rotbarCS = out->controlCS;
+            out->selectionCS = placedAt(axes, transformPoint(axes, lo));
+            out->extentsMin = toPoint(lo - centre);
+            out->extentsMax = toPoint(hi - centre);
+            out->refPoint = toPoint(transformPoint(axes, centre));
+        }
+        ExtentsDispose(&box);
+        return measured;
+    });
 }
 
 namespace {
 
+// Every graphic gets its room for a matrix first, so that none is placed unless all are.
 int placeSelection(KvScene& scene, const MatrixStruct& m) {
+    for (GraphicRecord* g : scene.selection)
+        g->matrix.reserve();
     for (std::size_t i = 0; i < scene.selection.size(); ++i) {
         GraphicRecord* g = scene.selection[i];
         const MatrixStruct own = scene.previewFrom.empty() ? ownMatrix(*g) : scene.previewFrom[i];
@@ -454,55 +475,66 @@ int placeSelection(KvScene& scene, const MatrixStruct& m) {
 } // namespace
 
 int kvSceneTransformSelection(KvScene* scene, const MatrixStruct* m) {
-    if (!scene || !m) return 0;
-    const int placed = placeSelection(*scene, *m);
-    scene->previewFrom.clear();
-    return placed;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !m) return 0;
+        const int placed = placeSelection(*scene, *m);
+        scene->previewFrom.clear();
+        return placed;
+    });
 }
 
 int kvScenePreviewSelection(KvScene* scene, const MatrixStruct* m) {
-    if (!scene) return 0;
-    if (!m) {
-        endPreview(*scene);
-        return 1;
-    }
-    if (scene->previewFrom.empty())
-        for (const GraphicRecord* g : scene->selection)
-            scene->previewFrom.push_back(ownMatrix(*g));
-    return placeSelection(*scene, *m);
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene) return 0;
+        if (!m) {
+            endPreview(*scene);
+            return 1;
+        }
+        if (scene->previewFrom.empty()) {
+            std::vector<MatrixStruct> from;
+            for (const GraphicRecord* g : scene->selection)
+                from.push_back(ownMatrix(*g));
+            scene->previewFrom = std::move(from);
+        }
+        return placeSelection(*scene, *m);
+    });
 }
 
 // [SECTION] Pointer -------------------------------------------------------------------------
 
 int kvScenePointerMove(KvScene* scene, ViewportStruct* vp, double px, double py,
                        KvDragSample* sample) {
-    if (!scene || !vp || !sample) return 0;
-    kvViewportSetCursorPixel(vp, px, py);
-    const ViewportRecord& view = *asViewport(vp);
-    const SightLine line = sightLineThroughPixel(view, px, py);
-    Vec3 cursor;
-    const bool hit = scene->dragging ? dragCursorPoint(*scene, view, line, &cursor)
-                                     : ordinaryCursorPoint(view, line, &cursor);
-    if (!hit) return 0;
-    *sample = sampleAt(view, cursor);
-    return 1;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !vp || !sample) return 0;
+        kvViewportSetCursorPixel(vp, px, py);
+        const ViewportRecord& view = *asViewport(vp);
+        const SightLine line = sightLineThroughPixel(view, px, py);
+        Vec3 cursor;
+        const bool hit = scene->dragging ? dragCursorPoint(*scene, view, line, &cursor)
+                                         : ordinaryCursorPoint(view, line, &cursor);
+        if (!hit) return 0;
+        *sample = sampleAt(view, cursor);
+        return 1;
+    });
 }
 
 int kvScenePointerPress(KvScene* scene, ViewportStruct* vp, double px, double py,
                         KvDragSample* sample) {
-    if (!scene || !vp || !sample) return 0;
-    kvViewportSetCursorPixel(vp, px, py);
-    ViewportRecord& view = *asViewport(vp);
-    const SightLine line = sightLineThroughPixel(view, px, py);
-    Vec3 grabbed;
-    if (!findGrabbedPoint(view, line, &grabbed) && !ordinaryCursorPoint(view, line, &grabbed))
-        return 0;
-    const Vec3 up{0, 0, 1};
-    scene->grabbed = grabbed;
-    scene->dragPlaneNormal = nearlyEdgeOn(line, up) ? forwardOf(view) : up;
-    scene->dragging = true;
-    *sample = sampleAt(view, grabbed);
-    return 1;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !vp || !sample) return 0;
+        kvViewportSetCursorPixel(vp, px, py);
+        ViewportRecord& view = *asViewport(vp);
+        const SightLine line = sightLineThroughPixel(view, px, py);
+        Vec3 grabbed;
+        if (!findGrabbedPoint(view, line, &grabbed) && !ordinaryCursorPoint(view, line, &grabbed))
+            return 0;
+        const Vec3 up{0, 0, 1};
+        scene->grabbed = grabbed;
+        scene->dragPlaneNormal = nearlyEdgeOn(line, up) ? forwardOf(view) : up;
+        scene->dragging = true;
+        *sample = sampleAt(view, grabbed);
+        return 1;
+    });
 }
 
 void kvScenePointerRelease(KvScene* scene) {

@@ -134,8 +134,15 @@ KORVEX_API TableStruct* LayerGetHandle(DrawingStruct* d) {
     return d ? &asDrawing(d)->layerTable : nullptr;
 }
 
+// A missing layer is visible, and a layer once listed stays listed: only hiding a layer never
+// hidden before needs room, and without it the layer stays visible.
 KORVEX_API void LayerSetVisible(DrawingStruct* d, int layer, int visible, int) {
-    if (d) asDrawing(d)->layerVisible[layer] = visible != 0;
+    if (!d) return;
+    std::map<int, bool>& layers = asDrawing(d)->layerVisible;
+    if (const auto listed = layers.find(layer); listed != layers.end())
+        listed->second = visible != 0;
+    else if (!visible)
+        changeOrKeep([&layers, layer] { layers.emplace(layer, false); });
 }
 
 KORVEX_API int TableGetIsNotifyChanges(TableStruct* t) {
@@ -196,7 +203,7 @@ KORVEX_API void kvGraphicSetPen(GraphicStruct* g, uint32_t color) {
 }
 
 KORVEX_API void kvGraphicSetReferencePoint(GraphicStruct* g, double x, double y, double z) {
-    if (g) asGraphic(g)->refPoint = VertexStruct{x, y, z, nullptr, nullptr};
+    if (g) changeOrKeep([g, x, y, z] { asGraphic(g)->refPoint = VertexStruct{x, y, z, nullptr, nullptr}; });
 }
 
 KORVEX_API int kvGraphicAddTextProperty(GraphicStruct* g, const char* name, const char* text) {

@@ -291,8 +291,16 @@ ExtentsStruct worldExtentsOf(const GraphicRecord& g) {
     return box;
 }
 
+// Makes every room a bake of g's subtree needs: the vertices each graphic of it will change
+// become its own (its copies keep the ones they share). Nothing visible changes.
+void ownSubtreeVertices(GraphicRecord* g) {
+    if (g->vertices) changeableVertices(g);
+    for (GraphicRecord* child : g->children)
+        ownSubtreeVertices(child);
+}
+
 // Bakes `m` into the vertices and reference point of g, then into each child with the
-// child's own matrix, which is cleared.
+// child's own matrix, which is cleared. Allocates nothing once ownSubtreeVertices has run.
 void bakeSubtree(GraphicRecord* g, const MatrixStruct& m) {
     if (g->vertices)
         for (VertexStruct& v : changeableVertices(g)) {
@@ -477,7 +485,12 @@ namespace korvex {
 GraphicRecord* copyWithCache(const GraphicRecord& original, const MatrixStruct* m) {
     GraphicTree copy = copyNode(original, true);
     if (!copy) return nullptr;
-    if (m) copy->matrix = compose(*m, ownMatrix(*copy));
+    // A copy placed by a matrix is one its caller means to change: it gets vertices of its own
+    // here, where a failure answers null, rather than when it is baked.
+    if (m) {
+        copy->matrix = compose(*m, ownMatrix(*copy));
+        ownSubtreeVertices(copy.get());
+    }
     // A copy shares the original's picking cache, which may also carry transforms baked into
     // the original since it was built. Where the copy sits alike in the world, it takes the
     // original's extents too.
@@ -518,28 +531,40 @@ KORVEX_API const MatrixStruct* GraphicGetMatrix(const GraphicStruct* g) {
     return &*asGraphic(g)->matrix;
 }
 
-// A null matrix removes the own matrix.
+// A null matrix removes the own matrix. Without room for a first matrix the graphic stays as
+// it was; a graphic that has had one keeps its room.
 KORVEX_API void GraphicSetMatrix(GraphicStruct* g, const MatrixStruct* m, int) {
     if (!g) return;
     GraphicRecord* graphic = asGraphic(g);
-    if (m)
-        graphic->matrix = *m;
-    else
-        graphic->matrix.reset();
-    noteGeometryChanged(graphic, true);
+    changeOrKeep([graphic, m] {
+        if (m)
+            graphic->matrix = *m;
+        else
+            graphic->matrix.reset();
+        noteGeometryChanged(graphic, true);
+    });
 }
 
 // m acts in g's own coordinates: g keeps its own matrix, every vertex v of a descendant d
 // becomes m (matrices from g down to d) v, and the descendants' matrices are cleared. The
 // reference points move with their graphics.
+// Without room for the vertices it changes, the subtree stays as it was.
 KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, int, int, int) {
     if (!g || !m) return;
     GraphicRecord* graphic = asGraphic(g);
-    const bool cacheCurrent = currentCache(*graphic) != nullptr;
-    bakeSubtree(graphic, *m);
+    try {
+        ownSubtreeVertices(graphic);
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     const MatrixStruct cacheToOwn = compose(*m, cacheToOwnOf(*graphic));
-    // A flattening transform leaves the cache for a rebuild: picking must invert it.
-    if (!cacheCurrent || !wellConditioned(cacheToOwn)) return;
+    // A flattening transform leaves the cache for a rebuild: picking must invert it. So does a
+    // transform without room to carry the cache over.
+    bool keepsCache = currentCache(*graphic) && wellConditioned(cacheToOwn);
+    if (keepsCache) changeOrKeep([graphic] { graphic->derived->cacheToOwn.reserve(); });
+    keepsCache = keepsCache && graphic->derived->cacheToOwn.hasRoom();
+    bakeSubtree(graphic, *m);
+    if (!keepsCache) return;
     graphic->derived->cacheToOwn = cacheToOwn;
     graphic->derived->cacheRevision = graphic->revision;
 }
@@ -548,8 +573,11 @@ KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, i
 KORVEX_API void GraphicSetExtentsDirty(GraphicStruct* g, int dirty) {
     if (!g) return;
     if (!dirty) {
-        asGraphic(g)->cachedExtents.made();
-        asGraphic(g)->extentsDirty = false;
+        // Without room for the cache the extents stay dirty: they are measured when asked.
+        changeOrKeep([g] {
+            asGraphic(g)->cachedExtents.made();
+            asGraphic(g)->extentsDirty = false;
+        });
         return;
     }
     for (GraphicRecord* p = asGraphic(g); p; p = parentOf(p))

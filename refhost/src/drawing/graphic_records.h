@@ -39,40 +39,53 @@ using FaceList = std::vector<std::array<int, 3>>;
 using PropertyList = std::vector<CustomProperty>;
 
 // An optional value kept on the heap, copied with its holder: a graphic pays a pointer for
-// what most graphics lack.
+// what most graphics lack. The room a value once had is kept when the value goes, so that a
+// value set again needs no allocation: reserve() makes it ahead, and after it setting a value
+// cannot fail.
 template <class T> class HeapOptional {
   public:
     HeapOptional() = default;
-    HeapOptional(const HeapOptional& other)
-        : value_(other.value_ ? std::make_unique<T>(*other.value_) : nullptr) {}
+    HeapOptional(const HeapOptional& other) {
+        if (other) *this = *other;
+    }
     HeapOptional& operator=(const HeapOptional& other) {
-        if (!other.value_)
+        if (!other)
             reset();
         else if (this != &other)
-            *this = *other.value_;
+            *this = *other;
         return *this;
     }
     HeapOptional& operator=(const T& value) {
-        if (value_)
-            *value_ = value;
-        else
-            value_ = std::make_unique<T>(value);
+        reserve();
+        room_->value = value;
+        room_->present = true;
         return *this;
     }
     // The value, a default one made first when there is none.
     T& made() {
-        if (!value_) value_ = std::make_unique<T>();
-        return *value_;
+        if (!*this) *this = T();
+        return room_->value;
     }
-    void reset() { value_.reset(); }
-    explicit operator bool() const { return value_ != nullptr; }
-    T& operator*() { return *value_; }
-    const T& operator*() const { return *value_; }
-    T* operator->() { return value_.get(); }
-    const T* operator->() const { return value_.get(); }
+    void reserve() {
+        if (!room_) room_ = std::make_unique<Room>();
+    }
+    // Drops the value and what it holds; the room stays.
+    void reset() {
+        if (*this) room_->value = T(), room_->present = false;
+    }
+    explicit operator bool() const { return room_ && room_->present; }
+    bool hasRoom() const { return room_ != nullptr; }
+    T& operator*() { return room_->value; }
+    const T& operator*() const { return room_->value; }
+    T* operator->() { return &room_->value; }
+    const T* operator->() const { return &room_->value; }
 
   private:
-    std::unique_ptr<T> value_;
+    struct Room {
+        T value{};
+        bool present = false;
+    };
+    std::unique_ptr<Room> room_;
 };
 
 // Host-private derived data of a graphic (bounds, triangle hierarchy), rebuilt after changes.

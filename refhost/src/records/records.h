@@ -8,6 +8,7 @@
 #include "vec3.h"
 
 #include <array>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,6 +32,23 @@ template <class T, class... Args> T* newRecord(KvRecordType type, Args&&... args
     } catch (const std::bad_alloc&) {
         releaseRecord(type);
         return nullptr;
+    }
+}
+// What every entry point does with an allocation that fails inside it: no exception leaves the
+// host. `body` answers the entry point's result, `failure` is answered instead when memory runs
+// out; a body that changes records makes every room it needs before it changes anything.
+template <class R, class Body> R answerOrFail(R failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::exception&) {
+        return failure;
+    }
+}
+// The same for an entry point without a result: out of memory, it leaves everything as it was.
+template <class Body> void changeOrKeep(Body&& body) noexcept {
+    try {
+        body();
+    } catch (const std::exception&) {
     }
 }
 template <class T> void deleteRecord(KvRecordType type, T* record) {

@@ -139,11 +139,15 @@ DrawingProfile::~DrawingProfile() {
     Close();
 }
 
+// The names are made before the drawing is read: once it is, nothing may fail before the
+// profile holds it.
 void DrawingProfile::Load() {
+    std::wstring fileName = PathFileName(path_);
+    std::wstring canonicalPath = tiller::CanonicalPath(path_).value_or(std::wstring());
     drawing_ = qvCustomRead(AppGetCurrentApp(), 0, path_.c_str(), 0, 0, 0, 1);
     if (!drawing_) return;
-    fileName_ = PathFileName(path_);
-    canonicalPath_ = tiller::CanonicalPath(path_).value_or(std::wstring());
+    fileName_.swap(fileName);
+    canonicalPath_.swap(canonicalPath);
     GraphicWalk(DrawingGetModelRoot(drawing_), MoveToProfileLayer, 1, 1, 0);
 }
 

@@ -650,24 +650,30 @@ bool nonTextLiteral(const std::string& text, std::string* literal) {
 
 // The application and the remaining arguments are not used: the reference host reads .qvw
 // files only. Null for any file that cannot be read whole.
+// Everything that may need room is made before the drawing, which then takes it without any.
 KORVEX_API DrawingStruct* qvCustomRead(AppStruct*, int, const wchar_t* path, int, int, int, int) {
-    const std::optional<std::string> file = path ? utf8::Narrow(path) : std::nullopt;
-    if (!file) return nullptr;
-    std::string reason;
-    DrawingRecord* d = readDrawing(*file, &reason);
-    if (d) d->path = path;
-    return d;
+    return korvex::answerOrFail<DrawingStruct*>(nullptr, [path]() -> DrawingStruct* {
+        const std::optional<std::string> file = path ? utf8::Narrow(path) : std::nullopt;
+        if (!file) return nullptr;
+        std::wstring name = path;
+        std::string reason;
+        DrawingRecord* d = readDrawing(*file, &reason);
+        if (d) d->path.swap(name);
+        return d;
+    });
 }
 
 // [SECTION] Host-application API ------------------------------------------------------------
 
 KORVEX_API DrawingStruct* kvReadDrawingFile(const char* path, std::string* reason) {
-    std::string why;
-    DrawingRecord* d = path ? readDrawing(path, &why) : nullptr;
-    if (!path) why = "no path given";
-    if (d) d->path = utf8::Widen(path).value_or(std::wstring());
-    if (reason) *reason = d ? std::string() : why;
-    return d;
+    return korvex::answerOrFail<DrawingStruct*>(nullptr, [path, reason]() -> DrawingStruct* {
+        std::string why = path ? std::string() : "no path given";
+        std::wstring name = path ? utf8::Widen(path).value_or(std::wstring()) : std::wstring();
+        DrawingRecord* d = path ? readDrawing(path, &why) : nullptr;
+        if (d) d->path.swap(name);
+        if (reason) reason->swap(why);
+        return d;
+    });
 }
 
 KORVEX_API int kvWriteDrawingFile(DrawingStruct* d, const char* path, std::string* reason) {

@@ -201,15 +201,13 @@ KORVEX_API NotifyCookie* NotifyEngineAdviseDbNotifyEx(int, AppStruct* app, Notif
 KORVEX_API int NotifyEngineUnadviseDbNotify(AppStruct* app, NotifyCookie* cookie, int, int count,
                                             ...) {
     if (!isApplication(app) || !isRegistered(cookie)) return 0;
-    std::vector<uint32_t> stopped;
+    // The kinds are read in place: stopping needs no room, so a registration always ends.
     va_list kinds;
     va_start(kinds, count);
-    const bool read = readKinds(count, kinds, stopped);
+    for (int i = 0; i < count; ++i)
+        std::erase(cookie->kinds, static_cast<uint32_t>(va_arg(kinds, int)));
     va_end(kinds);
-    if (!read) return 0;
-    std::erase_if(cookie->kinds, [&](uint32_t kind) {
-        return count <= 0 || std::find(stopped.begin(), stopped.end(), kind) != stopped.end();
-    });
+    if (count <= 0) cookie->kinds.clear();
     if (cookie->kinds.empty()) endRegistration(cookie);
     return 1;
 }

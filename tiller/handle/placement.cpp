@@ -193,8 +193,7 @@ bool GHandle::PreparePartPlacements(PreparedPlacement& prepared) {
         HeldMatrix& placed = prepared.partPlacements[slot];
         placed.Reset(sized ? MatrixMatrixMultiplyEx(prepared.placement.get(), size)
                            : MatrixCopyEx(prepared.placement.get()));
-        if (!placed || !part->PartPrepareMatrix(placed.get(), &prepared.baked[slot]))
-            return false;
+        if (!placed || !part->PartPrepareMatrix(placed.get(), &prepared.baked[slot])) return false;
     }
     return true;
 }

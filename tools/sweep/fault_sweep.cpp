@@ -10,11 +10,8 @@
 // load is dropped) ends the comparison for that run.
 //
 //   tiller-sweep records|new [--every K] [--from N] [--to N] [--step NAME] [--jobs J]
-//                            [--wrong-state-passes]
 //
-// Prints the outcomes by step with their counts; exits 1 when any run failed. With
-// --wrong-state-passes a silent wrong state is counted and printed but does not fail the sweep
-// (the sanitizer build's sample runs so while such findings are open).
+// Prints the outcomes by step with their counts; exits 1 when any run failed.
 //
 // Index
 //   [SECTION] Allocation failure
@@ -401,11 +398,8 @@ const char* OutcomeName(int status) {
     }
 }
 
-bool wrongStatePasses = false;
-
 bool Passed(int status) {
-    return status == Identical || status == FailedClean || status == Dropped ||
-           status == NotFired || (status == WrongState && wrongStatePasses);
+    return status == Identical || status == FailedClean || status == Dropped || status == NotFired;
 }
 
 // The faulted runs, each a child process, up to `jobs` at once; their outcomes by the step the
@@ -450,7 +444,7 @@ struct Children {
 
 int Usage() {
     std::fprintf(stderr, "usage: tiller-sweep records|new [--every K] [--from N] [--to N] "
-                         "[--step NAME] [--jobs J] [--wrong-state-passes]\n");
+                         "[--step NAME] [--jobs J]\n");
     return 2;
 }
 
@@ -467,11 +461,6 @@ int main(int argc, char** argv) {
         const std::string option = argv[i];
         if (option == "--step" && i + 1 < argc) {
             onlyStep = argv[i + 1];
-            continue;
-        }
-        if (option == "--wrong-state-passes") {
-            wrongStatePasses = true;
-            --i;
             continue;
         }
         if (i + 1 == argc) return Usage();

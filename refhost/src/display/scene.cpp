@@ -294,7 +294,8 @@ GraphicStruct* kvSceneAddBox(KvScene* scene, KvPoint min, KvPoint max, uint32_t 
             return nullptr;
         std::vector<Vec3> corners;
         for (int i = 0; i < 8; ++i)
-            corners.push_back({i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
+            corners.push_back(
+                {i & 1 ? max.x : min.x, i & 2 ? max.y : min.y, i & 4 ? max.z : min.z});
         // Two triangles per side, wound outwards.
         const std::array<std::array<int, 3>, 12> sides = {{{0, 2, 3},
                                                            {0, 3, 1},

@@ -203,7 +203,10 @@ KORVEX_API void kvGraphicSetPen(GraphicStruct* g, uint32_t color) {
 }
 
 KORVEX_API void kvGraphicSetReferencePoint(GraphicStruct* g, double x, double y, double z) {
-    if (g) changeOrKeep([g, x, y, z] { asGraphic(g)->refPoint = VertexStruct{x, y, z, nullptr, nullptr}; });
+    if (g)
+        changeOrKeep([g, x, y, z] {
+            asGraphic(g)->refPoint = VertexStruct{x, y, z, nullptr, nullptr};
+        });
 }
 
 KORVEX_API int kvGraphicAddTextProperty(GraphicStruct* g, const char* name, const char* text) {

@@ -2,7 +2,8 @@
 // library. A scene is a drawing holding the user's model and selection; the application
 // measures the selection for the control (the extents callback), turns pointer pixels into
 // the drag samples the control expects, and applies the drag matrix to the selection when a
-// drag ends. Tools, tests and demos call these; the Tiller library never does.
+// drag ends. Tools, tests and demos call these; the Tiller library never does. Out of memory, a
+// call answers its failure value (null, 0, empty), and one without a result changes nothing.
 //
 // The drag sample
 //   * Every sample remembers its pixel in the viewport (kvViewportSetCursorPixel), as the

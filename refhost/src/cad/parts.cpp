@@ -80,48 +80,57 @@ std::string kvGraphicName(const GraphicStruct* g) {
 }
 
 std::string kvScenePartPath(KvScene* scene, const GraphicStruct* g) {
-    GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
-    std::string found;
-    if (root && g)
-        walkPaths(*root, "", [&](GraphicRecord& each, const std::string& path) {
-            if (&each == g) found = path;
-        });
-    return found;
+    return answerOrFail<std::string>({}, [&]() -> std::string {
+        GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
+        std::string found;
+        if (root && g)
+            walkPaths(*root, "", [&](GraphicRecord& each, const std::string& path) {
+                if (&each == g) found = path;
+            });
+        return found;
+    });
 }
 
 std::vector<GraphicStruct*> kvSceneFindParts(KvScene* scene, const char* name) {
-    GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
-    std::vector<GraphicStruct*> found;
-    if (!root || !name || !*name) return found;
-    walkPaths(*root, "", [&](GraphicRecord& each, const std::string& path) {
-        if (pathEndsWith(path, name)) found.push_back(&each);
+    return answerOrFail<std::vector<GraphicStruct*>>({}, [&]() -> std::vector<GraphicStruct*> {
+        GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
+        std::vector<GraphicStruct*> found;
+        if (!root || !name || !*name) return found;
+        walkPaths(*root, "", [&](GraphicRecord& each, const std::string& path) {
+            if (pathEndsWith(path, name)) found.push_back(&each);
+        });
+        return found;
     });
-    return found;
 }
 
 int kvSceneSelectByName(KvScene* scene, const char* name, int add, std::string* reason) {
-    if (!scene || !name) return 0;
-    const std::vector<GraphicStruct*> found = kvSceneFindParts(scene, name);
-    if (found.size() != 1) {
-        if (reason && found.empty()) *reason = "no part is named \"" + std::string(name) + "\"";
-        if (reason && found.size() > 1)
-            *reason = std::to_string(found.size()) + " parts are named \"" + name +
-                      "\"; name one by its path, e.g. \"" + kvScenePartPath(scene, found[0]) + "\"";
-        return 0;
-    }
-    if (!add) kvSceneClearSelection(scene);
-    kvSceneSelect(scene, found[0], 1);
-    return 1;
+    return answerOrFail<int>(0, [&]() -> int {
+        if (!scene || !name) return 0;
+        const std::vector<GraphicStruct*> found = kvSceneFindParts(scene, name);
+        if (found.size() != 1) {
+            if (reason && found.empty()) *reason = "no part is named \"" + std::string(name) + "\"";
+            if (reason && found.size() > 1)
+                *reason = std::to_string(found.size()) + " parts are named \"" + name +
+                          "\"; name one by its path, e.g. \"" + kvScenePartPath(scene, found[0]) +
+                          "\"";
+            return 0;
+        }
+        if (!add) kvSceneClearSelection(scene);
+        kvSceneSelect(scene, found[0], 1);
+        return 1;
+    });
 }
 
 GraphicStruct* kvScenePickPart(KvScene* scene, ViewportStruct* vp, double px, double py) {
-    GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
-    if (!root || !vp) return nullptr;
-    const auto& drawing = *static_cast<const DrawingRecord*>(kvSceneDrawing(scene));
-    PartSearch search(drawing, pickLine(*asViewport(vp), px, py));
-    for (GraphicRecord* child : root->children)
-        if (child) search.walk(*child, identityMatrix());
-    return search.found();
+    return answerOrFail<GraphicStruct*>(nullptr, [&]() -> GraphicStruct* {
+        GraphicRecord* root = scene ? modelRoot(scene) : nullptr;
+        if (!root || !vp) return nullptr;
+        const auto& drawing = *static_cast<const DrawingRecord*>(kvSceneDrawing(scene));
+        PartSearch search(drawing, pickLine(*asViewport(vp), px, py));
+        for (GraphicRecord* child : root->children)
+            if (child) search.walk(*child, identityMatrix());
+        return search.found();
+    });
 }
 
 GraphicStruct* kvSceneClickSelect(KvScene* scene, ViewportStruct* vp, double px, double py,

@@ -60,6 +60,7 @@ enum : RedUIElementState {
     StateNoScene = 1,
     StateSceneClosed = 2,
     StateInvalidArgument = 3,
+    StateNoMemory = 4,
 };
 
 std::vector<ElementImpl*>& allElements() {
@@ -115,10 +116,10 @@ template <class Visit> void visitViewportsDrawnIn(const ElementImpl& e, Visit vi
             visit(asViewport(vp));
 }
 
-std::vector<ViewportRecord*> viewportsDrawnIn(const ElementImpl& e) {
-    std::vector<ViewportRecord*> list;
-    visitViewportsDrawnIn(e, [&](ViewportRecord* vp) { list.push_back(vp); });
-    return list;
+bool drawnIn(const ElementImpl& e, const ViewportRecord* vp) {
+    bool found = false;
+    visitViewportsDrawnIn(e, [&](ViewportRecord* each) { found |= each == vp; });
+    return found;
 }
 
 MatrixStruct viewDependentMatrix(const ElementImpl& e, const ViewportRecord& vp,
@@ -236,7 +237,7 @@ void deliverViewMatrixChanges() {
 std::vector<ElementView> elementsShownIn(ViewportRecord* vp) {
     std::vector<ElementView> shown;
     for (const ElementImpl* e : allElements()) {
-        if (!e->visible || !e->snapshot || !contains(viewportsDrawnIn(*e), vp)) continue;
+        if (!e->visible || !e->snapshot || !drawnIn(*e, vp)) continue;
         const MatrixStruct k = measuringViewport(*e) == vp
                                    ? e->viewMatrix
                                    : viewDependentMatrix(*e, *vp, identityMatrix());
@@ -267,6 +268,8 @@ const char* CAbstractUIObject::GetRedUIErrorString(RedUIElementState state) {
         return "the element's render scene no longer exists";
     case StateInvalidArgument:
         return "invalid argument";
+    case StateNoMemory:
+        return "out of memory";
     default:
         return "unknown display element state";
     }
@@ -323,6 +326,8 @@ RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
     deliverViewMatrixChanges();
     RenderScene* scene = vp ? sceneById(asViewport(vp)->sceneId) : nullptr;
     if (!scene) return StateInvalidArgument;
+    if (!madeRoom([scene] { scene->elements.reserve(scene->elements.size() + 1); }))
+        return StateNoMemory;
     leaveScene(*impl_);
     impl_->scene = scene;
     impl_->sceneId = scene->id;
@@ -335,7 +340,10 @@ RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
 RedUIElementState CRedUIElement::CreatePrimByGraphic(GraphicStruct* g, bool redraw) {
     deliverViewMatrixChanges();
     if (!g) return StateInvalidArgument;
-    impl_->snapshot = snapshotOf(*static_cast<GraphicRecord*>(g));
+    std::shared_ptr<const Geometry> snapshot;
+    if (!madeRoom([&] { snapshot = snapshotOf(*static_cast<GraphicRecord*>(g)); }))
+        return StateNoMemory;
+    impl_->snapshot = std::move(snapshot);
     static long lastSnapshotId = 0;
     impl_->snapshotId = ++lastSnapshotId;
     return redrawIf(*impl_, redraw);
@@ -376,6 +384,8 @@ RedUIElementState CRedUIElement::SetViewMode(int mode, bool redraw) {
 RedUIElementState CRedUIElement::SetDrawInViewport(ViewportStruct* vp, bool on, bool redraw) {
     deliverViewMatrixChanges();
     if (!vp) return StateInvalidArgument;
+    std::vector<ViewportRecord*>& drawIn = impl_->drawIn;
+    if (on && !madeRoom([&drawIn] { drawIn.reserve(drawIn.size() + 1); })) return StateNoMemory;
     impl_->drawInChosen = true;
     eraseFrom(impl_->drawIn, asViewport(vp));
     if (on) impl_->drawIn.push_back(asViewport(vp));
@@ -459,8 +469,11 @@ RedUIElementState CRedUIElement::SetPositionAbsolute(bool on) {
 }
 
 // Registration and the owner change no view: they deliver nothing, since an owner may be
-// taking itself down around them.
+// taking itself down around them. The queue keeps room for every element there is when a
+// callback registers, so that queueing a change never needs any.
 RedUIElementState CRedUIElement::SetCallback_ViewMatrixWasChanged(ViewMatrixChangedCallback cb) {
+    std::vector<ElementImpl*>& queue = queuedElements();
+    if (cb && !madeRoom([&queue] { queue.reserve(allElements().size()); })) return StateNoMemory;
     impl_->callback = cb;
     queueIfChanged(*impl_);
     return StateOk;
@@ -498,7 +511,7 @@ std::vector<CRedUIElement*> kvViewportElements(ViewportStruct* vp) {
     std::vector<CRedUIElement*> list;
     if (!vp) return list;
     for (ElementImpl* e : allElements())
-        if (contains(viewportsDrawnIn(*e), asViewport(vp))) list.push_back(e->face);
+        if (drawnIn(*e, asViewport(vp))) list.push_back(e->face);
     return list;
 }
 

@@ -375,8 +375,7 @@ int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
 void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
     if (!scene || !g) return;
     auto& list = scene->selection;
-    changeOrKeep([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); });
-    if (selected && list.capacity() == list.size()) return;
+    if (!madeRoom([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); })) return;
     endPreview(*scene);
     auto* record = static_cast<GraphicRecord*>(g);
     list.erase(std::remove(list.begin(), list.end(), record), list.end());

@@ -552,17 +552,12 @@ KORVEX_API void GraphicSetMatrix(GraphicStruct* g, const MatrixStruct* m, int) {
 KORVEX_API void GraphicTransform(GraphicStruct* g, const MatrixStruct* m, int, int, int, int) {
     if (!g || !m) return;
     GraphicRecord* graphic = asGraphic(g);
-    try {
-        ownSubtreeVertices(graphic);
-    } catch (const std::bad_alloc&) {
-        return;
-    }
+    if (!madeRoom([graphic] { ownSubtreeVertices(graphic); })) return;
     const MatrixStruct cacheToOwn = compose(*m, cacheToOwnOf(*graphic));
     // A flattening transform leaves the cache for a rebuild: picking must invert it. So does a
     // transform without room to carry the cache over.
-    bool keepsCache = currentCache(*graphic) && wellConditioned(cacheToOwn);
-    if (keepsCache) changeOrKeep([graphic] { graphic->derived->cacheToOwn.reserve(); });
-    keepsCache = keepsCache && graphic->derived->cacheToOwn.hasRoom();
+    const bool keepsCache = currentCache(*graphic) && wellConditioned(cacheToOwn) &&
+                            madeRoom([graphic] { graphic->derived->cacheToOwn.reserve(); });
     bakeSubtree(graphic, *m);
     if (!keepsCache) return;
     graphic->derived->cacheToOwn = cacheToOwn;

@@ -74,7 +74,6 @@ template <class T> class HeapOptional {
         if (*this) room_->value = T(), room_->present = false;
     }
     explicit operator bool() const { return room_ && room_->present; }
-    bool hasRoom() const { return room_ != nullptr; }
     T& operator*() { return room_->value; }
     const T& operator*() const { return room_->value; }
     T* operator->() { return &room_->value; }

@@ -44,12 +44,16 @@ template <class R, class Body> R answerOrFail(R failure, Body&& body) noexcept {
         return failure;
     }
 }
+// Whether `body`, which makes room ahead of a change, could make it.
+template <class Body> bool madeRoom(Body&& body) noexcept {
+    return answerOrFail(false, [&body] {
+        body();
+        return true;
+    });
+}
 // The same for an entry point without a result: out of memory, it leaves everything as it was.
 template <class Body> void changeOrKeep(Body&& body) noexcept {
-    try {
-        body();
-    } catch (const std::exception&) {
-    }
+    madeRoom(body);
 }
 template <class T> void deleteRecord(KvRecordType type, T* record) {
     if (!record) return;

@@ -137,8 +137,9 @@ struct RenderScene {
 };
 
 RenderScene* sceneById(int id);
-// Called by viewports: a new scene for vp, and its end with the viewport.
-int openScene(ViewportRecord* vp);
+// Called by viewports: a new scene for vp (its id, or 0 when it cannot be made), and its end
+// with the viewport.
+int openScene(ViewportRecord* vp) noexcept;
 void closeScene(ViewportRecord* vp);
 
 // Recomputes the view-dependent matrix of every element whose view is measured in vp.

@@ -8,12 +8,12 @@
 // each input starts with two of those controls in hand. After the input, every control it made
 // is deleted, a kept control it deleted or unloaded is built again, and the kept controls are
 // put back at rest through the exports a host would use: the drag ended, every handle shown,
-// the setup made again where the input changed it, hidden and shown. Every kept control (and,
-// every 8th input, both viewports) must then read as when they were first built, and the live
-// host records must be those of that state: a reset that does not restore it is a fault, like
-// a crash, a sanitizer report or a leaked record. Every 512th input the manager is disposed,
-// only the host's own records may remain, the heap must hold no leak, and everything is built
-// again.
+// the setup made again where the input changed it, hidden and shown. The kept controls the
+// input had in hand (every 8th input, all of them and both viewports) must then read as when
+// they were first built, and the live host records must be those of that state: a reset that
+// does not restore it is a fault, like a crash, a sanitizer report or a leaked record. Every
+// 1024th input the manager is disposed, only the host's own records may remain, the heap must
+// hold no leak, and everything is built again.
 //
 // The profiles are the shipped ones with every mesh cut down to its first triangle and without
 // handles that repeat another's kind: every handle kind, part and property is there, and
@@ -281,8 +281,11 @@ struct Kept {
     int profile;
     const char* name;
     GControl* control = nullptr;
-    bool dead = false;  // deleted, or about to be
-    bool moved = false; // set up, dragged, moved to another viewport or given another callback
+    bool dead = false;   // deleted, or about to be
+    bool moved = false;  // set up, dragged, moved to another viewport or given another callback
+    bool inHand = false; // an export of this input was given it, or it was built again
+    std::vector<uint64_t> rest; // its readings at rest
+    long dragMatrices = 0;      // its handles holding a drag matrix, as last read
 };
 
 // Every control address an input was given apart from the kept ones, to delete them after it.
@@ -305,9 +308,14 @@ class Bench {
         hostRecords_ = kvLiveTotal();
         host.RestoreViews();
         BuildAndReset();
+        for (ViewportStruct* vp : host.views)
+            ReadView(vp, restViews_);
+        restRecords_ = kvLiveTotal() - kvLiveCount(KvViewport);
         restViewports_ = kvLiveCount(KvViewport);
-        restRecords_ = kvLiveTotal() - restViewports_ - Read(rest_, true);
-        Read(restControls_, false);
+        for (Kept& k : kept) {
+            ReadControl(k.control, k.rest, k.dragMatrices);
+            restRecords_ -= k.dragMatrices;
+        }
     }
 
     // The live kept control at that address, or null.
@@ -324,14 +332,15 @@ class Bench {
     }
 
     // Deletes what the input made, builds again what it deleted or unloaded, puts every kept
-    // control back at rest and checks that the bench reads as it did at the start. A control
+    // control back at rest and checks that the bench reads as it did at the start: the kept
+    // controls the input had in hand after every input, everything every 8th input. A control
     // keeps a viewport of its own once it has hovered in a perspective view, so up to one more
     // viewport per kept control may be alive.
     void Restore(Made& made) {
         for (size_t i = 0; i < made.count; ++i)
             dbGCtrlDelete(made.controls[i]);
         host.RestoreViews();
-        if (++inputs_ % 512 == 0) {
+        if (++inputs_ % 1024 == 0) {
             dbDisposeGCtrlManager();
             if (kvLiveTotal() != hostRecords_) Fail("records alive after disposal", 0);
             if (__lsan_do_recoverable_leak_check()) Fail("memory leaked", 0);
@@ -339,16 +348,26 @@ class Bench {
                 k.dead = true;
         }
         BuildAndReset();
-        // Both viewports are read every 8th input only: what they show costs more to read.
-        std::vector<uint64_t> now;
-        const bool views = inputs_ % 8 == 0;
-        const long dragMatrices = Read(now, views);
-        const std::vector<uint64_t>& rest = views ? rest_ : restControls_;
-        if (now != rest) {
-            size_t at = 0;
-            while (at < now.size() && at < rest.size() && now[at] == rest[at])
-                ++at;
-            Fail("the reset left a control or a viewport changed at reading", long(at));
+        const bool everything = inputs_ % 8 == 0;
+        if (everything) {
+            std::vector<uint64_t> views;
+            for (ViewportStruct* vp : host.views)
+                ReadView(vp, views);
+            if (views != restViews_)
+                Fail("the reset left a viewport changed", FirstChange(views, restViews_));
+        }
+        long dragMatrices = 0;
+        for (Kept& k : kept) {
+            if (everything || k.inHand) {
+                std::vector<uint64_t> now;
+                k.dragMatrices = 0;
+                ReadControl(k.control, now, k.dragMatrices);
+                if (now != k.rest)
+                    Fail("the reset left a kept control changed at reading",
+                         FirstChange(now, k.rest));
+            }
+            k.inHand = false;
+            dragMatrices += k.dragMatrices;
         }
         const long viewports = kvLiveCount(KvViewport);
         if (kvLiveTotal() - viewports != restRecords_ + dragMatrices ||
@@ -361,7 +380,7 @@ class Bench {
     long hostRecords_ = 0;
     long restRecords_ = 0; // besides viewports and drag matrices
     long restViewports_ = 0;
-    std::vector<uint64_t> rest_, restControls_; // with and without the viewports
+    std::vector<uint64_t> restViews_;
     uint64_t inputs_ = 0;
 
     void BuildAndReset() {
@@ -372,6 +391,8 @@ class Bench {
             if (!k.control) Fail("a kept control could not be built", k.profile);
             k.dead = false;
             k.moved = true;
+            k.inHand = true;
+            k.dragMatrices = 0;
         }
         profilesLoaded = true;
         for (Kept& k : kept)
@@ -402,14 +423,11 @@ class Bench {
         k.moved = false;
     }
 
-    long Read(std::vector<uint64_t>& out, bool views) {
-        long dragMatrices = 0;
-        if (views)
-            for (ViewportStruct* vp : host.views)
-                ReadView(vp, out);
-        for (Kept& k : kept)
-            ReadControl(k.control, out, dragMatrices);
-        return dragMatrices;
+    static long FirstChange(const std::vector<uint64_t>& now, const std::vector<uint64_t>& rest) {
+        size_t at = 0;
+        while (at < now.size() && at < rest.size() && now[at] == rest[at])
+            ++at;
+        return long(at);
     }
 
     [[noreturn]] static void Fail(const char* what, long number) {
@@ -525,6 +543,7 @@ void Step(Program& p, Input& in) {
     Bench& bench = TheBench();
     Host& host = bench.host;
     GControl*& c = in.controls[p.Small(2)];
+    if (Kept* k = bench.Find(c)) k->inHand = true;
     switch (p.Small(16)) {
     case 0: {
         const std::string profile = ProfileToCreate(p, bench);
@@ -533,8 +552,8 @@ void Step(Program& p, Input& in) {
         const ExtentsCallback callback = p.Small(4) ? kvSelectionExtents : nullptr;
         c = dbGCtrlCreate(profile.c_str(), name, drawing, callback);
         bench.NoteDeleted(); // a control that is not usable is made again
-        if (bench.Find(c))
-            MarkMoved(c, callback != kvSelectionExtents);
+        if (Kept* k = bench.Find(c))
+            k->inHand = true, MarkMoved(c, callback != kvSelectionExtents);
         else
             in.made.Add(c);
         break;
@@ -554,15 +573,17 @@ void Step(Program& p, Input& in) {
                     p.Small(2), p.Small(4) ? &changed : nullptr);
         break;
     }
-    case 6: {
+    case 6: { // only a drag started moves handles (drag steps and imposed matrices need one)
         const KvDragSample s = Sample(p);
-        MarkMoved(c, dbGCtrlSetState(c, p.Small(3), SomeHandle(p, c), s.x, s.y, s.z, s.vx, s.vy,
-                                     s.vz, p.Byte()));
+        const uint32_t state = p.Small(3);
+        MarkMoved(c, dbGCtrlSetState(c, state, SomeHandle(p, c), s.x, s.y, s.z, s.vx, s.vy, s.vz,
+                                     p.Byte()) &&
+                         state == StateDragging);
         break;
     }
     case 7: {
         MatrixStruct* m = NewMatrix(p);
-        MarkMoved(c, dbGCtrlTransform(c, m));
+        dbGCtrlTransform(c, m);
         MatrixDispose(&m);
         break;
     }

@@ -198,7 +198,7 @@ struct Host {
     }
     DrawingStruct* drawing() { return kvSceneDrawing(scene); }
 
-    // Cameras, projections and remembered pointer pixels as they were at the start.
+    // No press, and cameras, projections and remembered pointer pixels as at the start.
     void RestoreViews() {
         kvScenePointerRelease(scene);
         for (int i = 0; i < 2; ++i) {
@@ -396,7 +396,7 @@ class Bench {
         }
         profilesLoaded = true;
         for (Kept& k : kept)
-            Reset(k);
+            if (k.inHand) Reset(k);
     }
 
     // Back at rest: no drag, every drag matrix the identity again, every handle shown, the setup

@@ -24,6 +24,10 @@
    * Input: a non-finite number in a pointer sample, a matrix, extents, a reference point or
      the settings gives the failure value and changes nothing; a drag step whose matrices
      would not be finite fails the same way.
+   * Host records and memory: a call that cannot get a host record or an allocation it needs
+     answers its failure value and leaves the control as it was, or succeeds exactly as it
+     would have; only dbGCtrlCreate and dbGCtrlReload may instead drop a handle or part that
+     did not load. A drag step refused so leaves the drag where the previous sample put it.
    * Viewports: a viewport the host announces closing (notification kind 12 naming it in its
      second slot) is dropped by the controls using it; such a control answers the failure
      value of dbGCtrlShow, dbGCtrlDrag, dbGCtrlSetState and dbGCtrlTransform until it is

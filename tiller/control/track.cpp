@@ -4,7 +4,6 @@
 #include "tiller/control/gcontrol.h"
 
 #include "tiller/geometry/geometry.h"
-#include "tiller/geometry/held.h"
 #include "tiller/handle/ghandle.h"
 #include "tiller/part/ghandlepart.h"
 
@@ -153,18 +152,21 @@ GHandle* GControl::Hover(double x, double y, double z, uint32_t* changed) {
     return best;
 }
 
-// A step whose matrices are not finite (a degenerate view or selection) is refused: the drag
-// stays where the previous sample left it.
+// A step whose matrices are not finite (a degenerate view or selection), or that could not get
+// a host record it needs, is refused: the drag stays where the previous sample left it and the
+// host is answered null.
 GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelectionCSStill,
                             uint32_t* changed) {
     GHandle* active = activeHandle;
     if (!active) return nullptr;
     const MatrixStruct dragBefore = active->mDrag ? *active->mDrag : MatrixStruct{};
     const bool hadDrag = active->mDrag != nullptr;
-    tiller::HeldMatrix step(MatrixSingle());
-    const int moved = step && tiller::HandleDrag(active, step.address(), sample);
+    MatrixStruct step = tiller::IdentityMatrix;
+    MatrixStruct* stepAddress = &step;
+    bool outOfRecords = false;
+    const int moved = tiller::HandleDrag(active, &stepAddress, sample, &outOfRecords);
     if (isRetired || !activeViewport) return nullptr;
-    if (!tiller::IsFinite(step.get()) || !tiller::IsFinite(active->mDrag)) {
+    if (outOfRecords || !tiller::IsFinite(&step) || !tiller::IsFinite(active->mDrag)) {
         if (hadDrag)
             *active->mDrag = dragBefore;
         else
@@ -176,7 +178,7 @@ GHandle* GControl::DragStep(const tiller::DragSample& sample, uint32_t keepSelec
         for (GHandle* handle : handles) {
             if (!handle->IsLoaded() || !handle->HasGeometry()) continue;
             if (keepSelectionCSStill && handle->PositionType == PositionSelectionCS) continue;
-            handle->FollowDrag(step.get(), active->mDrag, state, handle == active,
+            handle->FollowDrag(&step, active->mDrag, state, handle == active,
                                handle == highlightedHandle, hideRefpoint, active->TransformType);
             *changed = 1;
         }

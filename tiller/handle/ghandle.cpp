@@ -342,11 +342,14 @@ double GHandle::EffectivePriority() const {
 // The host may call back in from the callback: a control deleted there, or a viewport closed,
 // ends the drag step. A callback that answers no finite box, or replaces the record it was
 // handed, fails the step too.
-int GHandle::EnsureSelectionExtentsInHandleCS() {
+int GHandle::EnsureSelectionExtentsInHandleCS(bool* outOfRecords) {
     if (!extentsCallback) return 0;
     if (extSelectionInHandleCS) return 1;
     HeldExtents measured(ExtentsNewEx());
-    if (!measured) return 0;
+    if (!measured) {
+        if (outOfRecords) *outOfRecords = true;
+        return 0;
+    }
     ExtentsStruct* handed = measured.get();
     const int answered = extentsCallback(mHandleWorldInv, &handed);
     const bool usable = answered && handed == measured.get() && ExtentsValid(handed) &&

@@ -76,7 +76,10 @@ struct GHandle : HandleProperties {
     int FollowDrag(const MatrixStruct* step, const MatrixStruct* drag, uint32_t controlState,
                    bool isActive, bool isHighlighted, bool hideRefpoint, uint32_t draggedTransform);
     double EffectivePriority() const;
-    int EnsureSelectionExtentsInHandleCS();
+    // The selection box in handle-local coordinates, measured through the extents callback on
+    // first use. 0 when it cannot be measured; *outOfRecords is set when the box's record
+    // could not be made.
+    int EnsureSelectionExtentsInHandleCS(bool* outOfRecords = nullptr);
     ExtentsCallback GetExtentsCallback() const { return extentsCallback; }
     void SetExtentsCallback(ExtentsCallback callback) { extentsCallback = callback; }
 

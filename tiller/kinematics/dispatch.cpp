@@ -41,31 +41,33 @@ bool CanDrag(const GHandle* handle, MatrixStruct* const* result) {
            handle->pViewport;
 }
 
-// mDrag follows the result whatever the routine answered: a failed routine leaves the identity.
-void StoreDragMatrix(GHandle* handle, const MatrixStruct* drag) {
-    if (!handle->mDrag) handle->mDrag = MatrixNewEx();
-    if (handle->mDrag) MatrixAssign(drag, &handle->mDrag);
-}
-
 } // namespace
 
 bool HasDragRoutine(uint32_t transform, uint32_t movement) {
     return FindRoutine(transform, movement) != nullptr;
 }
 
-int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample) {
+// mDrag follows the result whatever the routine answered: a failed routine leaves the identity.
+// mDrag is made before the routine runs, so that a step never half-happens for want of it.
+int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample,
+               bool* outOfRecords) {
+    bool shortOfRecords = false;
+    if (outOfRecords) *outOfRecords = false;
     if (!CanDrag(handle, result)) return 0;
-    MatrixSetIdentity(*result);
-    MatrixStruct* handleMatrix = nullptr;
-    const RoutineEntry* routine = FindRoutine(handle->TransformType, handle->MovementType);
-    const int done =
-        routine ? routine->run({handle, result, &handleMatrix, handle->pViewport, sample}) : 0;
-    StoreDragMatrix(handle, *result);
-    if (handleMatrix) {
-        MatrixAssign(handleMatrix, result);
-        MatrixDispose(&handleMatrix);
+    if (!handle->mDrag && !(handle->mDrag = MatrixNewEx())) shortOfRecords = true;
+    int done = 0;
+    if (!shortOfRecords) {
+        MatrixSetIdentity(*result);
+        HandleMatrixSlot handleMatrix{IdentityMatrix, false};
+        const RoutineEntry* routine = FindRoutine(handle->TransformType, handle->MovementType);
+        done = routine ? routine->run({handle, result, &handleMatrix, handle->pViewport, sample,
+                                       &shortOfRecords})
+                       : 0;
+        *handle->mDrag = **result;
+        if (handleMatrix.given) **result = handleMatrix.matrix;
     }
-    return done;
+    if (outOfRecords) *outOfRecords = shortOfRecords;
+    return shortOfRecords ? 0 : done;
 }
 
 } // namespace tiller

@@ -20,8 +20,11 @@ struct DragSample {
 // Whether a handle of this transform and movement has a drag routine; others never drag.
 bool HasDragRoutine(uint32_t transform, uint32_t movement);
 
-// Non-zero on success; *result (an existing matrix) receives the handle matrix.
-int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample);
+// Non-zero on success; *result (an existing matrix) receives the handle matrix. A step makes no
+// host records but the few only the host can build; when one of those cannot be made it answers
+// 0 and sets *outOfRecords (when given).
+int HandleDrag(GHandle* handle, MatrixStruct** result, const DragSample& sample,
+               bool* outOfRecords = nullptr);
 
 } // namespace tiller
 

@@ -16,38 +16,35 @@ int ToNormalizedProjection(ViewportStruct* vp, const MatrixStruct* view, VertexS
     return ViewportNormalizeVertexProjection(vp, p);
 }
 
-int ViewPlaneImage(ViewportStruct* vp, const VertexStruct* p, VertexStruct** image) {
-    *image = nullptr;
+int ViewPlaneImage(ViewportStruct* vp, const VertexStruct* p, VertexStruct* image) {
     const MatrixStruct* view = ViewportGetMatrix(vp);
     if (!view || !p) return 0;
-    HeldVertex copy(VertexCopy(p, nullptr));
-    if (!copy || !ToNormalizedProjection(vp, view, copy.get())) return 0;
-    VertexBackOrthoTransform(copy.get(), view);
-    *image = copy.Release();
+    *image = Point(p->x, p->y, p->z);
+    if (!ToNormalizedProjection(vp, view, image)) return 0;
+    VertexBackOrthoTransform(image, view);
     return 1;
 }
 
-MatrixStruct* AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
-                            const VertexStruct* t, int* ok) {
-    *ok = 0;
+int AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
+                  const VertexStruct* t, MatrixStruct* plane, bool* outOfRecords) {
     const MatrixStruct* view = ViewportGetMatrix(vp);
-    if (!view) return nullptr;
-    HeldMatrix plane(MatrixPlaneTo(a, b, t, ok));
-    if (!*ok || !plane) {
-        *ok = 0;
-        return nullptr;
+    if (!view) return 0;
+    int ok = 0;
+    HeldMatrix toPlane(MatrixPlaneTo(a, b, t, &ok));
+    if (!ok) return 0;
+    if (!toPlane) {
+        *outOfRecords = true;
+        return 0;
     }
     // The plane system maps world into plane coordinates; the drag plane is wanted the other
     // way round, turned a quarter about the axis so that it holds the normal of a, b, t.
-    HeldVertex origin(VertexNewEx(0, 0, 0));
-    HeldMatrix quarter(origin ? MatrixRotateXEx(nullptr, QuarterTurn, origin.get()) : nullptr);
-    if (!quarter || !MatrixInvertAffine(plane.address())) {
-        *ok = 0;
-        return nullptr;
-    }
-    MatrixMultiplyRight(plane.address(), quarter.get());
-    MatrixMultiplyLeft(view, plane.address());
-    return plane.Release();
+    if (!MatrixInvertAffine(toPlane.address())) return 0;
+    const VertexStruct origin = Point(0, 0, 0);
+    MatrixStruct quarter;
+    MatrixRotateXEx(&quarter, QuarterTurn, &origin);
+    const MatrixStruct turned = MatrixProduct(toPlane.get(), &quarter);
+    *plane = MatrixProduct(view, &turned);
+    return 1;
 }
 
 int ProjectToDragPlane(ViewportStruct* vp, VertexStruct* p, const MatrixStruct* space,
@@ -67,18 +64,18 @@ int ProjectToDragPlane(ViewportStruct* vp, VertexStruct* p, const MatrixStruct* 
 int ProjectOnAxisPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
                        const VertexStruct* sighted,
                        std::initializer_list<VertexStruct*> worldPoints,
-                       std::initializer_list<VertexStruct*> projectedPoints) {
-    HeldVertex image;
-    if (!ViewPlaneImage(vp, sighted, image.address())) return 0;
-    int ok = 0;
-    HeldMatrix plane(AxisDragPlane(vp, a, b, image.get(), &ok));
-    if (!ok || !plane) return 0;
+                       std::initializer_list<VertexStruct*> projectedPoints, bool* outOfRecords) {
+    VertexStruct image;
+    MatrixStruct plane;
+    if (!ViewPlaneImage(vp, sighted, &image) ||
+        !AxisDragPlane(vp, a, b, &image, &plane, outOfRecords))
+        return 0;
     const MatrixStruct* view = ViewportGetMatrix(vp);
     int all = 1;
     for (VertexStruct* p : worldPoints)
-        all &= ProjectToDragPlane(vp, p, nullptr, plane.get()) ? 1 : 0;
+        all &= ProjectToDragPlane(vp, p, nullptr, &plane) ? 1 : 0;
     for (VertexStruct* p : projectedPoints)
-        all &= ProjectToDragPlane(vp, p, view, plane.get()) ? 1 : 0;
+        all &= ProjectToDragPlane(vp, p, view, &plane) ? 1 : 0;
     return all;
 }
 
@@ -96,25 +93,15 @@ double ProjectedRatio(double cx, double cy, double dx, double dy) {
     return (cx * dx + cy * dy) / (cx * cx + cy * cy);
 }
 
-int FailDrag(MatrixStruct* result, MatrixStruct** handleMatrix) {
-    if (result) MatrixSetIdentity(result);
-    ClearHandleMatrix(handleMatrix);
-    return 0;
+void HandOverCopy(const MatrixStruct* result, HandleMatrixSlot* handleMatrix) {
+    handleMatrix->matrix = *result;
+    handleMatrix->given = true;
 }
 
-void ClearHandleMatrix(MatrixStruct** handleMatrix) {
-    if (handleMatrix && *handleMatrix) MatrixDispose(handleMatrix);
-}
-
-void HandOverCopy(const MatrixStruct* result, MatrixStruct** handleMatrix) {
-    *handleMatrix = MatrixCopyEx(result);
-}
-
-int AssignScaling(MatrixStruct** result, double fx, double fy, double fz,
-                  const VertexStruct* anchor) {
-    HeldVertex factors(VertexNewEx(fx, fy, fz));
-    HeldMatrix scaling(factors ? MatrixScaleEx(nullptr, factors.get(), anchor) : nullptr);
-    return scaling && MatrixAssign(scaling.get(), result);
+void AssignScaling(MatrixStruct* result, double fx, double fy, double fz,
+                   const VertexStruct* anchor) {
+    const VertexStruct factors = Point(fx, fy, fz);
+    MatrixScaleEx(result, &factors, anchor);
 }
 
 } // namespace tiller

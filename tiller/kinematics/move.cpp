@@ -43,23 +43,22 @@ int DragMoveAlongAxis(const DragCall& call) {
     const bool perspective = ViewportIsPerspective(call.viewport);
     const DragSample& s = call.sample;
     const double* start = perspective ? h->ptDragStart2 : h->ptDragStart;
-    HeldVertex a(VertexNewEx(0, 0, 0)), b(VertexNewEx(1, 0, 0));
-    HeldVertex c(VertexNewEx(start[0], start[1], start[2]));
-    HeldVertex d(perspective ? VertexNewEx(s.vx, s.vy, s.vz) : VertexNewEx(s.x, s.y, s.z));
-    if (!a || !b || !c || !d) return 0;
-    VertexTransform(a.get(), h->mHandleWorld);
-    VertexTransform(b.get(), h->mHandleWorld);
+    VertexStruct a = Point(0, 0, 0), b = Point(1, 0, 0);
+    VertexStruct c = Point(start), d = CursorPoint(s, perspective);
+    VertexTransform(&a, h->mHandleWorld);
+    VertexTransform(&b, h->mHandleWorld);
     bool measurable = true;
     if (perspective) {
-        measurable = ProjectOnAxisPlane(call.viewport, a.get(), b.get(), a.get(),
-                                        {a.get(), b.get()}, {c.get(), d.get()});
+        measurable =
+            ProjectOnAxisPlane(call.viewport, &a, &b, &a, {&a, &b}, {&c, &d}, call.outOfRecords);
+        if (*call.outOfRecords) return 0;
     } else {
-        for (VertexStruct* p : {a.get(), b.get(), c.get(), d.get()})
+        for (VertexStruct* p : {&a, &b, &c, &d})
             VertexTransform(p, view);
     }
-    Flatten({a.get(), b.get(), c.get(), d.get()});
+    Flatten({&a, &b, &c, &d});
     // Without a drag plane the cursor cannot be measured against the axis: no movement.
-    const double t = measurable ? DistanceAlongAxis(a.get(), b.get(), c.get(), d.get()) : 0.0;
+    const double t = measurable ? DistanceAlongAxis(&a, &b, &c, &d) : 0.0;
     (*call.result)->m[12] = t;
     ExpressInWorld(call.result, h->mProfileCS, h->mPlacement);
     return 1;
@@ -73,22 +72,20 @@ int DragMoveInPlane(const DragCall& call) {
     const bool perspective = ViewportIsPerspective(call.viewport);
     const DragSample& s = call.sample;
     const double* start = perspective ? h->ptDragStart2 : h->ptDragStart;
-    HeldVertex d(perspective ? VertexNewEx(s.vx, s.vy, s.vz) : VertexNewEx(s.x, s.y, s.z));
-    HeldVertex st(VertexNewEx(start[0], start[1], start[2]));
-    HeldMatrix plane(MatrixMatrixMultiplyEx(view, h->mHandleWorld));
-    if (!d || !st || !plane) return 0;
+    VertexStruct d = CursorPoint(s, perspective), st = Point(start);
+    const MatrixStruct plane = MatrixProduct(view, h->mHandleWorld);
     if (!perspective) {
-        VertexTransform(d.get(), view);
-        VertexTransform(st.get(), view);
+        VertexTransform(&d, view);
+        VertexTransform(&st, view);
     }
     // A sight line that misses the handle's plane gives no movement rather than a difference of
     // points in view coordinates.
-    if (!VertexProjectionOnPlane(call.viewport, d.get(), d.get(), plane.get(), 0.0) ||
-        !VertexProjectionOnPlane(call.viewport, st.get(), st.get(), plane.get(), 0.0))
+    if (!VertexProjectionOnPlane(call.viewport, &d, &d, &plane, 0.0) ||
+        !VertexProjectionOnPlane(call.viewport, &st, &st, &plane, 0.0))
         return 1;
-    VertexTransform(d.get(), h->mHandleWorld);
-    VertexTransform(st.get(), h->mHandleWorld);
-    SetTranslation(*call.result, d->x - st->x, d->y - st->y, d->z - st->z);
+    VertexTransform(&d, h->mHandleWorld);
+    VertexTransform(&st, h->mHandleWorld);
+    SetTranslation(*call.result, d.x - st.x, d.y - st.y, d.z - st.z);
     return 1;
 }
 

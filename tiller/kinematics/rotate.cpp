@@ -18,20 +18,20 @@ constexpr double EdgeOnStandIn = 0.00001;
 constexpr double ParallelStandIn = 0.3;
 
 // The measuring plane is the handle-local plane z = height: the height of the mouseout part's
-// last hit point, unless the handle snaps to its centre. `raise` receives the translation to that
-// plane when the height is not 0. false only when that translation cannot be made.
-bool MeasuringPlane(GHandle* h, double* height, HeldMatrix* raise) {
-    *height = 0.0;
+// last hit point, unless the handle snaps to its centre. Answers the height; `raise` receives
+// the translation to that plane when it is not 0.
+double MeasuringPlane(GHandle* h, MatrixStruct* raise) {
+    double height = 0.0;
     const GHandlePart* mouseout = h->Part(SlotMouseout);
     const VertexStruct* hit = mouseout ? mouseout->PartGetHitPoint() : nullptr;
     if (!h->SnapCursorToCenter && hit && VertexAssign(hit, &h->vPlacePoint)) {
         VertexTransform(h->vPlacePoint, h->mHandleWorldInv);
-        *height = h->vPlacePoint->z;
+        height = h->vPlacePoint->z;
     }
-    if (*height == 0.0) return true;
-    VertexSet(h->vPlacePoint, 0, 0, *height);
-    raise->Reset(MatrixOffsetEx(nullptr, h->vPlacePoint));
-    return static_cast<bool>(*raise);
+    if (height == 0.0) return height;
+    VertexSet(h->vPlacePoint, 0, 0, height);
+    MatrixOffsetEx(raise, h->vPlacePoint);
+    return height;
 }
 
 // A view point carried into the coordinates of the measuring plane.
@@ -58,23 +58,19 @@ double GuardedDepthSlope(double dz) {
 
 // The perspective branch: the host intersects both sight lines with the measuring plane. A start
 // that misses the plane counts from the X axis; a current sample that misses it gives no turn.
-bool PerspectiveAngle(const DragCall& call, double* angle) {
+void PerspectiveAngle(const DragCall& call, double* angle) {
     GHandle* h = call.handle;
     const DragSample& s = call.sample;
-    HeldMatrix plane(MatrixMatrixMultiplyEx(ViewportGetMatrix(call.viewport), h->mHandleWorld));
-    HeldVertex start(VertexNewEx(h->ptDragStart2[0], h->ptDragStart2[1], h->ptDragStart2[2]));
-    HeldVertex current(VertexNewEx(s.vx, s.vy, s.vz));
-    double height = 0.0;
-    HeldMatrix raise;
-    if (!plane || !start || !current || !MeasuringPlane(h, &height, &raise)) return false;
-    if (raise) MatrixMultiplyRight(plane.address(), raise.get());
+    MatrixStruct plane = MatrixProduct(ViewportGetMatrix(call.viewport), h->mHandleWorld);
+    VertexStruct start = Point(h->ptDragStart2), current = Point(s.vx, s.vy, s.vz);
+    MatrixStruct raise;
+    if (MeasuringPlane(h, &raise) != 0.0) plane = MatrixProduct(&plane, &raise);
     double startAngle = 0.0;
-    if (VertexProjectionOnPlane(call.viewport, start.get(), start.get(), plane.get(), 0.0))
-        startAngle = SafeAtan2(start->y, start->x);
+    if (VertexProjectionOnPlane(call.viewport, &start, &start, &plane, 0.0))
+        startAngle = SafeAtan2(start.y, start.x);
     *angle = 0.0;
-    if (VertexProjectionOnPlane(call.viewport, current.get(), current.get(), plane.get(), 0.0))
-        *angle = SafeAtan2(current->y, current->x) - startAngle;
-    return true;
+    if (VertexProjectionOnPlane(call.viewport, &current, &current, &plane, 0.0))
+        *angle = SafeAtan2(current.y, current.x) - startAngle;
 }
 
 // The parallel branch: the start angle is kept in dDragScratch, recomputed on every sample.
@@ -96,26 +92,26 @@ int CursorAngleOnPlane(GHandle* h, double* angle, ViewportStruct* vp, bool isSta
                        double y, double z) {
     if (!vp) return 0;
     const MatrixStruct* view = ViewportGetMatrix(vp);
-    double height = 0.0;
-    HeldMatrix raise;
-    if (!view || !MeasuringPlane(h, &height, &raise) || !h->vPlacePoint) return 0;
-    VertexSet(h->vPlacePoint, x, y, z);
-    VertexTransform(h->vPlacePoint, view);
-    const double px = h->vPlacePoint->x;
-    const double py = h->vPlacePoint->y;
-    HeldVertex a(VertexNewEx(0, 0, height)), b(VertexNewEx(0, 0, height + 1));
-    HeldVertex onSight(VertexNewEx(px, py, 0));
-    if (!a || !b || !onSight) return 0;
-    PlaneToView(a.get(), view, h, raise.get());
-    PlaneToView(b.get(), view, h, raise.get());
-    const double dz = b->z - a->z;
-    ViewToPlane(onSight.get(), view, h, raise.get());
-    const double heightAtDepthZero = onSight->z;
+    if (!view || !h->vPlacePoint) return 0;
+    MatrixStruct raiseValue;
+    const double height = MeasuringPlane(h, &raiseValue);
+    const MatrixStruct* raise = height != 0.0 ? &raiseValue : nullptr;
+    VertexStruct cursor = Point(x, y, z);
+    VertexTransform(&cursor, view);
+    const double px = cursor.x;
+    const double py = cursor.y;
+    VertexStruct a = Point(0, 0, height), b = Point(0, 0, height + 1);
+    VertexStruct onSight = Point(px, py, 0);
+    PlaneToView(&a, view, h, raise);
+    PlaneToView(&b, view, h, raise);
+    const double dz = b.z - a.z;
+    ViewToPlane(&onSight, view, h, raise);
+    const double heightAtDepthZero = onSight.z;
     if (isStart && std::fabs(dz) < EdgeOnLimit) return 0;
     const double depth = -heightAtDepthZero / GuardedDepthSlope(dz);
-    VertexSet(onSight.get(), px, py, depth);
-    ViewToPlane(onSight.get(), view, h, raise.get());
-    *angle = SafeAtan2(onSight->y, onSight->x);
+    onSight = Point(px, py, depth);
+    ViewToPlane(&onSight, view, h, raise);
+    *angle = SafeAtan2(onSight.y, onSight.x);
     return 1;
 }
 
@@ -124,13 +120,12 @@ int DragRotateInPlane(const DragCall& call) {
     GHandle* h = call.handle;
     double angle = 0.0;
     if (ViewportIsPerspective(call.viewport)) {
-        if (!PerspectiveAngle(call, &angle)) return 0;
+        PerspectiveAngle(call, &angle);
     } else {
         ParallelAngle(call, &angle);
     }
-    HeldVertex origin(VertexNewEx(0, 0, 0));
-    HeldMatrix rotation(origin ? MatrixRotateZEx(nullptr, angle, origin.get()) : nullptr);
-    if (!rotation || !MatrixAssign(rotation.get(), call.result)) return 0;
+    const VertexStruct origin = Point(0, 0, 0);
+    MatrixRotateZEx(*call.result, angle, &origin);
     ExpressInWorld(call.result, h->mProfileCS, h->mPlacement);
     return 1;
 }

@@ -14,14 +14,39 @@
 
 namespace tiller {
 
-// The argument block of one routine call, as the dispatch hands it over.
+// The separate handle matrix of the scale routines, handed over by value.
+struct HandleMatrixSlot {
+    MatrixStruct matrix;
+    bool given;
+};
+
+// The argument block of one routine call, as the dispatch hands it over. A step works on
+// values; the only host records it makes are the ones the host alone can build (the drag plane,
+// the measured selection box). When one of those cannot be made the routine answers 0 and sets
+// *outOfRecords, so that the control can refuse the step instead of taking it as a failed
+// measurement.
 struct DragCall {
     GHandle* handle;
-    MatrixStruct** result;       // the drag matrix, already the identity
-    MatrixStruct** handleMatrix; // receives a separate handle matrix (scale routines only)
+    MatrixStruct** result;          // the drag matrix, already the identity
+    HandleMatrixSlot* handleMatrix; // a separate handle matrix (scale routines only)
     ViewportStruct* viewport;
     const DragSample& sample;
+    bool* outOfRecords;
 };
+
+// A free-standing point held by value.
+inline VertexStruct Point(double x, double y, double z) {
+    return {x, y, z, nullptr, nullptr};
+}
+inline VertexStruct Point(const double* p) {
+    return Point(p[0], p[1], p[2]);
+}
+
+// The current cursor in working coordinates' source form: the view triple in perspective
+// viewports, the cursor point (a world point) in parallel ones.
+inline VertexStruct CursorPoint(const DragSample& s, bool perspective) {
+    return perspective ? Point(s.vx, s.vy, s.vz) : Point(s.x, s.y, s.z);
+}
 
 // --- Shared operations (frame.cpp) ---------------------------------------------------------
 
@@ -29,14 +54,15 @@ struct DragCall {
 // view matrix, its z negated, then normalized. 0 at or behind the eye.
 int ToNormalizedProjection(ViewportStruct* vp, const MatrixStruct* view, VertexStruct* p);
 
-// A new world point on the sight line through p, on the viewport's projection plane (perspective
-// viewports). Non-zero and *image set on success; *image stays null on failure.
-int ViewPlaneImage(ViewportStruct* vp, const VertexStruct* p, VertexStruct** image);
+// The world point on the sight line through p, on the viewport's projection plane (perspective
+// viewports), into *image. 0 when p has no image.
+int ViewPlaneImage(ViewportStruct* vp, const VertexStruct* p, VertexStruct* image);
 
-// The plane in which a movement along the axis a -> b is measured, as a new matrix from
-// drag-plane coordinates into view coordinates; null (and *ok 0) when no plane exists.
-MatrixStruct* AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
-                            const VertexStruct* t, int* ok);
+// The plane in which a movement along the axis a -> b is measured, as the matrix from drag-plane
+// coordinates into view coordinates, into *plane. 0 when no plane exists or when the host
+// cannot make the plane's record (then *outOfRecords is set).
+int AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
+                  const VertexStruct* t, MatrixStruct* plane, bool* outOfRecords);
 
 // Builds the drag plane of the axis a -> b, whose normal plane holds the sight line of
 // `sighted`, and projects onto it the world points and the points already in normalized
@@ -44,7 +70,7 @@ MatrixStruct* AxisDragPlane(ViewportStruct* vp, const VertexStruct* a, const Ver
 int ProjectOnAxisPlane(ViewportStruct* vp, const VertexStruct* a, const VertexStruct* b,
                        const VertexStruct* sighted,
                        std::initializer_list<VertexStruct*> worldPoints,
-                       std::initializer_list<VertexStruct*> projectedPoints);
+                       std::initializer_list<VertexStruct*> projectedPoints, bool* outOfRecords);
 
 // Replaces p by the hit of its sight line on the drag plane q, in drag-plane coordinates
 // (z = 0). `space` is null for a world point, a matrix to apply first for a point in another
@@ -60,19 +86,12 @@ void ExpressInWorld(MatrixStruct** m, const MatrixStruct* frame, const MatrixStr
 // projection onto c over the length of c; 1 when c is too short to measure.
 double ProjectedRatio(double cx, double cy, double dx, double dy);
 
-// A failed routine leaves the drag matrix the identity and hands over no handle matrix.
-int FailDrag(MatrixStruct* result, MatrixStruct** handleMatrix);
+// The handle matrix of the routines that move the handle with the selection.
+void HandOverCopy(const MatrixStruct* result, HandleMatrixSlot* handleMatrix);
 
-// Releases a handle matrix left at the address from an earlier call.
-void ClearHandleMatrix(MatrixStruct** handleMatrix);
-
-// The handle matrix of the routines that move the handle with the selection. Should the copy
-// not be made, the result already holds the same matrix and is handed back as it is.
-void HandOverCopy(const MatrixStruct* result, MatrixStruct** handleMatrix);
-
-// *result becomes the scaling by (fx, fy, fz) about `anchor`; 0 when it cannot be made.
-int AssignScaling(MatrixStruct** result, double fx, double fy, double fz,
-                  const VertexStruct* anchor);
+// *result becomes the scaling by (fx, fy, fz) about `anchor`.
+void AssignScaling(MatrixStruct* result, double fx, double fy, double fz,
+                   const VertexStruct* anchor);
 
 // --- Routines -----------------------------------------------------------------------------
 

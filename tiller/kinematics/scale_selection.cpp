@@ -27,10 +27,6 @@ struct SceneSample {
     bool projected; // the start and anchor reached normalized projection space
 };
 
-VertexStruct* NewPoint(const double* p) {
-    return VertexNewEx(p[0], p[1], p[2]);
-}
-
 // A view point (perspective) carried into normalized projection space.
 int NormalizeViewPoint(ViewportStruct* vp, VertexStruct* p) {
     p->z = -p->z;
@@ -39,21 +35,20 @@ int NormalizeViewPoint(ViewportStruct* vp, VertexStruct* p) {
 
 // The selection centre, given in the control's frame, in world coordinates; the origin when
 // the box is missing.
-VertexStruct* NewSelectionCentre(const GHandle* h) {
-    VertexStruct* centre = VertexNewEx(0, 0, 0);
-    if (!centre) return nullptr;
-    ExtentsCenterVertex(h->extSelection, centre);
-    VertexTransform(centre, h->mGCtrlCS);
+VertexStruct SelectionCentre(const GHandle* h) {
+    VertexStruct centre = Point(0, 0, 0);
+    ExtentsCenterVertex(h->extSelection, &centre);
+    VertexTransform(&centre, h->mGCtrlCS);
     return centre;
 }
 
 // The anchor of the scene-XY scale in handle-local coordinates: the box corner (x1, y1) on the
 // handle's plane, or the selection centre.
-VertexStruct* NewSceneAnchor(const GHandle* h, bool fromCentre) {
+VertexStruct SceneAnchor(const GHandle* h, bool fromCentre) {
     const ExtentsStruct* box = h->extSelectionInHandleCS;
-    if (!fromCentre) return VertexNewEx(ExtentsGetX1(box), ExtentsGetY1(box), 0);
-    VertexStruct* anchor = NewSelectionCentre(h);
-    if (anchor) VertexTransform(anchor, h->mHandleWorldInv);
+    if (!fromCentre) return Point(ExtentsGetX1(box), ExtentsGetY1(box), 0);
+    VertexStruct anchor = SelectionCentre(h);
+    VertexTransform(&anchor, h->mHandleWorldInv);
     return anchor;
 }
 
@@ -89,7 +84,8 @@ bool ProjectionFactors(const DragCall& call, const MatrixStruct* toView, const S
 
 // The on-screen offsets of the start and current cursors from the vertical segment at the
 // anchor (vPlacePoint to vScratch1): signed areas in a parallel view, heights in the plane
-// through the segment and the grabbed point in a perspective one.
+// through the segment and the grabbed point in a perspective one (0 and *outOfRecords set when
+// that plane's record cannot be made).
 void SegmentOffsets(const DragCall& call, const MatrixStruct* toView, const SceneSample& p,
                     double* a1, double* a2) {
     GHandle* h = call.handle;
@@ -105,16 +101,16 @@ void SegmentOffsets(const DragCall& call, const MatrixStruct* toView, const Scen
         VertexTransform(v, h->mProfileCS);
         VertexTransform(v, h->mPlacement);
     }
-    HeldVertex grabbed(NewPoint(h->ptDragStart));
-    HeldVertex cursor(VertexNewEx(call.sample.x, call.sample.y, call.sample.z));
+    VertexStruct grabbed = Point(h->ptDragStart);
+    VertexStruct cursor = Point(call.sample.x, call.sample.y, call.sample.z);
     int ok = 0;
-    HeldMatrix plane(grabbed ? MatrixPlaneTo(h->vPlacePoint, h->vScratch1, grabbed.get(), &ok)
-                             : nullptr);
-    if (!ok || !plane || !cursor) return;
-    VertexTransform(grabbed.get(), plane.get());
-    VertexTransform(cursor.get(), plane.get());
-    *a1 = grabbed->y;
-    *a2 = cursor->y;
+    HeldMatrix plane(MatrixPlaneTo(h->vPlacePoint, h->vScratch1, &grabbed, &ok));
+    if (ok && !plane) *call.outOfRecords = true;
+    if (!plane) return;
+    VertexTransform(&grabbed, plane.get());
+    VertexTransform(&cursor, plane.get());
+    *a1 = grabbed.y;
+    *a2 = cursor.y;
 }
 
 // Whether the box path's factor belongs to x: when the handle's Y axis is seen end-on, or, for
@@ -153,44 +149,43 @@ void BoxFactors(const DragCall& call, const MatrixStruct* toView, const SceneSam
 } // namespace
 
 int DragScaleSceneXY(const DragCall& call) {
-    ClearHandleMatrix(call.handleMatrix);
+    call.handleMatrix->given = false;
     if (!call.result || !*call.result) return 0;
     MatrixSetIdentity(*call.result);
     GHandle* h = call.handle;
     if (!call.viewport || !h->GetExtentsCallback()) return 0;
     const bool equalXY = (call.sample.keyState & EqualXYKey) != 0;
-    if (!h->EnsureSelectionExtentsInHandleCS()) return 0;
+    if (!h->EnsureSelectionExtentsInHandleCS(call.outOfRecords)) return 0;
     if (!h->vPlacePoint || !h->vScratch1 || !h->vScratch2) return 0;
     const MatrixStruct* view = ViewportGetMatrix(call.viewport);
     const bool perspective = ViewportIsPerspective(call.viewport);
-    HeldVertex anchor(NewSceneAnchor(h, call.sample.scaleFromCenter != 0));
-    HeldMatrix toView(MatrixMatrixMultiplyEx(view, h->mHandleWorld));
-    HeldVertex anchorSeen(anchor && toView ? VertexCopy(anchor.get(), toView.get()) : nullptr);
-    HeldVertex start(NewPoint(h->ptDragStart));
-    const DragSample& s = call.sample;
-    HeldVertex now(perspective ? VertexNewEx(s.vx, s.vy, s.vz) : VertexNewEx(s.x, s.y, s.z));
-    if (!anchor || !toView || !anchorSeen || !start || !now) return 0;
+    const VertexStruct anchor = SceneAnchor(h, call.sample.scaleFromCenter != 0);
+    const MatrixStruct toView = MatrixProduct(view, h->mHandleWorld);
+    VertexStruct anchorSeen = anchor;
+    VertexTransform(&anchorSeen, &toView);
+    VertexStruct start = Point(h->ptDragStart);
+    VertexStruct now = CursorPoint(call.sample, perspective);
     bool projected = true;
     if (perspective) {
-        projected = ToNormalizedProjection(call.viewport, view, start.get()) &&
-                    NormalizeViewPoint(call.viewport, anchorSeen.get());
+        projected = ToNormalizedProjection(call.viewport, view, &start) &&
+                    NormalizeViewPoint(call.viewport, &anchorSeen);
     } else {
-        VertexTransform(now.get(), view);
-        VertexTransform(start.get(), view);
+        VertexTransform(&now, view);
+        VertexTransform(&start, view);
     }
-    const SceneSample sample{now.get(), start.get(), anchorSeen.get(), projected};
+    const SceneSample sample{&now, &start, &anchorSeen, projected};
     Factors f;
-    if (!TriesProjection(h) || !ProjectionFactors(call, toView.get(), sample, equalXY, &f))
-        BoxFactors(call, toView.get(), sample, equalXY, &f);
-    if (!AssignScaling(call.result, f.x, f.y, f.z, anchor.get()))
-        return FailDrag(*call.result, call.handleMatrix);
+    if (!TriesProjection(h) || !ProjectionFactors(call, &toView, sample, equalXY, &f))
+        BoxFactors(call, &toView, sample, equalXY, &f);
+    if (*call.outOfRecords) return 0;
+    AssignScaling(*call.result, f.x, f.y, f.z, &anchor);
     ExpressInWorld(call.result, h->mProfileCS, h->mPlacement);
     HandOverCopy(*call.result, call.handleMatrix);
     return 1;
 }
 
 int DragScaleDiagonal(const DragCall& call) {
-    ClearHandleMatrix(call.handleMatrix);
+    call.handleMatrix->given = false;
     if (!call.result || !*call.result) return 0;
     MatrixSetIdentity(*call.result);
     if (!call.viewport) return 0;
@@ -198,37 +193,33 @@ int DragScaleDiagonal(const DragCall& call) {
     const bool fromCentre = call.sample.scaleFromCenter != 0;
     const MatrixStruct* view = ViewportGetMatrix(call.viewport);
     const bool perspective = ViewportIsPerspective(call.viewport);
-    HeldVertex centre(NewSelectionCentre(h));
-    HeldVertex start(NewPoint(h->ptDragStart));
-    const DragSample& s = call.sample;
-    HeldVertex now(perspective ? VertexNewEx(s.vx, s.vy, s.vz) : VertexNewEx(s.x, s.y, s.z));
-    if (!centre || !start || !now) return 0;
+    VertexStruct centre = SelectionCentre(h);
+    VertexStruct start = Point(h->ptDragStart);
+    VertexStruct now = CursorPoint(call.sample, perspective);
     // Without the centre as anchor the far end of the diagonal through the grabbed point stays.
-    HeldVertex anchor(fromCentre ? VertexCopy(centre.get(), nullptr)
-                                 : VertexNewEx(2 * centre->x - start->x, 2 * centre->y - start->y,
-                                               2 * centre->z - start->z));
-    if (!anchor) return 0;
+    const VertexStruct anchor =
+        fromCentre ? centre
+                   : Point(2 * centre.x - start.x, 2 * centre.y - start.y, 2 * centre.z - start.z);
     bool measurable = true;
     if (perspective) {
-        HeldVertex origin(VertexNewEx(0, 0, 0)), grabbed(NewPoint(h->ptDragStart));
-        if (!origin || !grabbed) return 0;
-        VertexTransform(origin.get(), h->mHandleWorld);
-        measurable = ProjectOnAxisPlane(call.viewport, origin.get(), grabbed.get(), centre.get(),
-                                        {centre.get(), start.get()}, {now.get()});
+        VertexStruct origin = Point(0, 0, 0), grabbed = Point(h->ptDragStart);
+        VertexTransform(&origin, h->mHandleWorld);
+        measurable = ProjectOnAxisPlane(call.viewport, &origin, &grabbed, &centre,
+                                        {&centre, &start}, {&now}, call.outOfRecords);
+        if (*call.outOfRecords) return 0;
     } else {
-        for (VertexStruct* p : {centre.get(), start.get(), now.get()})
+        for (VertexStruct* p : {&centre, &start, &now})
             VertexTransform(p, view);
     }
-    double kx = centre->x, ky = centre->y;
+    double kx = centre.x, ky = centre.y;
     if (!fromCentre) {
-        kx = 2 * centre->x - start->x;
-        ky = 2 * centre->y - start->y;
+        kx = 2 * centre.x - start.x;
+        ky = 2 * centre.y - start.y;
     }
     // Nothing measurable on the drag plane: keep the factor 1 rather than jump.
     const double r =
-        measurable ? ProjectedRatio(start->x - kx, start->y - ky, now->x - kx, now->y - ky) : 1.0;
-    if (!AssignScaling(call.result, r, r, r, anchor.get()))
-        return FailDrag(*call.result, call.handleMatrix);
+        measurable ? ProjectedRatio(start.x - kx, start.y - ky, now.x - kx, now.y - ky) : 1.0;
+    AssignScaling(*call.result, r, r, r, &anchor);
     HandOverCopy(*call.result, call.handleMatrix);
     return 1;
 }

@@ -111,7 +111,8 @@ KORVEX_API MatrixStruct* MatrixOrthoInvertEx(const MatrixStruct* m);
 // *m := cs after *m after cs^-1; unchanged when cs is null or cannot be inverted.
 KORVEX_API void MatrixTranslateFromCS(MatrixStruct** m, const MatrixStruct* cs);
 // A new matrix from world into the system with origin a, X towards b, XY plane through c.
-// *ok is 1 when the points define a plane; otherwise 0 and the result is null.
+// *ok is 1 when the points define a plane, even should the record not be made; otherwise 0
+// and the result is null.
 KORVEX_API MatrixStruct* MatrixPlaneTo(const VertexStruct* a, const VertexStruct* b,
                                        const VertexStruct* c, int* ok);
 // Splits a frame into rotation (into *rotation, a new matrix), translation (*translation)

@@ -62,6 +62,10 @@ bool layerShown(const DrawingRecord* d, int layer);
 void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool applyOwn,
                      const CollectOptions& options, Geometry* out);
 
+// Grows [lo, hi] by every point collectGeometry(g, toTarget, true, {}) would collect, walking
+// the records in place: measuring a box takes no memory, so it cannot fail for want of it.
+void boundGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, Vec3* lo, Vec3* hi);
+
 // The graphic's own geometry, without its children's, in its own coordinates.
 void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out);
 
@@ -133,8 +137,9 @@ struct RenderScene {
 };
 
 RenderScene* sceneById(int id);
-// Called by viewports: a new scene for vp, and its end with the viewport.
-int openScene(ViewportRecord* vp);
+// Called by viewports: a new scene for vp (its id, or 0 when it cannot be made), and its end
+// with the viewport.
+int openScene(ViewportRecord* vp) noexcept;
 void closeScene(ViewportRecord* vp);
 
 // Recomputes the view-dependent matrix of every element whose view is measured in vp.

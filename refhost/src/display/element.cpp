@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <new>
 
 class ElementImpl {
   public:
@@ -185,11 +186,16 @@ RenderScene* sceneById(int id) {
     return it == scenes().end() ? nullptr : it->second;
 }
 
-int openScene(ViewportRecord* vp) {
+int openScene(ViewportRecord* vp) noexcept {
     static int lastId = 0;
-    auto* scene = new RenderScene{++lastId, vp, {}};
-    scenes()[scene->id] = scene;
-    return scene->id;
+    try {
+        std::unique_ptr<RenderScene> scene(new RenderScene{lastId + 1, vp, {}});
+        scenes()[scene->id] = scene.get();
+        lastId = scene->id;
+        return scene.release()->id;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
 }
 
 void closeScene(ViewportRecord* vp) {

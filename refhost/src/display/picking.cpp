@@ -127,6 +127,29 @@ void collectGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, bool 
         if (child) collectGeometry(*child, m, true, options, out);
 }
 
+void boundGeometry(const GraphicRecord& g, const MatrixStruct& toTarget, Vec3* lo, Vec3* hi) {
+    const MatrixStruct m = compose(toTarget, ownMatrix(g));
+    const auto grow = [&](const VertexStruct& v) {
+        const Vec3 p = transformPoint(m, toVec3(v));
+        *lo = {std::min(lo->x, p.x), std::min(lo->y, p.y), std::min(lo->z, p.z)};
+        *hi = {std::max(hi->x, p.x), std::max(hi->y, p.y), std::max(hi->z, p.z)};
+    };
+    const size_t count = g.vertices ? g.vertices->size() : 0;
+    // Only what collectGeometry turns into segments and triangles counts: every vertex of a
+    // line, of a polygon of two or more, and the vertices a valid face of a mesh uses.
+    if (g.kind == GraphicKindLine || (g.kind == GraphicKindPolygon && count > 1)) {
+        for (size_t i = 0; i < count; ++i)
+            grow((*g.vertices)[i]);
+    } else if (g.kind == GraphicKindMesh) {
+        for (const auto& f : facesOf(g))
+            if (validFace(f, count))
+                for (int i : f)
+                    grow((*g.vertices)[static_cast<size_t>(i)]);
+    }
+    for (const GraphicRecord* child : g.children)
+        if (child) boundGeometry(*child, m, lo, hi);
+}
+
 void collectOwnGeometry(const GraphicRecord& g, MeshEdges edges, Geometry* out) {
     appendOwnGeometry(g, identityMatrix(), edges, out);
 }

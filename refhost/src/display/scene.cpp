@@ -379,23 +379,12 @@ std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene) {
 int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame, ExtentsStruct* out) {
     if (!scene || !out) return 0;
     const MatrixStruct fromWorld = toFrame ? *toFrame : identityMatrix();
-    Geometry points;
+    const double far = std::numeric_limits<double>::max();
+    Vec3 lo{far, far, far}, hi{-far, -far, -far};
     for (const GraphicRecord* g : scene->selection)
-        collectGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), true, {}, &points);
-    double lo[3], hi[3];
-    std::fill(lo, lo + 3, std::numeric_limits<double>::max());
-    std::fill(hi, hi + 3, -std::numeric_limits<double>::max());
-    auto add = [&](Vec3 p) {
-        const double c[3] = {p.x, p.y, p.z};
-        for (int i = 0; i < 3; ++i)
-            lo[i] = std::min(lo[i], c[i]), hi[i] = std::max(hi[i], c[i]);
-    };
-    for (const Triangle& t : points.triangles)
-        add(t.a), add(t.b), add(t.c);
-    for (const Segment& s : points.segments)
-        add(s.a), add(s.b);
-    if (lo[0] > hi[0]) return 0;
-    ExtentsSet(out, lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+        boundGeometry(*g, compose(fromWorld, parentWorldMatrix(*g)), &lo, &hi);
+    if (lo.x > hi.x) return 0;
+    ExtentsSet(out, lo.x, lo.y, lo.z, hi.x, hi.y, hi.z);
     return 1;
 }
 

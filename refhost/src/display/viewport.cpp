@@ -144,6 +144,10 @@ ViewportRecord* newViewport() {
     vp->view = identityMatrix();
     rebuildView(*vp);
     vp->sceneId = openScene(vp);
+    if (!vp->sceneId) {
+        deleteRecord(KvViewport, vp);
+        return nullptr;
+    }
     return vp;
 }
 

@@ -253,7 +253,8 @@ KORVEX_API void MatrixTranslateFromCS(MatrixStruct** m, const MatrixStruct* cs) 
 }
 
 // The points define a plane unless b coincides with a or c lies on the line ab (the sine of
-// the angle at a below 1e-9). A record that cannot be made also answers *ok 0.
+// the angle at a below 1e-9). *ok tells the geometry apart from the record: a plane whose
+// record cannot be made answers null with *ok 1.
 KORVEX_API MatrixStruct* MatrixPlaneTo(const VertexStruct* a, const VertexStruct* b,
                                        const VertexStruct* c, int* ok) {
     if (ok) *ok = 0;
@@ -270,9 +271,8 @@ KORVEX_API MatrixStruct* MatrixPlaneTo(const VertexStruct* a, const VertexStruct
     // World into the plane system: the transpose of the frame's rotation, then the origin.
     const MatrixStruct toPlane = frameMatrix({x.x, y.x, z.x}, {x.y, y.y, z.y}, {x.z, y.z, z.z},
                                              {-dot(x, origin), -dot(y, origin), -dot(z, origin)});
-    MatrixStruct* result = newMatrix(toPlane);
-    if (ok && result) *ok = 1;
-    return result;
+    if (ok) *ok = 1;
+    return newMatrix(toPlane);
 }
 
 // The scale factors are the frame's axis lengths along the rotation's axes, so that for a

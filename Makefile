@@ -54,6 +54,7 @@ sweep: build
 	cmake --build --preset default --target tiller-sweep
 	./build/bin/tiller-sweep records --jobs 2
 	./build/bin/tiller-sweep new --jobs 2
+	./build/bin/tiller-sweep records --jobs 2 --perspective
 
 # Instruction counts (callgrind) and wall medians of every case, then the wall-time benchmarks.
 bench: deps

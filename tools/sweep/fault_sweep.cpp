@@ -10,8 +10,11 @@
 // load is dropped) ends the comparison for that run.
 //
 //   tiller-sweep records|new [--every K] [--from N] [--to N] [--step NAME] [--jobs J]
+//                            [--perspective]
 //
-// Prints the outcomes by step with their counts; exits 1 when any run failed.
+// Prints the outcomes by step with their counts; exits 1 when any run failed. The viewport is
+// a parallel one unless --perspective is given, which takes the drags through their
+// perspective measuring planes.
 //
 // Index
 //   [SECTION] Allocation failure
@@ -73,11 +76,12 @@ struct Host {
     long recordsBefore = 0;        // alive when a session starts
     long typesBefore[KvRecordTypeCount] = {};
 
-    void Open() {
+    void Open(bool perspective) {
         scene = kvSceneNew();
         kvSceneMakeCurrent(scene);
         kvSceneAddBox(scene, {-0.1, -0.1, 0}, {0.1, 0.1, 0.1}, 0x808080);
         vp = kvViewportCreate(kvSceneDrawing(scene), 800, 600);
+        if (perspective) kvViewportSetPerspective(vp, 45);
         kvSceneSetupGeometry(scene, &geometry);
         extents = ExtentsNewEx();
         ExtentsSet(extents, geometry.extentsMin.x, geometry.extentsMin.y, geometry.extentsMin.z,
@@ -444,7 +448,7 @@ struct Children {
 
 int Usage() {
     std::fprintf(stderr, "usage: tiller-sweep records|new [--every K] [--from N] [--to N] "
-                         "[--step NAME] [--jobs J]\n");
+                         "[--step NAME] [--jobs J] [--perspective]\n");
     return 2;
 }
 
@@ -457,10 +461,16 @@ int main(int argc, char** argv) {
     const Fault fault = kind == "records" ? Fault::Records : Fault::Allocations;
     long every = 1, from = 1, to = 0, jobs = 1;
     std::string onlyStep; // only the N range of this step
+    bool perspective = false;
     for (int i = 2; i < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--step" && i + 1 < argc) {
             onlyStep = argv[i + 1];
+            continue;
+        }
+        if (option == "--perspective") {
+            perspective = true;
+            --i;
             continue;
         }
         if (i + 1 == argc) return Usage();
@@ -475,7 +485,7 @@ int main(int argc, char** argv) {
     if (every < 1 || from < 1 || jobs < 1) return Usage();
 
     Host host;
-    host.Open();
+    host.Open(perspective);
     if (!FindArrowPixel(host)) {
         std::fprintf(stderr, "no pixel hovers over the arrow of the x axis\n");
         return 1;

@@ -49,7 +49,8 @@ test-asan: deps
 	ctest --preset asan
 
 # The whole-session fault sweep: every failing host-record creation, then every failing
-# operator new, each in its own process, two at once (make test-asan runs a sample of both).
+# operator new, each in its own process, two at once (make test-asan runs a sample of both);
+# then the record failures again in a perspective viewport, whose drags build their planes.
 sweep: build
 	cmake --build --preset default --target tiller-sweep
 	./build/bin/tiller-sweep records --jobs 2

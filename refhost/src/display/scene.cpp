@@ -409,7 +409,8 @@ int kvSceneSelectionExtents(KvScene* scene, const MatrixStruct* toFrame, Extents
     });
 }
 
-// A callback of the library's: an allocation that fails answers 0 rather than throwing into it.
+// A callback of the library's. Measuring the box allocates nothing, so a host short of memory
+// still answers it.
 int kvSelectionExtents(MatrixStruct* cs, ExtentsStruct** e) {
     return e && *e ? kvSceneSelectionExtents(currentScene(), cs, *e) : 0;
 }

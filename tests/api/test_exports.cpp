@@ -4,7 +4,7 @@
 
 #include "control/control_fixture.h"
 #include "korvex/drawing.h"
-#include "korvex/failing_new.h"
+#include "support/failing_allocations.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,21 +13,10 @@
 
 namespace fs = std::filesystem;
 
-// Allocation failure on demand: once armed, the next allocation of the process throws.
-static bool failNextAllocation = false;
-static bool allocationFailed = false;
-
-bool KvAllocationShouldFail() noexcept {
-    if (!failNextAllocation) return false;
-    failNextAllocation = false;
-    allocationFailed = true;
-    return true;
-}
-
 namespace {
 
 int ArmAllocationFailure(uint32_t, void*, uint32_t, NotifyParam*, uint16_t) {
-    failNextAllocation = true;
+    FailNthAllocation(1);
     return 0;
 }
 
@@ -231,7 +220,7 @@ TEST_F(ExportTest, ClosingADrawingReachesTheManagerAndNothingThrowsBack) {
     GControl* kept = Create("UniversalCtrl.qvw");
     ASSERT_TRUE(c && kept);
     EXPECT_EQ(kvAppCloseDrawingNotify(kvSceneDrawing(closing)), 2);
-    EXPECT_TRUE(allocationFailed && Known(c));
+    EXPECT_TRUE(AllocationFailed() && Known(c));
     NotifyEngineUnadviseDbNotify(AppGetCurrentApp(), arming, 0, 0);
     kvSceneDispose(&closing);
     EXPECT_FALSE(Known(c));

@@ -2,10 +2,12 @@
 // redraw counting. K itself against the screen-size limits is checked through the library
 // (tests/control/test_display.cpp).
 #include "korvex/view.h"
+#include "support/failing_allocations.h"
 #include "support/live_records.h"
 #include "support/math3d.h"
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -121,6 +123,35 @@ TEST_F(ElementTest, SceneLifeRedrawsAndFailedCreation) {
     EXPECT_EQ(new (std::nothrow) CRedUIElement(), nullptr);
     EXPECT_TRUE(kvFailureFired());
     EXPECT_EQ(kvLiveCount(KvElement), 0);
+}
+
+// An element is made whole or not at all, whichever of its allocations fails; once made, it
+// registers its view callback without needing memory, however many elements there are.
+TEST_F(ElementTest, MadeWholeOrNotAtAllAndRegistersWithoutMemory) {
+    for (long n = 1;; ++n) {
+        FailNthAllocation(n);
+        std::unique_ptr<CRedUIElement> made;
+        try {
+            made.reset(new (std::nothrow) CRedUIElement());
+        } catch (const std::bad_alloc&) {
+        }
+        const bool fired = AllocationFailed();
+        FailNthAllocation(0);
+        EXPECT_EQ(kvLiveCount(KvElement), made ? 2 : 1) << "N " << n;
+        if (!fired) break;
+        EXPECT_FALSE(made) << "N " << n;
+    }
+    std::vector<std::unique_ptr<CRedUIElement>> many(300);
+    for (auto& e : many)
+        e.reset(new (std::nothrow) CRedUIElement());
+    Listener listener;
+    for (auto& e : many) {
+        ASSERT_TRUE(e);
+        FailNthAllocation(1);
+        EXPECT_EQ(e->SetCallback_ViewMatrixWasChanged(onViewMatrix), 0);
+        EXPECT_EQ(e->SetOwner(&listener), 0);
+        FailNthAllocation(0);
+    }
 }
 
 } // namespace

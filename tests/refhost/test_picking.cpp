@@ -1,14 +1,18 @@
 // Picking queries following changes of the picked graphics, and the host application's side of
 // pointing: drag samples, the grabbed point, the extents callback. Where each query finds the
 // handles in both projections is checked through the library (tests/part/test_hover.cpp).
+#include "korvex/cad.h"
 #include "korvex/drawing.h"
+#include "support/failing_allocations.h"
 #include "support/math3d.h"
 #include "support/scene_fixture.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -267,6 +271,45 @@ TEST_F(PickingTest, GraphicsLoadedFromAFileJoinTheModelSelected) {
     EXPECT_NEAR(grabbed.z, 0.25, 1e-9) << "the press finds it in the model";
     kvScenePointerRelease(scene);
     EXPECT_EQ(kvSceneLoadFile(scene, path.c_str(), &reason), 0);
+}
+
+// Every allocation of a selection change fails in turn: the change answers success with the
+// selection asked for, or failure with the selection as it was.
+TEST_F(PickingTest, SelectionChangesAreAllOrNothingWhenMemoryRunsOut) {
+    GraphicStruct* b = kvSceneAddBox(scene, {2, -0.5, -0.5}, {3, 0.5, 0.5}, 0x808080);
+    GraphicStruct* c = kvSceneAddBox(scene, {-3, -0.5, -0.5}, {-2, 0.5, 0.5}, 0x808080);
+    ASSERT_TRUE(b && c);
+    for (auto [g, name] : {std::pair{box, "a"}, std::pair{b, "b"}, std::pair{c, "c"}})
+        ASSERT_EQ(kvGraphicAddTextProperty(g, "Name", name), 1);
+    double cx, cy;
+    kvViewportWorldToPixel(vp, {-2.5, 0, 0}, &cx, &cy);
+    using Selection = std::vector<GraphicStruct*>;
+    struct Change {
+        Selection from, asked;
+        std::function<bool()> make;
+    };
+    // Each change grows the selection past any room an earlier one left.
+    const Change changes[] = {
+        {{box}, {box, b}, [&] { return kvSceneSelectByName(scene, "b", 1, nullptr) == 1; }},
+        {{box, b}, {box, b, c}, [&] { return kvSceneClickSelect(scene, vp, cx, cy, 1) == c; }},
+        {{box, b}, {c}, [&] { return kvSceneSelectByName(scene, "c", 0, nullptr) == 1; }},
+    };
+    for (const Change& change : changes) {
+        int failures = 0;
+        for (long n = 1;; ++n) {
+            kvSceneClearSelection(scene);
+            for (GraphicStruct* g : change.from)
+                ASSERT_EQ(kvSceneSelect(scene, g, 1), 1);
+            FailNthAllocation(n);
+            const bool made = change.make();
+            const bool fired = AllocationFailed();
+            FailNthAllocation(0);
+            EXPECT_EQ(kvSceneSelection(scene), made ? change.asked : change.from) << "N " << n;
+            if (!fired) break;
+            failures += made ? 0 : 1;
+        }
+        EXPECT_GT(failures, 0) << "some allocation of the change must be able to fail it";
+    }
 }
 
 } // namespace

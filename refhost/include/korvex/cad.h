@@ -54,15 +54,15 @@ KORVEX_API std::string kvScenePartPath(KvScene* scene, const GraphicStruct* g);
 // "nut-bolt-assembly_2/bolt_1"), in model order.
 KORVEX_API std::vector<GraphicStruct*> kvSceneFindParts(KvScene* scene, const char* name);
 // Selects the graphic named `name` (see kvSceneFindParts), alone or (add) besides the
-// selection. 0 and the reason when no graphic or more than one has the name; the selection is
-// kept then.
+// selection. 0 and the reason when no graphic or more than one has the name, or the selection
+// has no room; the selection is kept then.
 KORVEX_API int kvSceneSelectByName(KvScene* scene, const char* name, int add, std::string* reason);
 // The part (a mesh of the model, at any depth) nearest along the pixel's sight line, or null
 // over empty space. Graphics on hidden layers are not found.
 KORVEX_API GraphicStruct* kvScenePickPart(KvScene* scene, ViewportStruct* vp, double px, double py);
 // A click in the viewport: the part under the pixel becomes the selection, or (add) joins it,
 // or leaves it when it was selected; a click over nothing clears the selection unless `add`.
-// Answers the part, or null.
+// Answers the part, or null (also when the selection had no room for it).
 KORVEX_API GraphicStruct* kvSceneClickSelect(KvScene* scene, ViewportStruct* vp, double px,
                                              double py, int add);
 

@@ -55,7 +55,8 @@ KORVEX_API GraphicStruct* kvSceneAddMesh(KvScene* scene, const KvPoint* vertices
 // answers 0 and the reader's reason.
 KORVEX_API int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason);
 // Adds g (a graphic of the scene's model, at any depth) to the selection or takes it off.
-KORVEX_API void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected);
+// 0, and the selection as it was, when scene or g is null or the selection has no room.
+KORVEX_API int kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected);
 KORVEX_API void kvSceneClearSelection(KvScene* scene);
 KORVEX_API std::vector<GraphicStruct*> kvSceneSelection(KvScene* scene);
 

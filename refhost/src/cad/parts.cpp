@@ -115,9 +115,12 @@ int kvSceneSelectByName(KvScene* scene, const char* name, int add, std::string* 
                           "\"";
             return 0;
         }
+        // Clearing keeps the selection's room: selecting after it can fail only on a selection
+        // that was empty, and then leaves it empty, as it was.
         if (!add) kvSceneClearSelection(scene);
-        kvSceneSelect(scene, found[0], 1);
-        return 1;
+        if (kvSceneSelect(scene, found[0], 1)) return 1;
+        if (reason) *reason = "out of memory";
+        return 0;
     });
 }
 
@@ -139,12 +142,10 @@ GraphicStruct* kvSceneClickSelect(KvScene* scene, ViewportStruct* vp, double px,
     if (!scene) return nullptr;
     if (!add) {
         kvSceneClearSelection(scene);
-        if (part) kvSceneSelect(scene, part, 1);
-        return part;
+        return part && kvSceneSelect(scene, part, 1) ? part : nullptr;
     }
     if (!part) return nullptr;
     const std::vector<GraphicStruct*> selected = kvSceneSelection(scene);
     const bool was = std::find(selected.begin(), selected.end(), part) != selected.end();
-    kvSceneSelect(scene, part, was ? 0 : 1);
-    return part;
+    return kvSceneSelect(scene, part, was ? 0 : 1) ? part : nullptr;
 }

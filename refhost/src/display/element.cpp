@@ -316,8 +316,15 @@ void CRedUIElement::operator delete(void* p, const std::nothrow_t&) noexcept {
     operator delete(p);
 }
 
-CRedUIElement::CRedUIElement() : impl_(new ElementImpl(this)) {
-    allElements().push_back(impl_);
+// The queue of view changes keeps room for every element there is, so that neither queueing a
+// change nor registering a callback ever needs any; a construction without room throws before
+// it has made anything.
+CRedUIElement::CRedUIElement() {
+    std::vector<ElementImpl*>& all = allElements();
+    all.reserve(all.size() + 1);
+    queuedElements().reserve(all.size() + 1);
+    impl_ = new ElementImpl(this);
+    all.push_back(impl_);
 }
 
 CRedUIElement::~CRedUIElement() {
@@ -475,11 +482,8 @@ RedUIElementState CRedUIElement::SetPositionAbsolute(bool on) {
 }
 
 // Registration and the owner change no view: they deliver nothing, since an owner may be
-// taking itself down around them. The queue keeps room for every element there is when a
-// callback registers, so that queueing a change never needs any.
+// taking itself down around them.
 RedUIElementState CRedUIElement::SetCallback_ViewMatrixWasChanged(ViewMatrixChangedCallback cb) {
-    std::vector<ElementImpl*>& queue = queuedElements();
-    if (cb && !madeRoom([&queue] { queue.reserve(allElements().size()); })) return StateNoMemory;
     impl_->callback = cb;
     queueIfChanged(*impl_);
     return StateOk;

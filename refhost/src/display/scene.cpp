@@ -372,14 +372,15 @@ int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
     });
 }
 
-void kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
-    if (!scene || !g) return;
+int kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
+    if (!scene || !g) return 0;
     auto& list = scene->selection;
-    if (!madeRoom([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); })) return;
+    if (!madeRoom([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); })) return 0;
     endPreview(*scene);
     auto* record = static_cast<GraphicRecord*>(g);
     list.erase(std::remove(list.begin(), list.end(), record), list.end());
     if (selected) list.push_back(record);
+    return 1;
 }
 
 void kvSceneClearSelection(KvScene* scene) {

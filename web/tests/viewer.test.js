@@ -97,9 +97,17 @@ async function findHandle(name, direction) {
 }
 
 async function canvasShot(clip) {
-  const box = await page.locator('#view').boundingBox();
-  return page.screenshot(clip ? {clip: {x: box.x + clip[0] - 8, y: box.y + clip[1] - 8, width: 16, height: 16}}
-    : {clip: box});
+  // The canvas's own pixels: a screenshot would also take the page's dithered background, which
+  // the browser may raster differently from one shot to the next.
+  const url = await page.evaluate(c => {
+    const view = document.getElementById('view');
+    if (!c) return view.toDataURL();
+    const out = document.createElement('canvas');
+    out.width = out.height = 16;
+    out.getContext('2d').drawImage(view, c[0] - 8, c[1] - 8, 16, 16, 0, 0, 16, 16);
+    return out.toDataURL();
+  }, clip ?? null);
+  return Buffer.from(url.slice(url.indexOf(',') + 1), 'base64');
 }
 
 async function dragBy(from, delta, steps) {

@@ -310,7 +310,9 @@ class TreeBuilder {
         std::string name = labelName(product);
         if (name.empty()) name = labelName(label);
         if (name.empty()) name = "part";
-        name += "_" + std::to_string(++(*seen)[name]);
+        const int count = ++(*seen)[name];
+        name += '_';
+        name += std::to_string(count);
 
         const bool assembly = XCAFDoc_ShapeTool::IsAssembly(product);
         if (!assembly && !hasFaces(product)) return;

@@ -79,6 +79,11 @@ std::map<int, RenderScene*>& scenes() {
     return byId;
 }
 
+// Room for one more, grown by doubling as push_back grows.
+void reserveOneMore(std::vector<ElementImpl*>& list) {
+    if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(16, 2 * list.size()));
+}
+
 void eraseFrom(std::vector<ElementImpl*>& list, ElementImpl* e) {
     list.erase(std::remove(list.begin(), list.end(), e), list.end());
 }
@@ -321,8 +326,8 @@ void CRedUIElement::operator delete(void* p, const std::nothrow_t&) noexcept {
 // it has made anything.
 CRedUIElement::CRedUIElement() {
     std::vector<ElementImpl*>& all = allElements();
-    all.reserve(all.size() + 1);
-    queuedElements().reserve(all.size() + 1);
+    reserveOneMore(all);
+    queuedElements().reserve(all.capacity());
     impl_ = new ElementImpl(this);
     all.push_back(impl_);
 }

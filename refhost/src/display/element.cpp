@@ -79,11 +79,6 @@ std::map<int, RenderScene*>& scenes() {
     return byId;
 }
 
-// Room for one more, grown by doubling as push_back grows.
-void reserveOneMore(std::vector<ElementImpl*>& list) {
-    if (list.size() == list.capacity()) list.reserve(std::max<std::size_t>(16, 2 * list.size()));
-}
-
 void eraseFrom(std::vector<ElementImpl*>& list, ElementImpl* e) {
     list.erase(std::remove(list.begin(), list.end(), e), list.end());
 }
@@ -344,8 +339,7 @@ RedUIElementState CRedUIElement::SetSceneByViewport(ViewportStruct* vp) {
     deliverViewMatrixChanges();
     RenderScene* scene = vp ? sceneById(asViewport(vp)->sceneId) : nullptr;
     if (!scene) return StateInvalidArgument;
-    if (!madeRoom([scene] { scene->elements.reserve(scene->elements.size() + 1); }))
-        return StateNoMemory;
+    if (!madeRoom([scene] { reserveOneMore(scene->elements); })) return StateNoMemory;
     leaveScene(*impl_);
     impl_->scene = scene;
     impl_->sceneId = scene->id;
@@ -403,7 +397,7 @@ RedUIElementState CRedUIElement::SetDrawInViewport(ViewportStruct* vp, bool on, 
     deliverViewMatrixChanges();
     if (!vp) return StateInvalidArgument;
     std::vector<ViewportRecord*>& drawIn = impl_->drawIn;
-    if (on && !madeRoom([&drawIn] { drawIn.reserve(drawIn.size() + 1); })) return StateNoMemory;
+    if (on && !madeRoom([&drawIn] { reserveOneMore(drawIn); })) return StateNoMemory;
     impl_->drawInChosen = true;
     eraseFrom(impl_->drawIn, asViewport(vp));
     if (on) impl_->drawIn.push_back(asViewport(vp));

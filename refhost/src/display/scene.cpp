@@ -375,7 +375,7 @@ int kvSceneLoadFile(KvScene* scene, const char* path, std::string* reason) {
 int kvSceneSelect(KvScene* scene, GraphicStruct* g, int selected) {
     if (!scene || !g) return 0;
     auto& list = scene->selection;
-    if (!madeRoom([&list, selected] { list.reserve(list.size() + (selected ? 1 : 0)); })) return 0;
+    if (selected && !madeRoom([&list] { reserveOneMore(list); })) return 0;
     endPreview(*scene);
     auto* record = static_cast<GraphicRecord*>(g);
     list.erase(std::remove(list.begin(), list.end(), record), list.end());

@@ -55,6 +55,11 @@ template <class Body> bool madeRoom(Body&& body) noexcept {
 template <class Body> void changeOrKeep(Body&& body) noexcept {
     madeRoom(body);
 }
+// Room for one more element, grown by doubling as push_back grows: reserving exactly one more
+// each time would copy the whole list on every addition. Throws when there is no room.
+template <class T> void reserveOneMore(std::vector<T>& list) {
+    if (list.size() == list.capacity()) list.reserve(list.empty() ? 1 : 2 * list.size());
+}
 template <class T> void deleteRecord(KvRecordType type, T* record) {
     if (!record) return;
     delete record;
